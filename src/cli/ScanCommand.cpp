@@ -1,0 +1,86 @@
+// scan: the movies a saved page refers to, as the Internet Files list would show them.
+#include "cli/Command.h"
+#include "html/PageText.h"
+#include "html/SwfLinks.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+int Usage(const std::string& problem)
+{
+    cli::PrintError(problem + " (usage: plumeroc-grab scan --base ADDRESS [-0] [FILE])");
+    return cli::kUsage;
+}
+
+int RunScan(const std::vector<std::string>& args)
+{
+    std::optional<std::string> base;
+    std::optional<std::string> path;
+    bool nulTerminated = false;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (!optionsEnded && arg == "--base") {
+            if (++i == args.size())
+                return Usage("--base needs an address");
+            base = args[i];
+        } else if (!optionsEnded && arg.starts_with("--base=")) {
+            base = arg.substr(7);
+        } else if (!optionsEnded && arg == "-0") {
+            nulTerminated = true;
+        } else if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+            return Usage("unknown option '" + arg + "'");
+        } else if (path) {
+            return Usage("only one FILE can be scanned");
+        } else {
+            path = arg;
+        }
+    }
+    if (!base)
+        return Usage("--base ADDRESS is required");
+
+    std::string pageText;
+    const bool fromStandardInput = !path || *path == "-";
+    const std::string name = fromStandardInput ? std::string("standard input") : *path;
+    try {
+        if (fromStandardInput) {
+            pageText = html::ReadPageText(stdin);
+        } else {
+            const FileHandle file(std::fopen(path->c_str(), "rb"));
+            if (!file) {
+                cli::PrintError(name + ": " + std::strerror(errno));
+                return cli::kCannotOpen;
+            }
+            pageText = html::ReadPageText(file.get());
+        }
+    } catch (const std::system_error& error) {
+        cli::PrintError(name + ": " + error.code().message());
+        return cli::kCannotOpen;
+    }
+
+    html::SwfLinkSet links;
+    html::FindSwfLinks(links, *base, pageText.c_str());
+    // The window inserts each address of the set at the top of its list: greatest first.
+    for (auto link = links.rbegin(); link != links.rend(); ++link)
+        cli::PrintRow(stdout, *link, nulTerminated);
+    return cli::kOk;
+}
+
+[[maybe_unused]] const bool registered = cli::RegisterCommand(
+    {"scan", "scan --base ADDRESS [-0] [FILE]",
+     "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).",
+     10, RunScan});
+
+} // namespace

@@ -1,0 +1,24 @@
+#pragma once
+// Finds the movies a page refers to: every tag text that can hold a reference is picked from, and
+// each reference is resolved against the page address.
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace html {
+
+// Movie addresses, each once, in ascending unsigned byte order (std::string compares with
+// char_traits<char>::compare, which orders bytes as unsigned char), so "B.swf" sorts before "a.swf".
+using SwfLinkSet = std::set<std::string>;
+
+// Tag texts shorter than this (after the quote trim) are never picked from.
+inline constexpr std::size_t kMinimumTagTextLength = 12;
+
+// Empties `links` and fills it with the resolved movie addresses of `pageText`, a NUL-terminated
+// page text. Every ".swf" of a qualifying tag text ends a reference of its own.
+void FindSwfLinks(SwfLinkSet& links, std::string pageAddress, const char* pageText);
+
+// The same for a page text given as a view; bytes from its first NUL on are not scanned.
+void FindSwfLinks(SwfLinkSet& links, std::string_view pageAddress, std::string_view pageText);
+
+} // namespace html
