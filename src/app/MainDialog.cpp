@@ -1,0 +1,93 @@
+#include "app/MainDialog.h"
+
+#include "app/BitmapButton.h"
+#include "app/PlumerocApp.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWindow>
+
+CMainDialog::CMainDialog(QWidget* parent)
+    : CDialog(kTemplateId, parent)
+    , m_icon(QStringLiteral(":/res/icon128.ico"))
+{
+}
+
+CMainDialog::~CMainDialog() = default;
+
+QWidget* CMainDialog::CreateControl(const DialogItem& item)
+{
+    switch (item.id) {
+    case kTabsId:
+        return new CPageTabCtrl(this);
+    case kHomeButtonId:
+    case kCloseButtonId:
+        return new CBitmapButton(this);
+    default:
+        return CDialog::CreateControl(item);
+    }
+}
+
+void CMainDialog::DoDataExchange()
+{
+    m_homeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, kHomeButtonId));
+    m_closeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, kCloseButtonId));
+    m_pageTabs = qobject_cast<CPageTabCtrl*>(GetDlgItem(this, kTabsId));
+}
+
+bool CMainDialog::OnInitDialog()
+{
+    setWindowIcon(m_icon);
+
+    m_pageTabs->AddPage("Internet Files", &m_internetPage, CInternetPage::kTemplateId);
+    m_pageTabs->AddPage("Local Files", &m_localPage, CLocalPage::kTemplateId);
+    m_pageTabs->InitPages();
+    m_pageTabs->move(5, 50);
+
+    // No title bar and no border: the background picture draws the title band. The window keeps a
+    // minimise button so the window system can still minimise and restore it.
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+    setWindowTitle(QStringLiteral("Plumeroc"));
+
+    m_background.load(QStringLiteral(":/res/background132.bmp"));
+    m_closeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/close136.bmp")), QPixmap(QStringLiteral(":/res/close133.bmp")));
+    m_homeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/home135.bmp")), QPixmap(QStringLiteral(":/res/home134.bmp")));
+    connect(m_closeButton, &QAbstractButton::clicked, this, OnCommand(this, &CMainDialog::OnOK));
+    return true;
+}
+
+void CMainDialog::OnOK() { accept(); }
+
+void CMainDialog::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    if (!m_background.isNull())
+        painter.drawPixmap(rect(), m_background, m_background.rect());
+}
+
+void CMainDialog::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        CDialog::mousePressEvent(event);
+        return;
+    }
+    // A press on the background acts like a press on a title bar.
+    QWindow* window = windowHandle();
+    if (window == nullptr || !window->startSystemMove())
+        m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    event->accept();
+}
+
+void CMainDialog::mouseMoveEvent(QMouseEvent* event)
+{
+    if (m_dragOffset && (event->buttons() & Qt::LeftButton))
+        move(event->globalPosition().toPoint() - *m_dragOffset);
+    CDialog::mouseMoveEvent(event);
+}
+
+void CMainDialog::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_dragOffset.reset();
+    CDialog::mouseReleaseEvent(event);
+}

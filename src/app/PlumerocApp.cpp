@@ -1,0 +1,69 @@
+#include "app/PlumerocApp.h"
+
+#include "app/Dialogs.h"
+#include "app/MainDialog.h"
+
+#include <QSettings>
+
+#include <exception>
+#include <unistd.h>
+
+namespace {
+const QString kAppName = QStringLiteral("Plumeroc");
+const QString kInternalError = QStringLiteral("Internal application error.");
+
+void ShowFailure(const QString& text)
+{
+    Dialogs::ShowMessage(QApplication::activeWindow(), kAppName, text.isEmpty() ? kInternalError : text,
+                         QMessageBox::Critical);
+}
+} // namespace
+
+CPlumerocApp::CPlumerocApp(int& argc, char** argv)
+    : QApplication(argc, argv)
+{
+    setApplicationName(kAppName);
+    setApplicationDisplayName(kAppName);
+}
+
+void CPlumerocApp::PrepareEnvironment()
+{
+    // The web engine's sandbox cannot run as root; only then is it turned off.
+    if (geteuid() == 0)
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The program keeps no settings, but Qt's file dialog would save its history through QSettings.
+    // A settings folder below a regular file can never be created, so nothing is written.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/plumeroc"));
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("/dev/null/plumeroc"));
+}
+
+int CPlumerocApp::InitInstance()
+{
+    CMainDialog dialog;
+    dialog.DoModal();
+    return 0;
+}
+
+void CPlumerocApp::RunCommand(const std::function<void()>& command)
+{
+    try {
+        command();
+    } catch (const std::exception& e) {
+        ShowFailure(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowFailure({});
+    }
+}
+
+bool CPlumerocApp::notify(QObject* receiver, QEvent* event)
+{
+    bool handled = false;
+    RunCommand([&] { handled = QApplication::notify(receiver, event); });
+    return handled;
+}
+
+void AfxMessageBox(const QString& text)
+{
+    Dialogs::ShowMessage(QApplication::activeWindow(), kAppName, text, QMessageBox::Warning);
+}

@@ -1,0 +1,8 @@
+#include "app/PlumerocApp.h"
+
+int main(int argc, char** argv)
+{
+    CPlumerocApp::PrepareEnvironment();
+    CPlumerocApp app(argc, argv);
+    return app.InitInstance();
+}
