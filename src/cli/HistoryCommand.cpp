@@ -1,0 +1,27 @@
+// history: the typed addresses the Internet Files page offers in its address box, in that order.
+#include "capture/TypedUrls.h"
+#include "cli/Command.h"
+
+namespace {
+
+int RunHistory(const std::vector<std::string>& args)
+{
+    bool nulTerminated = false;
+    for (const std::string& arg : args) {
+        if (arg != "-0") {
+            cli::PrintError("unexpected argument '" + arg + "' (usage: plumeroc-grab history [-0])");
+            return cli::kUsage;
+        }
+        nulTerminated = true;
+    }
+    // No browser profile simply means no history: still a success.
+    for (const std::string& url : ReadTypedUrls())
+        cli::PrintRow(stdout, url, nulTerminated);
+    return cli::kOk;
+}
+
+[[maybe_unused]] const bool registered = cli::RegisterCommand(
+    {"history", "history [-0]", "List the typed addresses offered in the address box, newest first.", 40,
+     RunHistory});
+
+} // namespace

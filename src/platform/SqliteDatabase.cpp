@@ -1,0 +1,134 @@
+#include "platform/SqliteDatabase.h"
+
+#include <array>
+#include <cstring>
+#include <fstream>
+
+namespace platform {
+
+namespace {
+[[noreturn]] void ThrowSqlite(sqlite3* db, int code, std::string_view what)
+{
+    std::string message(what);
+    message += ": ";
+    message += db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+    throw SqliteError(code, message);
+}
+
+bool IsRegularFile(const std::filesystem::path& file)
+{
+    std::error_code error;
+    return std::filesystem::is_regular_file(file, error);
+}
+
+std::filesystem::path WithSuffix(const std::filesystem::path& file, const char* suffix)
+{
+    std::filesystem::path result = file;
+    result += suffix;
+    return result;
+}
+} // namespace
+
+SqliteDatabase::SqliteDatabase(const std::string& uri, int flags)
+{
+    sqlite3* db = nullptr;
+    const int result = sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI, nullptr);
+    m_db.reset(db);  // sqlite3_open_v2 hands out a handle even when it fails
+    if (result != SQLITE_OK)
+        ThrowSqlite(db, result, "cannot open " + uri);
+    sqlite3_extended_result_codes(db, 1);
+}
+
+SqliteStatement::SqliteStatement(const SqliteDatabase& database, std::string_view sql) : m_db(database.Get())
+{
+    sqlite3_stmt* statement = nullptr;
+    const int result = sqlite3_prepare_v2(m_db, sql.data(), static_cast<int>(sql.size()), &statement, nullptr);
+    m_statement.reset(statement);
+    if (result != SQLITE_OK)
+        ThrowSqlite(m_db, result, "cannot prepare a query");
+}
+
+void SqliteStatement::Bind(int index, std::int64_t value)
+{
+    const int result = sqlite3_bind_int64(m_statement.get(), index, value);
+    if (result != SQLITE_OK)
+        ThrowSqlite(m_db, result, "cannot bind a parameter");
+}
+
+bool SqliteStatement::Step()
+{
+    const int result = sqlite3_step(m_statement.get());
+    if (result == SQLITE_ROW)
+        return true;
+    if (result == SQLITE_DONE)
+        return false;
+    ThrowSqlite(m_db, result, "query failed");
+}
+
+bool SqliteStatement::IsNull(int column) const
+{
+    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
+}
+
+std::string SqliteStatement::Text(int column) const
+{
+    // Bytes as stored, also when they are not valid UTF-8.
+    const auto* text = sqlite3_column_text(m_statement.get(), column);
+    const int size = sqlite3_column_bytes(m_statement.get(), column);
+    if (text == nullptr)
+        return {};
+    return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+}
+
+std::int64_t SqliteStatement::Int64(int column) const { return sqlite3_column_int64(m_statement.get(), column); }
+
+std::string SqliteFileUri(const std::filesystem::path& file, std::string_view query)
+{
+    std::error_code error;
+    std::filesystem::path absolute = std::filesystem::absolute(file, error);
+    if (error)
+        absolute = file;
+    std::string uri = "file://";  // an empty authority, so a path starting with "//" stays a path
+    for (const char c : absolute.native()) {
+        if (c == '%' || c == '?' || c == '#') {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            const auto byte = static_cast<unsigned char>(c);
+            uri += '%';
+            uri += kHex[byte >> 4];
+            uri += kHex[byte & 0xF];
+        } else {
+            uri += c;
+        }
+    }
+    if (!query.empty()) {
+        uri += '?';
+        uri += query;
+    }
+    return uri;
+}
+
+bool IsWalDatabase(const std::filesystem::path& file)
+{
+    // Header bytes 18 and 19 are the write and read format versions; 2 means write-ahead log.
+    std::array<char, 20> header{};
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(header.data(), header.size()))
+        return false;
+    return std::memcmp(header.data(), "SQLite format 3", 16) == 0 && header[18] == 2 && header[19] == 2;
+}
+
+ForeignOpen FirstForeignOpen(const std::filesystem::path& file)
+{
+    if (!IsWalDatabase(file))
+        return ForeignOpen::ReadOnly;
+    const bool logPresent = IsRegularFile(WithSuffix(file, "-wal")) && IsRegularFile(WithSuffix(file, "-shm"));
+    return logPresent ? ForeignOpen::ReadOnly : ForeignOpen::Immutable;
+}
+
+SqliteDatabase OpenForeignDatabase(const std::filesystem::path& file, ForeignOpen how)
+{
+    const char* query = how == ForeignOpen::ReadOnly ? "mode=ro" : "mode=ro&immutable=1";
+    return SqliteDatabase(SqliteFileUri(file, query), SQLITE_OPEN_READONLY);
+}
+
+} // namespace platform
