@@ -1,0 +1,342 @@
+#include "capture/UrlFetcher.h"
+
+#include "platform/Exceptions.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+// libcurl's global set-up must run once, before the first handle and never on two threads at the
+// same time; a function-local static gives both.
+void InitCurlOnce()
+{
+    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
+    if (result != CURLE_OK)
+        throw CInternetException(std::string("Cannot start the HTTP client: ") + curl_easy_strerror(result));
+}
+
+struct CurlEasyCleanup {
+    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
+
+// Owns one open file descriptor.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept
+    {
+        if (this != &other) {
+            Reset();
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
+    ~FileDescriptor() { Reset(); }
+
+    int Get() const { return m_fd; }
+    bool IsOpen() const { return m_fd >= 0; }
+    // Closes now and tells whether the close succeeded (a deferred write error shows up here).
+    bool Close() { return ::close(std::exchange(m_fd, -1)) == 0; }
+
+private:
+    void Reset()
+    {
+        if (m_fd >= 0)
+            ::close(std::exchange(m_fd, -1));
+    }
+    int m_fd = -1;
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+bool IsBlank(std::string_view text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+// Where the body of the final response goes. Open is called once, when that response has arrived:
+// before its first byte, or when the transfer ends if it has none.
+class BodySink {
+public:
+    virtual ~BodySink() = default;
+    virtual bool Open() = 0;
+    virtual bool Write(const char* data, std::size_t size) = 0;
+};
+
+class PageSink final : public BodySink {
+public:
+    explicit PageSink(char* buffer) : m_pBuffer(buffer) {}
+
+    bool Open() override
+    {
+        m_nLength = 0;
+        m_pBuffer[0] = '\0';
+        return true;
+    }
+
+    // Keeps what fits before the terminating NUL and drops the rest; the body is still read to its end.
+    bool Write(const char* data, std::size_t size) override
+    {
+        const std::size_t take = std::min(size, CUrlFetcher::kPageBufferSize - 1 - m_nLength);
+        std::memcpy(m_pBuffer + m_nLength, data, take);
+        m_nLength += take;
+        m_pBuffer[m_nLength] = '\0';
+        return true;
+    }
+
+private:
+    char* m_pBuffer;
+    std::size_t m_nLength = 0;
+};
+
+class FileSink final : public BodySink {
+public:
+    explicit FileSink(const std::string& path) : m_strPath(path) {}
+
+    bool Open() override
+    {
+        // 0666: the umask takes off what the user does not want, as for any file they create.
+        m_file = FileDescriptor(::open(m_strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        m_nErrno = m_file.IsOpen() ? 0 : errno;
+        return m_file.IsOpen();
+    }
+
+    bool Write(const char* data, std::size_t size) override
+    {
+        while (size > 0) {
+            const ssize_t written = ::write(m_file.Get(), data, size);
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                m_nErrno = errno;
+                return false;
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+        }
+        return true;
+    }
+
+    void Close()
+    {
+        if (m_file.IsOpen() && !m_file.Close())
+            throw CFileException("Cannot write " + m_strPath + ": " + std::strerror(errno));
+    }
+
+    std::string ErrorText() const { return std::strerror(m_nErrno); }
+
+private:
+    std::string m_strPath;
+    FileDescriptor m_file;
+    int m_nErrno = 0;
+};
+
+enum class Outcome {
+    kDone,            // the final response arrived and its whole body went into the sink
+    kNotOpened,       // no final response: bad URL or scheme, no host, no connection, no answer
+    kSinkNotOpened,   // the final response arrived, but the sink could not be opened
+    kNetworkFailed,   // the body broke off after the final response had begun
+    kSinkFailed,      // the sink refused a write
+};
+
+// One libcurl session for one URL.
+class Session {
+public:
+    explicit Session(BodySink& sink) : m_sink(sink)
+    {
+        InitCurlOnce();
+        m_curl.reset(curl_easy_init());
+        if (!m_curl)
+            throw CInternetException("Cannot open an HTTP session");
+        m_szError[0] = '\0';
+        const bool ok = Set(CURLOPT_ERRORBUFFER, m_szError) && Set(CURLOPT_USERAGENT, "Plumeroc")
+            && Set(CURLOPT_FOLLOWLOCATION, 1L) && Set(CURLOPT_MAXREDIRS, 30L)
+#if LIBCURL_VERSION_NUM >= 0x075500
+            && Set(CURLOPT_PROTOCOLS_STR, "http,https") && Set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
+#else
+            && Set(CURLOPT_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
+            && Set(CURLOPT_REDIR_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
+#endif
+            && Set(CURLOPT_BUFFERSIZE, static_cast<long>(CUrlFetcher::kChunkSize))
+            // A proxy's answer to CONNECT is not the server's response.
+            && Set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L)
+            // No signals: the capture runs on a worker thread.
+            && Set(CURLOPT_NOSIGNAL, 1L) && Set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
+            && Set(CURLOPT_HEADERDATA, this) && Set(CURLOPT_WRITEFUNCTION, &Session::OnBody)
+            && Set(CURLOPT_WRITEDATA, this);
+        if (!ok)
+            throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(m_setCode)));
+    }
+
+    Outcome Run(const std::string& url)
+    {
+        if (curl_easy_setopt(m_curl.get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
+            return Outcome::kNotOpened;
+        const CURLcode code = curl_easy_perform(m_curl.get());
+        m_code = code;
+        if (code == CURLE_OK) {
+            if (!m_bStarted && !Start())  // a final response without a body
+                return Outcome::kSinkNotOpened;
+            return Outcome::kDone;
+        }
+        if (m_bSinkNotOpened)
+            return Outcome::kSinkNotOpened;
+        if (!m_bStarted)
+            return Outcome::kNotOpened;
+        return m_bSinkFailed ? Outcome::kSinkFailed : Outcome::kNetworkFailed;
+    }
+
+    long Status() const { return m_nStatus; }
+
+    std::string CurlMessage() const { return m_szError[0] ? m_szError : curl_easy_strerror(m_code); }
+
+private:
+    template <typename T>
+    bool Set(CURLoption option, T value)
+    {
+        m_setCode = curl_easy_setopt(m_curl.get(), option, value);
+        return m_setCode == CURLE_OK;
+    }
+
+    long ResponseCode() const
+    {
+        long code = 0;
+        curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &code);
+        return code;
+    }
+
+    bool Start()
+    {
+        m_bStarted = true;
+        m_nStatus = ResponseCode();
+        if (!m_sink.Open()) {
+            m_bSinkNotOpened = true;
+            return false;
+        }
+        return true;
+    }
+
+    // Called for each header line of every response, interim and redirect ones included. The end of
+    // a header block that curl will neither skip (1xx) nor follow (3xx with a Location) is the
+    // arrival of the final response, whose body may be empty.
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user)
+    {
+        auto& self = *static_cast<Session*>(user);
+        const std::size_t length = size * count;
+        const std::string_view line(data, length);
+        if (StartsWithNoCase(line, "HTTP/")) {
+            self.m_bLocation = false;
+        } else if (StartsWithNoCase(line, "Location:")) {
+            self.m_bLocation = !IsBlank(line.substr(9));
+        } else if (IsBlank(line) && !self.m_bStarted) {
+            const long code = self.ResponseCode();
+            const bool interim = code >= 100 && code < 200;
+            const bool redirect = code >= 300 && code < 400 && self.m_bLocation;
+            if (!interim && !redirect && !self.Start())
+                return 0;
+        }
+        return length;
+    }
+
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user)
+    {
+        auto& self = *static_cast<Session*>(user);
+        const std::size_t length = size * count;
+        if (!self.m_bStarted && !self.Start())
+            return 0;
+        if (!self.m_sink.Write(data, length)) {
+            self.m_bSinkFailed = true;
+            return 0;
+        }
+        return length;
+    }
+
+    BodySink& m_sink;
+    CurlEasy m_curl;
+    char m_szError[CURL_ERROR_SIZE];
+    CURLcode m_setCode = CURLE_OK;
+    CURLcode m_code = CURLE_OK;
+    long m_nStatus = 0;
+    bool m_bLocation = false;       // the current header block names a Location
+    bool m_bStarted = false;        // the final response has arrived
+    bool m_bSinkNotOpened = false;
+    bool m_bSinkFailed = false;
+};
+
+} // namespace
+
+CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]>(kPageBufferSize))
+{
+    m_pPageBuffer[0] = '\0';
+}
+
+CUrlFetcher::~CUrlFetcher() = default;
+
+std::string_view CUrlFetcher::PageText() const
+{
+    return {m_pPageBuffer.get(), ::strnlen(m_pPageBuffer.get(), kPageBufferSize)};
+}
+
+bool CUrlFetcher::FetchPage(const std::string& url)
+{
+    m_nStatus = 0;
+    m_strError.clear();
+    PageSink sink(m_pPageBuffer.get());
+    Session session(sink);
+    const Outcome outcome = session.Run(url);
+    m_nStatus = session.Status();
+    switch (outcome) {
+    case Outcome::kDone:
+        return true;
+    case Outcome::kNotOpened:
+    case Outcome::kSinkNotOpened:
+        m_strError = "Cannot open " + url + ": " + session.CurlMessage();
+        return false;
+    case Outcome::kNetworkFailed:
+    case Outcome::kSinkFailed:
+        break;
+    }
+    throw CInternetException("The download of " + url + " broke off: " + session.CurlMessage());
+}
+
+bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path)
+{
+    m_nStatus = 0;
+    m_strError.clear();
+    FileSink sink(path);
+    Session session(sink);
+    const Outcome outcome = session.Run(url);
+    m_nStatus = session.Status();
+    switch (outcome) {
+    case Outcome::kDone:
+        sink.Close();
+        return true;
+    case Outcome::kNotOpened:
+        m_strError = "Cannot open " + url + ": " + session.CurlMessage();
+        return false;
+    case Outcome::kSinkNotOpened:
+        m_strError = "Cannot create " + path + ": " + sink.ErrorText();
+        return false;
+    case Outcome::kSinkFailed:
+        throw CFileException("Cannot write " + path + " (downloading " + url + "): " + sink.ErrorText());
+    case Outcome::kNetworkFailed:
+        break;
+    }
+    throw CInternetException("The download of " + url + " into " + path + " broke off: " + session.CurlMessage());
+}

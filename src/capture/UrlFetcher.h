@@ -1,0 +1,46 @@
+#pragma once
+// The program's only network client. Each call opens a libcurl session of its own, fetches one URL
+// with a plain GET (redirects followed, http and https only) and closes everything before it returns.
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class CUrlFetcher {
+public:
+    static constexpr std::size_t kPageBufferSize = 0x100000;  // page text and its terminating NUL
+    static constexpr std::size_t kChunkSize = 0x1000;         // the most that one network read asks for
+
+    CUrlFetcher();
+    virtual ~CUrlFetcher();
+    CUrlFetcher(const CUrlFetcher&) = delete;
+    CUrlFetcher& operator=(const CUrlFetcher&) = delete;
+
+    // Downloads the body of `url` into m_pPageBuffer, keeping its first kPageBufferSize - 1 bytes
+    // and reading the rest without storing it. Returns false when no final response arrived (the
+    // buffer is left as it was). A failure after that throws CInternetException; the buffer then
+    // holds what arrived, terminated.
+    bool FetchPage(const std::string& url);
+
+    // Downloads the body of `url` into the file `path`, which is created or truncated only once the
+    // final response has arrived, so an unreachable URL never touches an existing file. Returns false
+    // when the URL cannot be opened or the file cannot be created. A failure in the middle throws
+    // CInternetException (network) or CFileException (file); the file keeps what was written.
+    bool DownloadToFile(const std::string& url, const std::string& path);
+
+    // The page text of the last FetchPage: the body up to its first NUL byte.
+    std::string_view PageText() const;
+
+    // HTTP status of the last final response, 0 when none arrived. Reported, never acted on.
+    long LastStatus() const { return m_nStatus; }
+
+    // Why the last call returned false, naming the URL or the file; empty after a success.
+    const std::string& LastError() const { return m_strError; }
+
+    // kPageBufferSize bytes, owned for the fetcher's lifetime; written by FetchPage only.
+    const std::unique_ptr<char[]> m_pPageBuffer;
+
+private:
+    long m_nStatus = 0;
+    std::string m_strError;
+};

@@ -1,0 +1,177 @@
+#pragma once
+// HTTP servers on 127.0.0.1 for tests, each on a port of its own, running on a thread of its own.
+#include <httplib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace test {
+
+// An httplib server set up by `routes`, listening from construction until destruction.
+class LoopbackServer {
+public:
+    explicit LoopbackServer(const std::function<void(httplib::Server&)>& routes)
+    {
+        routes(m_server);
+        m_nPort = m_server.bind_to_any_port("127.0.0.1");
+        if (m_nPort <= 0)
+            throw std::runtime_error("cannot bind a loopback port");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+    }
+    ~LoopbackServer()
+    {
+        // stop() only reaches a server whose loop has started.
+        while (!m_server.is_running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_server.stop();
+        m_thread.join();
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int Port() const { return m_nPort; }
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
+
+private:
+    httplib::Server m_server;
+    int m_nPort = 0;
+    std::thread m_thread;
+};
+
+// A loopback socket that is bound but not listening: connecting to its port is refused, and no other
+// program can take the port while it lives.
+class RefusingPort {
+public:
+    RefusingPort()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot bind a loopback port");
+        m_nPort = ntohs(address.sin_port);
+    }
+    ~RefusingPort() { ::close(m_fd); }
+    RefusingPort(const RefusingPort&) = delete;
+    RefusingPort& operator=(const RefusingPort&) = delete;
+
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
+
+private:
+    int m_fd = -1;
+    int m_nPort = 0;
+};
+
+// A loopback server that accepts each connection, reads the request and closes without answering.
+class SilentServer {
+public:
+    SilentServer()
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_fd, 8) != 0
+            || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen on a loopback port");
+        m_nPort = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            while (true) {
+                const int client = ::accept(m_fd, nullptr, nullptr);
+                if (client < 0 || m_bStopping)
+                    break;
+                char request[4096];
+                (void)::recv(client, request, sizeof request, 0);
+                ::close(client);
+            }
+        });
+    }
+    ~SilentServer()
+    {
+        m_bStopping = true;
+        ::shutdown(m_fd, SHUT_RDWR);  // wakes the blocked accept
+        m_thread.join();
+        ::close(m_fd);
+    }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+
+    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
+
+private:
+    int m_fd = -1;
+    int m_nPort = 0;
+    std::atomic<bool> m_bStopping{false};
+    std::thread m_thread;
+};
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "plumeroc-test-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw std::runtime_error("cannot create a temporary folder");
+        m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Bytes 1..251 repeated: no NUL, and a shifted or repeated chunk does not look like the right one.
+inline std::string PatternBody(std::size_t size)
+{
+    std::string body(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        body[i] = static_cast<char>(1 + i % 251);
+    return body;
+}
+
+// Loopback tests must not be sent to a proxy named in the environment.
+inline void ClearProxyEnvironment()
+{
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTPS_PROXY", "ALL_PROXY"})
+        ::unsetenv(name);
+}
+
+} // namespace test
