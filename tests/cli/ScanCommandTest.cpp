@@ -1,0 +1,158 @@
+// Runs the built plumeroc-grab binary on page files and standard input.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::literals;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class ScanCommand : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "plumeroc-scan-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    fs::path Write(const std::string& name, const std::string& bytes) const
+    {
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+
+    static std::string Read(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // Runs plumeroc-grab with `args`, standard input read from `input`.
+    Outcome Run(std::vector<std::string> args, const std::string& input = "") const
+    {
+        const fs::path in = Write("stdin", input);
+        const fs::path out = m_dir / "stdout";
+        const fs::path err = m_dir / "stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        args.insert(args.begin(), PLUMEROC_GRAB_PATH);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        Outcome outcome;
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(spawned, 0);
+        int wstatus = 0;
+        if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+            outcome.status = WEXITSTATUS(wstatus);
+        outcome.out = Read(out);
+        outcome.err = Read(err);
+        return outcome;
+    }
+
+    fs::path m_dir;
+};
+
+const std::string kPage = R"(<object><param name="movie" value="b.swf"><embed src="b.swf"></object>
+<embed src="/top/A.swf"><a href="c.swf?x=1"><EMBED SRC="D.SWF"><embed src="../up.swf">)";
+
+TEST_F(ScanCommand, PrintsLinksGreatestFirstFromFileOrStandardInput)
+{
+    const std::string expected =
+        "http://host/up.swf\nhttp://host/top/A.swf\nhttp://host/games/c.swf\nhttp://host/games/b.swf\n";
+    const fs::path page = Write("page.html", kPage);
+    const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
+        {{"scan", "--base", "http://host/games/index.html", page.string()}, ""},
+        {{"scan", "--base=http://host/games/index.html", "-"}, kPage},
+        {{"scan", "--base", "http://host/games/index.html"}, kPage},
+    };
+    for (const auto& [args, input] : runs) {
+        const Outcome outcome = Run(args, input);
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(outcome.out, expected);
+        EXPECT_EQ(outcome.err, "");
+    }
+}
+
+TEST_F(ScanCommand, NulTerminatedRowsKeepLineBreaks)
+{
+    const std::string page = "<embed src=\"a\r\nb.swf\"><embed src=\"z.swf\">";
+    const Outcome outcome = Run({"scan", "-0", "--base", "http://h/"}, page);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "http://h/z.swf\0http://h/a\r\nb.swf\0"s);
+}
+
+TEST_F(ScanCommand, ReadsPageTextOnlyUpToNulAndTheBufferSize)
+{
+    const std::string tag = "<embed src=\"in.swf\">";
+    std::string page(1'048'575 - tag.size(), ' ');
+    page += tag;                               // ends on the last byte kept
+    page += "<embed src=\"out.swf\">";         // past the page buffer
+    const Outcome full = Run({"scan", "--base", "http://h/", Write("big.html", page).string()});
+    EXPECT_EQ(full.status, 0);
+    EXPECT_EQ(full.out, "http://h/in.swf\n");
+
+    page.insert(0, 1, ' ');                    // the first tag's ">" now lies past the limit
+    EXPECT_EQ(Run({"scan", "--base", "http://h/", Write("cut.html", page).string()}).out, "");
+
+    const Outcome nul = Run({"scan", "--base", "http://h/"}, "<embed src=\"x.swf\">\0<embed src=\"y.swf\">"s);
+    EXPECT_EQ(nul.out, "http://h/x.swf\n");
+}
+
+TEST_F(ScanCommand, ReportsUnreadableFilesAndUsageErrors)
+{
+    const fs::path regular = Write("regular", "text");
+    const std::vector<std::pair<std::vector<std::string>, int>> runs = {
+        {{"scan", "--base", "http://h/", (m_dir / "missing.html").string()}, 2},
+        {{"scan", "--base", "http://h/", (regular / "page.html").string()}, 2},
+        {{"scan", "--base", "http://h/", m_dir.string()}, 2},
+        {{"scan", regular.string()}, 1},
+        {{"scan", "--base"}, 1},
+        {{"scan", "--base", "http://h/", "-x"}, 1},
+        {{"scan", "--base", "http://h/", "a", "b"}, 1},
+    };
+    for (const auto& [args, status] : runs) {
+        SCOPED_TRACE(args.back());
+        const Outcome outcome = Run(args);
+        EXPECT_EQ(outcome.status, status);
+        EXPECT_EQ(outcome.out, "");
+        ASSERT_FALSE(outcome.err.empty());
+        EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line: " << outcome.err;
+    }
+}
+
+TEST_F(ScanCommand, HelpDescribesTheCommand)
+{
+    const Outcome outcome = Run({"--help"});
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_NE(outcome.out.find("scan --base ADDRESS [-0] [FILE]"), std::string::npos) << outcome.out;
+}
+
+} // namespace
