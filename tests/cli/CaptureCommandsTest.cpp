@@ -1,0 +1,250 @@
+// Runs the built plumeroc-grab's list, save and save-all against loopback servers.
+#include "capture/LoopbackServer.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+const std::string kCutMovie = test::PatternBody(5000);
+constexpr std::size_t kCutSent = 1200;
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class CaptureCommands : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        test::ClearProxyEnvironment();  // the child inherits this environment
+        s_refusing = std::make_unique<test::RefusingPort>();
+        s_server = std::make_unique<test::LoopbackServer>([](httplib::Server& server) {
+            const auto page = [](const std::string& body, int status = 200) {
+                return [body, status](const httplib::Request&, httplib::Response& res) {
+                    res.status = status;
+                    res.set_content(body, "text/html");
+                };
+            };
+            const std::string far = "<embed src=\"" + s_refusing->Url("/far.swf") + "\">";
+            server.Get("/games/index.html",
+                       page("<embed src=\"a.swf\"><embed src=\"b.swf\"><p><embed src=\"/other/a.swf\">"
+                                "<object><param name=\"movie\" value=\"a.swf\"></object>"));
+            server.Get("/games/gone.html", page("<embed src=\"lost.swf\">", 404));
+            server.Get("/games/empty.html", page("<html><body>No movies here</body></html>"));
+            server.Get("/games/notfound.html", page("<embed src=\"ok.swf\"><embed src=\"missing.swf\">"));
+            server.Get("/games/unreachable.html",
+                       page("<embed src=\"ok.swf\"><embed src=\"missing.swf\">" + far));
+            server.Get("/games/broken.html",
+                       page("<embed src=\"ok.swf\"><embed src=\"missing.swf\"><embed src=\"cut.swf\">" + far));
+            server.Get("/games/a.swf", page("movie games/a"));
+            server.Get("/games/b.swf", page("movie games/b"));
+            server.Get("/other/a.swf", page("movie other/a"));
+            server.Get("/games/ok.swf", page("movie ok"));
+            server.Get("/games/missing.swf", page("no such movie", 404));
+            const auto cut = [](const httplib::Request&, httplib::Response& res) {
+                res.set_content_provider(kCutMovie.size(), "application/octet-stream",
+                                         [](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                             sink.write(kCutMovie.data(), kCutSent);
+                                             return false;
+                                         });
+            };
+            server.Get("/games/cut.swf", cut);
+            server.Get("/games/cut.html", cut);
+        });
+    }
+    static void TearDownTestSuite()
+    {
+        s_server.reset();
+        s_refusing.reset();
+    }
+
+    static std::string Url(const std::string& path) { return s_server->Url(path); }
+
+    Result Run(std::vector<std::string> args) const
+    {
+        const std::string out = m_io / "stdout";
+        const std::string err = m_io / "stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        args.insert(args.begin(), PLUMEROC_GRAB_PATH);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        Result result;
+        pid_t pid = 0;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(spawned, 0);
+        int wstatus = 0;
+        if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+            result.status = WEXITSTATUS(wstatus);
+        result.out = test::ReadFile(out);
+        result.err = test::ReadFile(err);
+        return result;
+    }
+
+    static inline std::unique_ptr<test::RefusingPort> s_refusing;
+    static inline std::unique_ptr<test::LoopbackServer> s_server;
+    test::TempDir m_io;   // the child's output
+    test::TempDir m_dir;  // where movies are saved
+};
+
+TEST_F(CaptureCommands, ListPrintsRowsGreatestFirst)
+{
+    const std::string rows = Url("/other/a.swf") + "\n" + Url("/games/b.swf") + "\n" + Url("/games/a.swf") + "\n";
+    std::string nulRows = rows;
+    std::replace(nulRows.begin(), nulRows.end(), '\n', '\0');
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;  // a part of the one-line message, or "" for none
+    };
+    const std::vector<Case> cases = {
+        {{"list", Url("/games/index.html")}, 0, rows, ""},
+        {{"list", "-0", Url("/games/index.html")}, 0, nulRows, ""},
+        {{"list", "--", Url("/games/index.html")}, 0, rows, ""},
+        {{"list", Url("/games/gone.html")}, 0, Url("/games/lost.swf") + "\n", ""},  // an error page is a page
+        {{"list", Url("/games/empty.html")}, 0, "", ""},
+        {{"list", s_refusing->Url("/index.html")}, 2, "", s_refusing->Url("/index.html")},
+        {{"list", "file:///etc/hostname"}, 2, "", "file:///etc/hostname"},
+        {{"list", Url("/games/cut.html")}, 3, "", Url("/games/cut.html")},
+        {{"list"}, 1, "", "usage"},
+        {{"list", "-x", Url("/games/index.html")}, 1, "", "unknown option"},
+        {{"list", Url("/games/index.html"), Url("/games/empty.html")}, 1, "", "usage"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        const Result result = Run(c.args);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        if (c.err.empty()) {
+            EXPECT_EQ(result.err, "");
+        } else {
+            EXPECT_THAT(result.err, HasSubstr(c.err));
+            EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+        }
+    }
+}
+
+TEST_F(CaptureCommands, SaveWritesOneMovie)
+{
+    const std::string existing = m_dir / "existing.swf";
+    struct Case {
+        std::string url;
+        std::string path;
+        int status;
+        std::string file;  // what the file holds afterwards ("keep me" for an untouched existing file)
+    };
+    const std::vector<Case> cases = {
+        {Url("/games/a.swf"), m_dir / "a.swf", 0, "movie games/a"},
+        {Url("/games/missing.swf"), m_dir / "missing.swf", 0, "no such movie"},
+        {Url("/games/b.swf"), existing, 0, "movie games/b"},
+        {s_refusing->Url("/x.swf"), existing, 2, "keep me"},
+        {Url("/games/cut.swf"), existing, 3, kCutMovie.substr(0, kCutSent)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url + " -> " + c.path);
+        test::WriteFile(existing, "keep me");
+        const Result result = Run({"save", c.url, c.path});
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(test::ReadFile(c.path), c.file);
+        EXPECT_EQ(result.out, "");
+    }
+    const Result missingFolder = Run({"save", Url("/games/a.swf"), m_dir / "no/such/folder.swf"});
+    EXPECT_EQ(missingFolder.status, 2);
+    EXPECT_THAT(missingFolder.err, HasSubstr(m_dir / "no/such/folder.swf"));
+}
+
+TEST_F(CaptureCommands, SaveAllNamesFilesAfterTheLastSlash)
+{
+    for (const std::string& folder : {m_dir.Path().string(), m_dir.Path().string() + "/"}) {
+        SCOPED_TRACE(folder);
+        fs::remove_all(m_dir.Path() / "a.swf");
+        fs::remove_all(m_dir.Path() / "b.swf");
+        const Result result = Run({"save-all", Url("/games/index.html"), folder});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err, "");
+        // Rows go top first: other/a.swf, games/b.swf, games/a.swf; the lower a.swf replaces the upper one.
+        EXPECT_EQ(test::ReadFile(m_dir / "a.swf"), "movie games/a");
+        EXPECT_EQ(test::ReadFile(m_dir / "b.swf"), "movie games/b");
+        EXPECT_EQ(std::distance(fs::directory_iterator(m_dir.Path()), fs::directory_iterator()), 2);
+    }
+}
+
+TEST_F(CaptureCommands, SaveAllGoesOnAfterFailures)
+{
+    struct Case {
+        const char* page;
+        int status;
+        std::vector<std::string> messages;  // each on a line of its own
+    };
+    const std::vector<Case> cases = {
+        {"/games/notfound.html", 4, {"status 404"}},
+        {"/games/unreachable.html", 2, {"status 404", s_refusing->Url("/far.swf")}},
+        {"/games/broken.html", 3, {"status 404", s_refusing->Url("/far.swf"), Url("/games/cut.swf")}},
+        {"/games/empty.html", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        const test::TempDir folder;
+        const Result result = Run({"save-all", Url(c.page), folder.Path().string()});
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), std::ssize(c.messages)) << result.err;
+        for (const std::string& message : c.messages)
+            EXPECT_THAT(result.err, HasSubstr(message));
+        if (c.status == 0)
+            continue;
+        EXPECT_EQ(test::ReadFile(folder / "ok.swf"), "movie ok");
+        EXPECT_EQ(test::ReadFile(folder / "missing.swf"), "no such movie");  // written, as in the window
+        EXPECT_FALSE(fs::exists(folder / "far.swf"));
+        if (fs::exists(folder / "cut.swf")) {
+            EXPECT_EQ(test::ReadFile(folder / "cut.swf"), kCutMovie.substr(0, kCutSent));
+        }
+    }
+}
+
+TEST_F(CaptureCommands, SaveAllStopsWhenThePageFails)
+{
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{"save-all", s_refusing->Url("/index.html"), m_dir.Path().string()}, 2},
+        {{"save-all", Url("/games/cut.html"), m_dir.Path().string()}, 3},
+        {{"save-all", Url("/games/index.html"), ""}, 1},
+        {{"save-all", Url("/games/index.html")}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        EXPECT_EQ(Run(c.args).status, c.status);
+        EXPECT_TRUE(fs::is_empty(m_dir.Path()));
+    }
+    const Result missing = Run({"save-all", Url("/games/index.html"), m_dir / "missing"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 3) << missing.err;
+}
+
+} // namespace
