@@ -79,6 +79,15 @@ bool CDialog::Create(int templateId, QWidget* parent)
     if (!m_bBuilt)
         m_nTemplateId = templateId;
     setParent(parent, Qt::Widget);
+    setAutoFillBackground(true);  // a child dialog paints its own background
+    if (!BuildFromTemplate())
+        return false;
+    OnInitDialog();
+    return true;
+}
+
+bool CDialog::InitModeless()
+{
     if (!BuildFromTemplate())
         return false;
     OnInitDialog();
@@ -87,8 +96,7 @@ bool CDialog::Create(int templateId, QWidget* parent)
 
 int CDialog::DoModal()
 {
-    if (!BuildFromTemplate())
+    if (!InitModeless())
         return -1;
-    OnInitDialog();
     return exec();
 }

@@ -18,6 +18,9 @@ public:
     bool Create(int templateId, QWidget* parent);
     // Creates the controls, initialises and runs the window until it closes.
     int DoModal();
+    // Creates the controls and initialises as a top-level window without running it (DoModal's
+    // first half, for callers that show the window themselves).
+    bool InitModeless();
 
     int TemplateId() const { return m_nTemplateId; }
     QSize BaseUnits() const { return m_baseUnits; }

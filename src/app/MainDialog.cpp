@@ -5,7 +5,13 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QWindow>
+
+namespace {
+// Width of a dialog frame on the platform the templates were drawn for.
+constexpr int kDialogFrameWidth = 3;
+} // namespace
 
 CMainDialog::CMainDialog(QWidget* parent)
     : CDialog(kTemplateId, parent)
@@ -44,8 +50,11 @@ bool CMainDialog::OnInitDialog()
     m_pageTabs->InitPages();
     m_pageTabs->move(5, 50);
 
-    // No title bar and no border: the background picture draws the title band. The window keeps a
-    // minimise button so the window system can still minimise and restore it.
+    // No title bar and no border: the background picture draws the title band. The window keeps the
+    // outer size it had with them, so its client area grows by the title bar and the frame. It keeps
+    // a minimise button so the window system can still minimise and restore it.
+    const int frame = kDialogFrameWidth;
+    resize(width() + 2 * frame, height() + style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setWindowTitle(QStringLiteral("Plumeroc"));
 
