@@ -1,0 +1,142 @@
+// Runs the built plumeroc-grab binary's cache command on scratch cache folders.
+#include "cache/CacheWalk.h"
+#include "cache/TempFolder.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs `plumeroc-grab cache ARGS` with only the given HOME and XDG_CACHE_HOME in its environment.
+Outcome RunCache(const TempFolder& scratch, std::vector<std::string> args, std::optional<std::string> home,
+                 std::optional<std::string> xdg)
+{
+    std::vector<std::string> env{"PATH=/usr/bin:/bin"};
+    if (home)
+        env.push_back("HOME=" + *home);
+    if (xdg)
+        env.push_back("XDG_CACHE_HOME=" + *xdg);
+    args.insert(args.begin(), {PLUMEROC_GRAB_PATH, "cache"});
+    std::vector<char*> argv, envp;
+    for (auto& arg : args)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    for (auto& entry : env)
+        envp.push_back(entry.data());
+    envp.push_back(nullptr);
+
+    const std::string out = scratch / "stdout", err = scratch / "stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome outcome;
+    EXPECT_EQ(spawned, 0);
+    int wstatus = 0;
+    if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
+        outcome.status = WEXITSTATUS(wstatus);
+    outcome.out = ReadFile(out);
+    outcome.err = ReadFile(err);
+    return outcome;
+}
+
+std::vector<std::string> Split(const std::string& text, char terminator)
+{
+    std::vector<std::string> rows;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find(terminator, start)) != std::string::npos; start = end + 1)
+        rows.push_back(text.substr(start, end - start));
+    EXPECT_EQ(start, text.size()) << "last row not terminated";
+    return rows;
+}
+
+// The rows the page would show, in its order, as the command prints them.
+std::vector<std::string> PageRows(const std::string& folder)
+{
+    std::vector<std::string> rows;
+    for (const auto& row : cache::ListFolderMovies(folder))
+        rows.push_back(row.name + "\t" + row.size + "\t" + row.path);
+    return rows;
+}
+
+TEST(CacheCommand, PrintsThePageRowsInOrder)
+{
+    TempFolder scratch, cacheHome;
+    const std::string root = cacheHome.Path() + "/";
+    WriteFile(root + "top.swf", "not listed");
+    WriteFile(root + "A/a1.swf", "1");
+    WriteFile(root + "A/A1/c1.swf", "22");
+    WriteFile(root + "B/b1.SWF", "333");
+    WriteFile(root + "B/line\nbreak.swf", "4444");
+    WriteFile(root + "B/empty.swf", "");
+
+    const auto expected = PageRows(root);
+    ASSERT_EQ(expected.size(), 4u);
+    EXPECT_NE(std::find(expected.begin(), expected.end(), "c1.swf\t2\t" + root + "A/A1/c1.swf"), expected.end());
+
+    const Outcome nul = RunCache(scratch, {"-0"}, "/nonexistent", cacheHome.Path());
+    EXPECT_EQ(nul.status, 0) << nul.err;
+    EXPECT_EQ(Split(nul.out, '\0'), expected);
+
+    const Outcome lines = RunCache(scratch, {}, "/nonexistent", cacheHome.Path());
+    EXPECT_EQ(lines.status, 0) << lines.err;
+    std::string joined;
+    for (const auto& row : expected)
+        joined += row + "\n";
+    EXPECT_EQ(lines.out, joined);
+}
+
+TEST(CacheCommand, FallsBackToHomeCache)
+{
+    TempFolder scratch, home;
+    WriteFile(home / ".cache/browser/m.swf", "12345");
+    const Outcome outcome = RunCache(scratch, {}, home.Path(), std::nullopt);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "m.swf\t5\t" + home.Path() + "/.cache/browser/m.swf\n");
+}
+
+TEST(CacheCommand, ExitStatuses)
+{
+    TempFolder scratch, empty;
+    const struct {
+        const char* title;
+        std::vector<std::string> args;
+        std::optional<std::string> home, xdg;
+        int status;
+        bool message;
+    } cases[] = {
+        {"empty cache folder", {}, std::nullopt, empty.Path(), 0, false},
+        {"cache folder missing", {"-0"}, std::nullopt, empty / "absent", 0, false},
+        {"no cache folder setting", {}, std::nullopt, std::nullopt, 2, true},
+        {"empty HOME, no XDG_CACHE_HOME", {}, "", std::nullopt, 2, true},
+        {"unknown argument", {"-x"}, std::nullopt, empty.Path(), 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.title);
+        const Outcome outcome = RunCache(scratch, c.args, c.home, c.xdg);
+        EXPECT_EQ(outcome.status, c.status);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(!outcome.err.empty(), c.message) << outcome.err;
+    }
+}
+
+} // namespace
