@@ -6,14 +6,11 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <vector>
+
 namespace cache {
 
 namespace {
-
-struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-};
-using UniqueDir = std::unique_ptr<DIR, DirCloser>;
 
 bool IsDotOrDotDot(const char* name)
 {
@@ -31,11 +28,11 @@ unsigned char TypeOfMode(mode_t mode)
     return DT_UNKNOWN;  // devices, pipes, sockets: never movies
 }
 
-// One open directory. The stream stays open while the walk is below it, so that subfolders are
-// opened relative to it rather than by ever longer paths.
+// One open directory. It stays open while the walk is below it, so that subfolders are opened
+// relative to it rather than by ever longer paths.
 class DirectoryFolder final : public Folder {
 public:
-    explicit DirectoryFolder(UniqueDir dir) : m_dir(std::move(dir)) { Read(); }
+    explicit DirectoryFolder(platform::FileDescriptor fd) : m_fd(std::move(fd)) { Read(); }
 
     const FolderListing& Listing() const override { return m_listing; }
 
@@ -43,51 +40,60 @@ public:
     {
         // O_NOFOLLOW: a folder swapped for a link after the listing is still not followed.
         platform::FileDescriptor fd(
-            ::openat(::dirfd(m_dir.get()), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            ::openat(m_fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!fd.IsOpen())
             return nullptr;
-        UniqueDir dir(::fdopendir(fd.Get()));
-        if (!dir)
-            return nullptr;
-        fd.Release();
-        return std::make_unique<DirectoryFolder>(std::move(dir));
+        return std::make_unique<DirectoryFolder>(std::move(fd));
     }
 
 private:
-    // One enumeration: the entry types readdir gives decide almost everything; only movies (for
-    // their size), links and entries of unknown type cost a stat.
+    // One enumeration: the entry types the directory gives decide almost everything; only movies
+    // (for their size), links and entries of unknown type cost a stat. getdents64 rather than
+    // readdir: same entries in the same order, without a stream's extra system calls per folder.
     void Read()
     {
-        const int fd = ::dirfd(m_dir.get());
-        while (const dirent* entry = ::readdir(m_dir.get())) {
-            const char* name = entry->d_name;
-            if (IsDotOrDotDot(name))
-                continue;
-            unsigned char type = entry->d_type;
-            struct stat info {};
-            bool haveInfo = false;
-            if (type == DT_UNKNOWN) {
-                if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = TypeOfMode(info.st_mode);
-                haveInfo = type == DT_REG;
+        // Filled and used up before the walk opens the next folder, so one buffer serves all.
+        thread_local std::vector<char> buffer(64 * 1024);
+        const int fd = m_fd.Get();
+        for (;;) {
+            const ssize_t filled = ::getdents64(fd, buffer.data(), buffer.size());
+            if (filled <= 0)
+                return;  // end, or a folder that went away while being read: keep what was seen
+            for (ssize_t at = 0; at < filled;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+                at += entry->d_reclen;
+                ReadEntry(fd, entry->d_name, entry->d_type);
             }
-            if (type == DT_DIR) {
-                m_listing.subfolders.emplace_back(name);
-                continue;
-            }
-            if ((type != DT_REG && type != DT_LNK) || !IsMovieName(name))
-                continue;
-            // A link counts by what it points to.
-            if (!haveInfo && ::fstatat(fd, name, &info, 0) != 0)
-                continue;
-            if (!S_ISREG(info.st_mode) || info.st_size <= 0)
-                continue;
-            m_listing.movies.push_back({name, static_cast<std::uint64_t>(info.st_size)});
         }
     }
 
-    UniqueDir m_dir;
+    void ReadEntry(int fd, const char* name, unsigned char type)
+    {
+        if (IsDotOrDotDot(name))
+            return;
+        struct stat info {};
+        bool haveInfo = false;
+        if (type == DT_UNKNOWN) {
+            if (::fstatat(fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+                return;
+            type = TypeOfMode(info.st_mode);
+            haveInfo = type == DT_REG;
+        }
+        if (type == DT_DIR) {
+            m_listing.subfolders.emplace_back(name);
+            return;
+        }
+        if ((type != DT_REG && type != DT_LNK) || !IsMovieName(name))
+            return;
+        // A link counts by what it points to.
+        if (!haveInfo && ::fstatat(fd, name, &info, 0) != 0)
+            return;
+        if (!S_ISREG(info.st_mode) || info.st_size <= 0)
+            return;
+        m_listing.movies.push_back({name, static_cast<std::uint64_t>(info.st_size)});
+    }
+
+    platform::FileDescriptor m_fd;
     FolderListing m_listing;
 };
 
@@ -95,10 +101,10 @@ private:
 
 std::unique_ptr<Folder> OpenDirectory(const std::string& path)
 {
-    UniqueDir dir(::opendir(path.c_str()));
-    if (!dir)
+    platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsOpen())
         return nullptr;
-    return std::make_unique<DirectoryFolder>(std::move(dir));
+    return std::make_unique<DirectoryFolder>(std::move(fd));
 }
 
 bool IsMovieName(std::string_view name)
