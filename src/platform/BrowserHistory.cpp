@@ -6,6 +6,7 @@
 #include <cctype>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <set>
 #include <string_view>
 #include <unordered_set>
@@ -163,22 +164,29 @@ std::vector<HistoryDatabase> FindHistoryDatabases(const fs::path& home, const fs
 
 std::vector<TypedAddress> ReadTypedAddresses(const HistoryDatabase& database, std::size_t limit)
 {
-    // Grouped by address because nothing in either schema forbids the same address twice.
+    // Newest first, stopping once `limit` distinct addresses are in: Firefox walks its index on
+    // last_visit_date from the top; Chromium sorts its typed rows. Nothing in either schema forbids
+    // the same address twice, so duplicates are dropped here.
     static constexpr std::string_view kFirefoxQuery =
-        "SELECT url, MAX(COALESCE(last_visit_date, 0)) AS visited FROM moz_places "
-        "WHERE typed = 1 AND url IS NOT NULL GROUP BY url ORDER BY visited DESC, url LIMIT ?1";
+        "SELECT url, last_visit_date FROM moz_places WHERE typed = 1 AND url IS NOT NULL "
+        "ORDER BY last_visit_date DESC";
     static constexpr std::string_view kChromiumQuery =
-        "SELECT url, MAX(last_visit_time) AS visited FROM urls "
-        "WHERE typed_count > 0 AND url IS NOT NULL GROUP BY url ORDER BY visited DESC, url LIMIT ?1";
+        "SELECT url, last_visit_time FROM urls WHERE typed_count > 0 AND url IS NOT NULL "
+        "ORDER BY last_visit_time DESC";
     const bool firefox = database.kind == HistoryDatabase::Kind::Firefox;
 
     return ReadForeignDatabase(database.file, [&](SqliteDatabase& db) {
         std::vector<TypedAddress> addresses;
+        std::unordered_set<std::string> seen;
         SqliteStatement statement(db, firefox ? kFirefoxQuery : kChromiumQuery);
-        statement.Bind(1, static_cast<std::int64_t>(limit));
-        while (statement.Step()) {
-            const std::int64_t visited = statement.Int64(1);
-            addresses.push_back({statement.Text(0), firefox ? visited : visited - kMicrosecondsFrom1601To1970});
+        while (addresses.size() < limit && statement.Step()) {
+            std::string url = statement.Text(0);
+            if (!seen.insert(url).second)
+                continue;
+            std::int64_t visited = std::numeric_limits<std::int64_t>::min();  // typed, never visited: last
+            if (!statement.IsNull(1))
+                visited = firefox ? statement.Int64(1) : statement.Int64(1) - kMicrosecondsFrom1601To1970;
+            addresses.push_back({std::move(url), visited});
         }
         return addresses;
     });

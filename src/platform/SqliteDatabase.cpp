@@ -48,13 +48,6 @@ SqliteStatement::SqliteStatement(const SqliteDatabase& database, std::string_vie
         ThrowSqlite(m_db, result, "cannot prepare a query");
 }
 
-void SqliteStatement::Bind(int index, std::int64_t value)
-{
-    const int result = sqlite3_bind_int64(m_statement.get(), index, value);
-    if (result != SQLITE_OK)
-        ThrowSqlite(m_db, result, "cannot bind a parameter");
-}
-
 bool SqliteStatement::Step()
 {
     const int result = sqlite3_step(m_statement.get());

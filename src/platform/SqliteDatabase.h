@@ -39,7 +39,6 @@ class SqliteStatement {
 public:
     SqliteStatement(const SqliteDatabase& database, std::string_view sql);
 
-    void Bind(int index, std::int64_t value);
     // True while a row is available; throws SqliteError on failure (a lock held by another
     // connection shows up here rather than at open time).
     bool Step();

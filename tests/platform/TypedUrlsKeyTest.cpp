@@ -137,6 +137,8 @@ TEST(TypedUrlsKey, MergesBrowsersNewestFirstAndKeepsTheNewestOfDuplicates)
                                      {"https://shared.example/", Day(2)},
                                      {"https://ff-untyped.example/", Day(20), false},
                                      {"https://ff-old.example/", Day(1)}});
+    testsupport::Execute(testsupport::OpenForWriting(h / ".mozilla/firefox/a.default/places.sqlite"),
+                         "INSERT INTO moz_places (url, typed, guid) VALUES ('https://never-visited.example/', 1, 'g')");
     testsupport::WriteFirefoxPlaces(h / ".mozilla/firefox/b.default/places.sqlite",
                                     {{"https://ff-b.example/", Day(7)}, {"https://shared.example/", Day(4)}});
     testsupport::WriteChromiumHistory(h / ".config/google-chrome/Default/History",
@@ -153,7 +155,8 @@ TEST(TypedUrlsKey, MergesBrowsersNewestFirstAndKeepsTheNewestOfDuplicates)
     EXPECT_EQ(Values(*key), (std::vector<std::string>{"https://ff-newest.example/", "https://chrome.example/",
                                                       "https://shared.example/", "https://ff-b.example/",
                                                       "https://brave.example/", "not an address at all",
-                                                      "https://ff-old.example/"}));
+                                                      "https://ff-old.example/",
+                                                      "https://never-visited.example/"}));
 }
 
 TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
@@ -162,6 +165,8 @@ TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
     std::vector<Visit> visits;
     for (int i = 1; i <= 30; ++i)
         visits.push_back({"https://site" + std::to_string(i) + ".example/", Day(i)});  // site30 newest
+    for (int i = 1; i <= 30; ++i)
+        visits.push_back({"https://site30.example/", Day(30 + i)});  // the same address visited again and again
     testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", visits);
     const auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);
     ASSERT_NE(key, nullptr);
