@@ -48,15 +48,24 @@ void WriteAll(int fd, const char* data, std::size_t size, const std::string& pat
     }
 }
 
+// Files are opened without blocking, so that a named pipe with nobody at the other end fails
+// instead of hanging the window; the copy itself then blocks as usual.
+bool MakeBlocking(int fd)
+{
+    const int flags = ::fcntl(fd, F_GETFL);
+    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+}
+
 // Opens the destination for writing and empties it, unless it is the file `source` describes:
 // it is opened without truncation first, so that the check and the truncation see the same file.
 platform::FileDescriptor CreateDestination(const std::string& destination, const struct stat& source)
 {
-    platform::FileDescriptor fd(::open(destination.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666));
+    platform::FileDescriptor fd(
+        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (!fd.IsOpen())
         return {};
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0)
+    if (::fstat(fd.Get(), &info) != 0 || !MakeBlocking(fd.Get()))
         return {};
     if (info.st_dev == source.st_dev && info.st_ino == source.st_ino)
         return {};
@@ -83,9 +92,11 @@ std::string_view CopyOutcomeText(CopyOutcome outcome)
 
 CopyOutcome CopyMovieFile(const std::string& source, const std::string& destination)
 {
-    platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    // Only a regular file has the length the copy relies on; folders, pipes and devices are refused.
+    platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat sourceInfo {};
-    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || S_ISDIR(sourceInfo.st_mode))
+    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) ||
+        !MakeBlocking(in.Get()))
         return CopyOutcome::SourceCannotOpen;
 
     platform::FileDescriptor out = CreateDestination(destination, sourceInfo);

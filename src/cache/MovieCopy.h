@@ -18,8 +18,8 @@ enum class CopyOutcome {
 // The message for a failed outcome; empty for Copied.
 std::string_view CopyOutcomeText(CopyOutcome outcome);
 
-// Copies `source` to `destination` in blocks of 4096 bytes, replacing an existing destination.
-// The source's length is taken once, when it is opened. A destination that is the source itself,
+// Copies the regular file `source` to `destination` in blocks of 4096 bytes, replacing an
+// existing destination. The source's length is taken once, when it is opened. A destination that is the source itself,
 // under any name (same path, hard link, symbolic link), fails as DestinationCannotCreate before
 // anything is truncated. A new destination gets mode 0666 less the umask. A read or write failure
 // in the middle throws CFileException naming the cause and the file; the part written stays.
