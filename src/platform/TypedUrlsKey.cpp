@@ -1,6 +1,8 @@
 #include "platform/BrowserHistory.h"
 #include "platform/Registry.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <utility>
@@ -21,9 +23,12 @@ public:
     std::optional<std::string> QueryValue(std::string_view name) const override
     {
         // Value names compare without regard to case; the number is plain decimal from 1.
-        if (name.size() < 4 || (name[0] | 0x20) != 'u' || (name[1] | 0x20) != 'r' || (name[2] | 0x20) != 'l')
+        constexpr std::string_view kPrefix = "url";
+        if (name.size() <= kPrefix.size() ||
+            !std::equal(kPrefix.begin(), kPrefix.end(), name.begin(),
+                        [](char expected, char c) { return std::tolower(static_cast<unsigned char>(c)) == expected; }))
             return std::nullopt;
-        const std::string_view digits = name.substr(3);
+        const std::string_view digits = name.substr(kPrefix.size());
         if (digits.front() == '0')
             return std::nullopt;
         std::size_t number = 0;
