@@ -12,12 +12,12 @@ CXX=${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}
 
 "$CXX" -std=c++20 -g -O1 -Wall -Wextra \
   -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer \
-  -I src \
+  -I src -I tests \
   src/html/MarkupScanner.cpp src/html/LinkResolution.cpp src/html/SwfLinks.cpp \
   tests/html/fuzz/FindSwfLinksFuzz.cpp \
   -o "$out/find-swf-links-fuzz"
 
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-"$out/find-swf-links-fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+"$out/find-swf-links-fuzz" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
   -rss_limit_mb=2048 -artifact_prefix="$out/" -print_final_stats=1 \
   "$out/html-corpus" tests/html/fuzz/corpus

@@ -1,5 +1,7 @@
 #include "html/LinkResolution.h"
 
+#include <cstring>
+
 namespace html {
 
 namespace {
@@ -43,14 +45,79 @@ std::string Joined(ClimbResult climbed) { return Joined(climbed.head, climbed.re
 
 std::string SiteRootOf(std::string_view address) { return std::string(address.substr(0, SiteRootLength(address))); }
 
-std::string DirectoryOf(std::string_view address)
+namespace {
+
+struct DirectoryPart {
+    std::string_view directory;
+    bool appendSlash = false;  // a bare site: the whole address followed by "/"
+};
+
+DirectoryPart DirectoryPartOf(std::string_view address)
 {
     const std::size_t lastSlash = address.rfind('/');
     const std::string_view directory =
         lastSlash == std::string_view::npos ? std::string_view{} : address.substr(0, lastSlash + 1);
     if (directory.size() == kBareSiteLength || directory == kBareSecureSite)
-        return Joined(address, "/");
-    return std::string(directory);
+        return {address, true};
+    return {directory, false};
+}
+
+// Where the dot step cuts: the first "/./", else the first "/.." that ends a segment ("/" of each).
+struct DotSegments {
+    std::size_t singleDotSlash = std::string_view::npos;
+    std::size_t parentSlash = std::string_view::npos;
+};
+
+DotSegments FindDotSegments(std::string_view address)
+{
+    // Addresses hold few "." bytes and many "/": visit the dots.
+    DotSegments found;
+    const char* const data = address.data();
+    const std::size_t n = address.size();
+    for (std::size_t at = 1; at + 1 < n;) {
+        const void* dot = std::memchr(data + at, '.', n - 1 - at);
+        if (!dot)
+            break;
+        at = static_cast<std::size_t>(static_cast<const char*>(dot) - data);
+        if (data[at - 1] == '/') {
+            if (data[at + 1] == '/') {
+                found.singleDotSlash = at - 1;
+                return found;
+            }
+            if (found.parentSlash == std::string_view::npos && IsParentUnitAt(address, at))
+                found.parentSlash = at - 1;
+        }
+        ++at;
+    }
+    return found;
+}
+
+// The dot step on an address the caller no longer needs, so that the common case of no dot
+// segment costs no copy.
+std::string NormalizedDots(std::string address)
+{
+    const std::string_view view = address;
+    const DotSegments segments = FindDotSegments(view);
+    // Single-dot step: the first "./" that is a whole segment.
+    if (const std::size_t slashAt = segments.singleDotSlash; slashAt != std::string_view::npos) {
+        const std::string_view head = view.substr(0, slashAt + 1);
+        const std::string_view rest = view.substr(slashAt + 3);
+        if (rest.find("..") != std::string_view::npos)
+            return Joined(ClimbParents(head, rest));
+        return Joined(head, rest);
+    }
+    // Parent step: split at the first ".." that is a whole segment.
+    if (const std::size_t slashAt = segments.parentSlash; slashAt != std::string_view::npos)
+        return Joined(ClimbParents(view.substr(0, slashAt + 1), view.substr(slashAt + 1)));
+    return address;
+}
+
+} // namespace
+
+std::string DirectoryOf(std::string_view address)
+{
+    const DirectoryPart part = DirectoryPartOf(address);
+    return part.appendSlash ? Joined(part.directory, "/") : std::string(part.directory);
 }
 
 ClimbResult ClimbParents(std::string_view head, std::string_view rest)
@@ -77,32 +144,24 @@ ClimbResult ClimbParents(std::string_view head, std::string_view rest)
     return {head.substr(0, cut), rest};
 }
 
-std::string NormalizeDots(std::string_view address)
-{
-    // Single-dot step: the first "./" that is a whole segment.
-    if (const std::size_t slashAt = address.find("/./"); slashAt != std::string_view::npos) {
-        const std::string_view head = address.substr(0, slashAt + 1);
-        const std::string_view rest = address.substr(slashAt + 3);
-        if (rest.find("..") != std::string_view::npos)
-            return Joined(ClimbParents(head, rest));
-        return Joined(head, rest);
-    }
-    // Parent step: split at the first ".." that is a whole segment.
-    for (std::size_t slashAt = address.find("/.."); slashAt != std::string_view::npos;
-         slashAt = address.find("/..", slashAt + 1)) {
-        if (IsParentUnitAt(address, slashAt + 1))
-            return Joined(ClimbParents(address.substr(0, slashAt + 1), address.substr(slashAt + 1)));
-    }
-    return std::string(address);
-}
+std::string NormalizeDots(std::string_view address) { return NormalizedDots(std::string(address)); }
 
 std::string ResolveLink(std::string_view base, std::string_view reference)
 {
-    if (reference.find(':') != std::string_view::npos)
-        return NormalizeDots(reference);
-    if (!reference.empty() && reference.front() == '/')
-        return NormalizeDots(Joined(SiteRootOf(base), reference));
-    return NormalizeDots(Joined(DirectoryOf(base), reference));
+    std::string joined;
+    if (reference.find(':') != std::string_view::npos) {
+        joined = reference;
+    } else if (!reference.empty() && reference.front() == '/') {
+        joined = Joined(base.substr(0, SiteRootLength(base)), reference);
+    } else {
+        const DirectoryPart part = DirectoryPartOf(base);
+        joined.reserve(part.directory.size() + 1 + reference.size());
+        joined.append(part.directory);
+        if (part.appendSlash)
+            joined += '/';
+        joined.append(reference);
+    }
+    return NormalizedDots(std::move(joined));
 }
 
 } // namespace html

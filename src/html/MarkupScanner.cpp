@@ -1,13 +1,14 @@
 #include "html/MarkupScanner.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace html {
 
 namespace {
 
 // The bytes that can open an attribute value; blanks and line breaks are ordinary bytes.
-constexpr std::string_view kStopCharacters = "=\"'";
+constexpr bool IsStopCharacter(char c) { return c == '=' || c == '"' || c == '\''; }
 
 // Single-byte delimiters are the only ones in use: search them with memchr.
 std::size_t Find(std::string_view text, std::string_view what, std::size_t from)
@@ -46,16 +47,25 @@ std::string_view NextTagText(std::string_view pageText, std::size_t& position, s
 
 SwfReference PickSwfReference(std::string_view tagText, std::size_t end)
 {
-    const std::string_view searched = tagText.substr(0, std::min(end, tagText.size()));
-    const std::size_t suffixAt = searched.rfind(kMovieSuffix);
-    if (suffixAt == std::string_view::npos)
-        return {};
-    // The "." at suffixAt is no stop character, so the search may start on it.
-    const std::size_t stopAt = tagText.find_last_of(kStopCharacters, suffixAt);
-    if (stopAt == std::string_view::npos)
-        return {{}, suffixAt};
-    const std::size_t first = stopAt + 1;
-    return {tagText.substr(first, suffixAt + kMovieSuffix.size() - first), suffixAt};
+    const std::size_t searched = std::min(end, tagText.size());
+    const char* const text = tagText.data();
+    // Walk back over the "." bytes: memrchr is far quicker than comparing four bytes at every offset.
+    for (std::size_t limit = searched; limit >= kMovieSuffix.size();) {
+        const void* dot = memrchr(text, '.', limit - kMovieSuffix.size() + 1);
+        if (!dot)
+            break;
+        const auto suffixAt = static_cast<std::size_t>(static_cast<const char*>(dot) - text);
+        if (tagText.substr(suffixAt, kMovieSuffix.size()) == kMovieSuffix) {
+            std::size_t first = suffixAt;
+            while (first > 0 && !IsStopCharacter(text[first - 1]))
+                --first;
+            if (first == 0)  // no stop character before the suffix
+                return {{}, suffixAt};
+            return {tagText.substr(first, suffixAt + kMovieSuffix.size() - first), suffixAt};
+        }
+        limit = suffixAt + kMovieSuffix.size() - 1;
+    }
+    return {};
 }
 
 } // namespace html

@@ -1,8 +1,11 @@
 #include "html/LinkResolution.h"
 #include "html/SwfLinks.h"
 
+#include "html/EveryTagWalk.h"
+
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -204,6 +207,26 @@ TEST(FindSwfLinks, PageTextEndsAtTheFirstNul)
     // A NUL inside the tag that would close the span leaves it unclosed.
     html::FindSwfLinks(fromView, std::string_view("http://h/"), "<embed src=\"a.swf\"\0>"sv);
     EXPECT_TRUE(fromView.empty());
+}
+
+// Pages built from the bytes that matter to the scanner, so that spans, quotes, stop characters,
+// suffixes and dot segments meet in every arrangement.
+TEST(FindSwfLinks, AgreesWithTheTagByTagWalkOnRandomPages)
+{
+    static const std::string_view kPieces[] = {"<", ">", "\"", "'", "=", " ", "/", "./", "../", ".swf", ".sw",
+                                               "a", "<embed src=\"", "\">", ":", "\0"sv, "\n", "x.swf\""};
+    static const std::string_view kBases[] = {"http://host/games/index.html", "https://host", "http://h/a/b/c/",
+                                              "", "c:/x"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 3000; ++round) {
+        std::string page;
+        for (std::size_t n = random() % 40; n > 0; --n)
+            page += kPieces[random() % std::size(kPieces)];
+        const std::string_view base = kBases[random() % std::size(kBases)];
+        html::SwfLinkSet links;
+        html::FindSwfLinks(links, base, std::string_view(page));
+        ASSERT_EQ(links, testing_support::FindSwfLinksTagByTag(base, page)) << "page: " << page;
+    }
 }
 
 TEST(SwfLinkSet, OrdersBytesUnsigned)

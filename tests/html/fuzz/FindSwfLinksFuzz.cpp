@@ -1,5 +1,6 @@
 // libFuzzer target: arbitrary page addresses and page bytes through the link finder.
 // Input: the page address (FuzzedDataProvider's backslash-ended string), then the page bytes.
+#include "html/EveryTagWalk.h"
 #include "html/SwfLinks.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -38,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     html::SwfLinkSet fromView;
     html::FindSwfLinks(fromView, std::string_view(address), std::string_view(page));
     Check(links == fromView);
+    Check(links == testing_support::FindSwfLinksTagByTag(address, page));
 
     // Each link comes from its own ".swf" of the page text and keeps it at its end.
     const std::string_view text(page.c_str());
