@@ -29,13 +29,29 @@ if ! cmp -s "$work/walk.paths" "$work/find.paths"; then
 fi
 echo "both list $(wc -l <"$work/walk.paths") movies"
 
-now() { date +%s%N; }
-walk_times=() find_times=()
-for ((i = 0; i < runs; i++)); do   # interleaved, so drift hits both alike
-    t0=$(now); walk /dev/null; t1=$(now); search /dev/null; t2=$(now)
-    walk_times+=($(((t1 - t0) / 1000))) find_times+=($(((t2 - t1) / 1000)))
-done
-median() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END {print a[int((NR + 1) / 2)]}'; }
-w=$(median "${walk_times[@]}") f=$(median "${find_times[@]}")
-echo "median of $runs runs: plumeroc-grab cache ${w} us, find ${f} us"
-awk -v w="$w" -v f="$f" 'BEGIN { printf "ratio walk/find: %.2f\n", w / f }'
+# Interleaved runs, so that load from elsewhere hits both alike; wall-clock and CPU (user + system)
+# time of each child, medians.
+python3 - "$runs" "$grab" "$tree" <<'PY'
+import os, resource, statistics, subprocess, sys, time
+runs, grab, tree = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+commands = {
+    "plumeroc-grab cache": ([grab, "cache"], dict(os.environ, XDG_CACHE_HOME=tree)),
+    "find": (["find", tree, "-mindepth", "2", "-iname", "*.swf", "-type", "f", "-size", "+0"], None),
+}
+wall = {name: [] for name in commands}
+cpu = {name: [] for name in commands}
+for _ in range(runs):
+    for name, (argv, env) in commands.items():
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        start = time.perf_counter()
+        subprocess.run(argv, env=env, stdout=subprocess.DEVNULL, check=True)
+        wall[name].append(time.perf_counter() - start)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu[name].append(after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime)
+w = {name: statistics.median(v) * 1000 for name, v in wall.items()}
+c = {name: statistics.median(v) * 1000 for name, v in cpu.items()}
+for name in commands:
+    print("%-20s median wall %7.1f ms, cpu %7.1f ms" % (name, w[name], c[name]))
+print("ratio walk/find over %d runs: wall %.2f, cpu %.2f" % (
+    runs, w["plumeroc-grab cache"] / w["find"], c["plumeroc-grab cache"] / c["find"]))
+PY
