@@ -51,11 +51,11 @@ private:
     std::thread m_thread;
 };
 
-// A loopback socket that is bound but not listening: connecting to its port is refused, and no other
-// program can take the port while it lives.
-class RefusingPort {
+// A TCP socket on a loopback port of its own. Bound only, it refuses connections (and no other program
+// can take the port while it lives); listening, it queues them.
+class LoopbackSocket {
 public:
-    RefusingPort()
+    explicit LoopbackSocket(bool listening)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -63,14 +63,16 @@ public:
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
         if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0
+            || (listening && ::listen(m_fd, 8) != 0)
             || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
             throw std::runtime_error("cannot bind a loopback port");
         m_nPort = ntohs(address.sin_port);
     }
-    ~RefusingPort() { ::close(m_fd); }
-    RefusingPort(const RefusingPort&) = delete;
-    RefusingPort& operator=(const RefusingPort&) = delete;
+    ~LoopbackSocket() { ::close(m_fd); }
+    LoopbackSocket(const LoopbackSocket&) = delete;
+    LoopbackSocket& operator=(const LoopbackSocket&) = delete;
 
+    int Fd() const { return m_fd; }
     std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
 
 private:
@@ -78,25 +80,14 @@ private:
     int m_nPort = 0;
 };
 
-// A loopback server that accepts each connection, reads the request and closes without answering.
-class SilentServer {
+// Accepts each connection, reads the request and closes without answering.
+class SilentServer : public LoopbackSocket {
 public:
-    SilentServer()
+    SilentServer() : LoopbackSocket(true)
     {
-        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (m_fd < 0 || ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(m_fd, 8) != 0
-            || ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-            throw std::runtime_error("cannot listen on a loopback port");
-        m_nPort = ntohs(address.sin_port);
         m_thread = std::thread([this] {
-            while (true) {
-                const int client = ::accept(m_fd, nullptr, nullptr);
-                if (client < 0 || m_bStopping)
-                    break;
+            // Ends when the destructor shuts the socket down and accept fails.
+            for (int client; (client = ::accept(Fd(), nullptr, nullptr)) >= 0;) {
                 char request[4096];
                 (void)::recv(client, request, sizeof request, 0);
                 ::close(client);
@@ -105,20 +96,11 @@ public:
     }
     ~SilentServer()
     {
-        m_bStopping = true;
-        ::shutdown(m_fd, SHUT_RDWR);  // wakes the blocked accept
+        ::shutdown(Fd(), SHUT_RDWR);
         m_thread.join();
-        ::close(m_fd);
     }
-    SilentServer(const SilentServer&) = delete;
-    SilentServer& operator=(const SilentServer&) = delete;
-
-    std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_nPort) + path; }
 
 private:
-    int m_fd = -1;
-    int m_nPort = 0;
-    std::atomic<bool> m_bStopping{false};
     std::thread m_thread;
 };
 
