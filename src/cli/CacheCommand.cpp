@@ -40,7 +40,8 @@ int RunCache(const std::vector<std::string>& args)
 const bool registered = cli::RegisterCommand({
     "cache",
     "cache [-0]",
-    "list the non-empty .swf files below the cache folder: name TAB size TAB path",
+    "List the non-empty .swf files below the cache folder as name TAB size TAB path, in the order the\n"
+    "      Local Files page shows them (2: no cache folder is set).",
     50,
     RunCache,
 });
