@@ -14,8 +14,7 @@
 
 namespace {
 
-// libcurl's global set-up must run once, before the first handle and never on two threads at the
-// same time; a function-local static gives both.
+// curl_global_init is not thread-safe and must precede every handle: a function-local static runs it once.
 void InitCurlOnce()
 {
     static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
