@@ -41,12 +41,6 @@ std::string Joined(std::string_view head, std::string_view rest)
 
 std::string Joined(ClimbResult climbed) { return Joined(climbed.head, climbed.rest); }
 
-} // namespace
-
-std::string SiteRootOf(std::string_view address) { return std::string(address.substr(0, SiteRootLength(address))); }
-
-namespace {
-
 struct DirectoryPart {
     std::string_view directory;
     bool appendSlash = false;  // a bare site: the whole address followed by "/"
@@ -113,6 +107,8 @@ std::string NormalizedDots(std::string address)
 }
 
 } // namespace
+
+std::string SiteRootOf(std::string_view address) { return std::string(address.substr(0, SiteRootLength(address))); }
 
 std::string DirectoryOf(std::string_view address)
 {
