@@ -1,0 +1,101 @@
+#include "controls/HtmlCtrl.h"
+
+#include "app/DialogTemplate.h"
+#include "controls/PlayerPage.h"
+#include "controls/PreviewEngine.h"
+#include "controls/PreviewLocation.h"
+#include "controls/PreviewSchemeHandler.h"
+
+#include <QFile>
+#include <QWebEnginePage>
+
+#include <utility>
+
+CHtmlCtrl::CHtmlCtrl()
+    : QWebEngineView(static_cast<QWidget*>(nullptr))
+{
+}
+
+CHtmlCtrl::~CHtmlCtrl() { OnDestroy(); }
+
+int CHtmlCtrl::CreateOverPlaceholder(int id, QWidget* parent)
+{
+    if (parent == nullptr || m_pBrowser)
+        return 0;
+    QWidget* placeholder = GetDlgItem(parent, id);
+    if (placeholder == nullptr)
+        return 0;
+    // A direct child's geometry is already in the parent's client coordinates.
+    const QRect rect = placeholder->geometry();
+    delete placeholder;
+    return Create(rect, parent, id) ? 1 : 0;
+}
+
+bool CHtmlCtrl::Create(const QRect& rect, QWidget* parent, int id)
+{
+    QWebEngineProfile* profile = preview::Profile();
+    if (profile == nullptr)
+        return false;
+    setParent(parent);
+    SetDlgCtrlID(this, id);
+    setGeometry(rect);
+    m_pBrowser = std::make_unique<QWebEnginePage>(profile);
+    setPage(m_pBrowser.get());
+    show();
+    return true;
+}
+
+int CHtmlCtrl::LoadFromResource(int resourceId)
+{
+    if (!m_pBrowser)
+        return 0;
+    const QString path = QStringLiteral(":/html/%1.html").arg(resourceId);
+    if (!QFile::exists(path))
+        return 0;
+    ForgetLocalFile();
+    m_pBrowser->load(QUrl(QStringLiteral("qrc") + path));
+    return 1;
+}
+
+void CHtmlCtrl::Navigate2(const std::string& location)
+{
+    if (!m_pBrowser || location.empty())
+        return;
+    m_location = location;
+    CPreviewSchemeHandler* handler = preview::SchemeHandler();
+    const QUrl previous = std::exchange(m_localFile, QUrl());
+    QUrl url;
+    if (preview::IsLocalPath(location)) {
+        // Served by the program's scheme, so the page reaches this one file and no other.
+        m_localFile = handler->AddLocalFile(location);
+        url = m_localFile;
+    } else {
+        url = preview::UrlFromBytes(location);
+    }
+    if (preview::NamesMovie(location)) {
+        // The player page takes the movie's own address as its origin, so the movie loads (and
+        // loads what it needs) as a same-origin request, as it would on its own site.
+        m_pBrowser->setHtml(preview::PlayerPageHtml(url, handler->RuffleBase()), url);
+    } else {
+        m_pBrowser->load(url);
+    }
+    if (!previous.isEmpty())
+        handler->RemoveLocalFile(previous);
+}
+
+void CHtmlCtrl::ForgetLocalFile()
+{
+    if (!m_localFile.isEmpty() && preview::EngineStarted())
+        preview::SchemeHandler()->RemoveLocalFile(std::exchange(m_localFile, QUrl()));
+}
+
+void CHtmlCtrl::OnDestroy()
+{
+    if (!m_pBrowser)
+        return;
+    ForgetLocalFile();
+    // Unbind before the page goes, so the view never holds a dangling page.
+    std::unique_ptr<QWebEnginePage> browser = std::move(m_pBrowser);
+    setPage(nullptr);
+    browser.reset();
+}

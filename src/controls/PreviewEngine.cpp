@@ -1,0 +1,95 @@
+#include "controls/PreviewEngine.h"
+
+#include "controls/PreviewSchemeHandler.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlScheme>
+
+#include <memory>
+
+namespace preview {
+
+namespace {
+constexpr char kScheme[] = "plumeroc";
+
+struct Engine {
+    // Declared first so it is destroyed last: the profile uses it until it goes.
+    std::unique_ptr<CPreviewSchemeHandler> handler;
+    std::unique_ptr<QWebEngineProfile> profile;
+};
+
+std::unique_ptr<Engine> g_engine;
+
+void ConfigureSettings(QWebEngineSettings* settings)
+{
+    // Movies start playing as soon as they are shown.
+    settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    // Nothing shown in a preview reads local files through file: addresses.
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    settings->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, false);
+}
+} // namespace
+
+void RegisterScheme()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    registered = true;
+    QWebEngineUrlScheme scheme(kScheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+    // Secure, so that https pages may use the player; CORS, so that its scripts may fetch from it.
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+QString FindRuffleFolder()
+{
+    const QString candidates[] = {
+        QCoreApplication::applicationDirPath() + QStringLiteral("/ruffle"),
+        QStringLiteral(PLUMEROC_RUFFLE_SOURCE_FOLDER),
+    };
+    for (const QString& folder : candidates) {
+        if (QFileInfo(folder + QStringLiteral("/ruffle.js")).isFile())
+            return folder;
+    }
+    return {};
+}
+
+QWebEngineProfile* Profile()
+{
+    if (!g_engine) {
+        RegisterScheme();
+        auto engine = std::make_unique<Engine>();
+        // A profile without a storage name is off the record: nothing of it goes to disk.
+        engine->profile = std::make_unique<QWebEngineProfile>();
+        engine->profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
+        engine->profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
+        engine->profile->setSpellCheckEnabled(false);
+        ConfigureSettings(engine->profile->settings());
+        engine->handler = std::make_unique<CPreviewSchemeHandler>(QByteArray(kScheme), FindRuffleFolder());
+        engine->profile->installUrlSchemeHandler(kScheme, engine->handler.get());
+        g_engine = std::move(engine);
+        // The profile must go before the web engine shuts down, which happens in the application
+        // object's destructor through a routine added when the engine started; routines added
+        // later run earlier.
+        qAddPostRoutine([] { g_engine.reset(); });
+    }
+    return g_engine->profile.get();
+}
+
+CPreviewSchemeHandler* SchemeHandler()
+{
+    Profile();
+    return g_engine->handler.get();
+}
+
+bool EngineStarted() { return g_engine != nullptr; }
+
+} // namespace preview

@@ -1,0 +1,26 @@
+#pragma once
+// The web engine behind every preview: one off-the-record profile shared by all viewers, with the
+// handler of the program's own scheme. Nothing is created before the first viewer asks for it.
+#include <QString>
+
+class QWebEngineProfile;
+class CPreviewSchemeHandler;
+
+namespace preview {
+
+// Registers the program's scheme with the web engine. Must run before the engine starts; calling
+// it again does nothing.
+void RegisterScheme();
+
+// The shared profile, created on first call. It keeps cache, cookies and storage in memory only.
+QWebEngineProfile* Profile();
+CPreviewSchemeHandler* SchemeHandler();
+
+// Whether the profile exists yet.
+bool EngineStarted();
+
+// The folder holding ruffle.js and its companions: "ruffle" beside the executable, else the
+// source tree's npm folder. Empty when neither has the player.
+QString FindRuffleFolder();
+
+} // namespace preview

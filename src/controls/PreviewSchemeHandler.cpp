@@ -1,0 +1,126 @@
+#include "controls/PreviewSchemeHandler.h"
+
+#include "controls/PreviewLocation.h"
+#include "platform/FileDescriptor.h"
+
+#include <QFile>
+#include <QMimeDatabase>
+#include <QRegularExpression>
+#include <QUuid>
+#include <QWebEngineUrlRequestJob>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace {
+const QString kRuffleHost = QStringLiteral("ruffle");
+const QString kLocalHost = QStringLiteral("local");
+
+// Opens a regular file read-only by its exact path bytes; the device belongs to `owner`.
+QFile* OpenRegularFile(const std::string& path, QObject* owner)
+{
+    platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (!fd.IsOpen() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
+        return nullptr;
+    auto* file = new QFile(owner);
+    if (!file->open(fd.Get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        delete file;
+        return nullptr;
+    }
+    fd.Release();
+    return file;
+}
+
+QByteArray MimeTypeOf(const QString& name)
+{
+    if (name.endsWith(QStringLiteral(".swf"), Qt::CaseInsensitive))
+        return "application/x-shockwave-flash";
+    if (name.endsWith(QStringLiteral(".wasm")))
+        return "application/wasm";
+    if (name.endsWith(QStringLiteral(".js")))
+        return "text/javascript";
+    return QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension).name().toLatin1();
+}
+} // namespace
+
+CPreviewSchemeHandler::CPreviewSchemeHandler(QByteArray scheme, QString ruffleFolder, QObject* parent)
+    : QWebEngineUrlSchemeHandler(parent)
+    , m_scheme(std::move(scheme))
+    , m_strRuffleFolder(std::move(ruffleFolder))
+{
+}
+
+QUrl CPreviewSchemeHandler::RuffleBase() const
+{
+    return QUrl(QString::fromLatin1(m_scheme) + QStringLiteral("://") + kRuffleHost + QStringLiteral("/"));
+}
+
+QUrl CPreviewSchemeHandler::AddLocalFile(const std::string& path)
+{
+    const QString token = QUuid::createUuid().toString(QUuid::Id128);
+    m_files.emplace(token, path);
+    const QByteArray name = QByteArray::fromStdString(preview::BaseName(path)).toPercentEncoding();
+    return QUrl::fromEncoded(m_scheme + "://" + kLocalHost.toLatin1() + '/' + token.toLatin1() + '/' + name,
+                             QUrl::StrictMode);
+}
+
+void CPreviewSchemeHandler::RemoveLocalFile(const QUrl& url)
+{
+    const QStringList parts = url.path().split(QLatin1Char('/'));
+    if (parts.size() == 3)
+        m_files.erase(parts[1]);
+}
+
+void CPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
+{
+    const QUrl url = job->requestUrl();
+    if (job->requestMethod() != "GET") {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QString path = url.path(QUrl::FullyEncoded);
+    if (url.host() == kRuffleHost)
+        ServeRuffleFile(job, path);
+    else if (url.host() == kLocalHost)
+        ServeLocalFile(job, path);
+    else
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+}
+
+void CPreviewSchemeHandler::ServeRuffleFile(QWebEngineUrlRequestJob* job, const QString& path)
+{
+    // Plain file names only: nothing below or above the folder is reachable.
+    static const QRegularExpression kFileName(QStringLiteral("^/([A-Za-z0-9_-][A-Za-z0-9._-]*\\.(js|wasm))$"));
+    const QRegularExpressionMatch match = kFileName.match(path);
+    QFile* file = nullptr;
+    if (HasRuffle() && match.hasMatch())
+        file = OpenRegularFile(QFile::encodeName(m_strRuffleFolder + QLatin1Char('/') + match.captured(1)).toStdString(), job);
+    if (file == nullptr) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    job->reply(MimeTypeOf(match.captured(1)), file);
+}
+
+void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const QString& path)
+{
+    // Only the preview itself (its page, or a navigation the program starts) may read the file.
+    const QUrl initiator = job->initiator();
+    if (!initiator.isEmpty() && !(initiator.scheme() == QString::fromLatin1(m_scheme) && initiator.host() == kLocalHost)) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const auto entry = parts.size() == 3 ? m_files.find(parts[1]) : m_files.end();
+    if (entry == m_files.end() || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString() != preview::BaseName(entry->second)) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    QFile* file = OpenRegularFile(entry->second, job);
+    if (file == nullptr) {
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    job->reply(MimeTypeOf(QString::fromLatin1(parts[2].toLatin1())), file);
+}

@@ -1,0 +1,322 @@
+// The preview control in a real web engine: placement over the placeholder, the start page,
+// movies played from a loopback server and from a local file, pages, release of the engine, what
+// a previewed movie may read, and that nothing is written below the home folder.
+#include "controls/HtmlCtrl.h"
+
+#include "app/DialogTemplate.h"
+#include "controls/PreviewEngine.h"
+#include "controls/PreviewSchemeHandler.h"
+#include "controls/PreviewTestSupport.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWebEnginePage>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using test::Rgb;
+
+namespace {
+constexpr int kPlaceholderId = 1010;
+constexpr auto kRenderTimeout = 20s;
+
+const Rgb kBlue{0x20, 0x50, 0xc0};
+const Rgb kOrange{0xf0, 0x90, 0x10};
+const Rgb kDarkGreen{0x10, 0x60, 0x20};
+const Rgb kPink{0xf0, 0x60, 0xc0};
+const Rgb kLime{0x40, 0xf0, 0x40};
+
+// A stand-in for a page: a window holding the placeholder and another item, and the viewer as a
+// member, as the program's pages hold theirs.
+struct TestPage : QWidget {
+    TestPage()
+    {
+        resize(500, 400);
+        auto* label = new QLabel(QStringLiteral("Address:"), this);
+        SetDlgCtrlID(label, 1001);
+        label->setGeometry(5, 5, 80, 20);
+        placeholder = new QLabel(QStringLiteral("Static"), this);
+        SetDlgCtrlID(placeholder, kPlaceholderId);
+        placeholder->setGeometry(10, 40, 400, 300);
+        show();
+    }
+    QPointer<QLabel> placeholder;
+    CHtmlCtrl m_preview;
+};
+
+// The movie's rectangle covers the middle of the stage, its background the rest.
+bool ShowsMovie(CHtmlCtrl& viewer, Rgb background, Rgb fill)
+{
+    const QImage image = test::Grab(&viewer);
+    return test::Near(test::ColourAt(image, 0.5, 0.5), fill) && test::Near(test::ColourAt(image, 0.1, 0.1), background);
+}
+
+bool WaitForMovie(CHtmlCtrl& viewer, Rgb background, Rgb fill)
+{
+    return test::WaitUntil([&] { return ShowsMovie(viewer, background, fill); }, kRenderTimeout);
+}
+
+std::string Movie(Rgb background, Rgb fill, const std::string& loadIntoLevel1 = {})
+{
+    test::MovieSpec spec;
+    spec.background = background;
+    spec.fill = fill;
+    spec.loadIntoLevel1 = loadIntoLevel1;
+    return test::MakeMovie(spec);
+}
+
+// A movie for level 1: no background, a rectangle over the top left of the stage.
+std::string Overlay(Rgb fill)
+{
+    test::MovieSpec spec;
+    spec.hasBackground = false;
+    spec.fill = fill;
+    spec.left = 0, spec.top = 0, spec.right = 120, spec.bottom = 90;
+    return test::MakeMovie(spec);
+}
+
+// Runs an asynchronous script that ends by setting window.outcome, and returns that value.
+QString Outcome(QWebEnginePage* page, const QString& script)
+{
+    test::RunScript(page, QStringLiteral("window.outcome = undefined;") + script, 5s);
+    QString outcome;
+    test::WaitUntil(
+        [&] {
+            outcome = test::RunScript(page, QStringLiteral("String(window.outcome)"), 2s);
+            return !outcome.isEmpty() && outcome != QStringLiteral("undefined");
+        },
+        10s);
+    return outcome;
+}
+
+const QString kFetchScript = QStringLiteral(
+    "fetch(%1).then(r => r.ok ? r.text() : Promise.reject(r.status))"
+    ".then(t => window.outcome = 'read:' + t, e => window.outcome = 'blocked');");
+
+// One viewer shared by the tests of a suite: the engine's first start is the expensive part.
+class ViewerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_page = std::make_unique<TestPage>();
+        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(kPlaceholderId, s_page.get()), 0);
+    }
+    static void TearDownTestSuite() { s_page.reset(); }
+    // Every test starts from the start page, so nothing it waits for can be left from another.
+    void SetUp() override
+    {
+        ASSERT_NE(Viewer().LoadFromResource(137), 0);
+        ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
+        ASSERT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s));
+    }
+    CHtmlCtrl& Viewer() { return s_page->m_preview; }
+    QWebEnginePage* Browser() { return s_page->m_preview.Browser(); }
+
+    bool WaitForTitle(const QString& title)
+    {
+        return test::WaitUntil([&] { return Browser()->title() == title; }, kRenderTimeout);
+    }
+
+    static std::unique_ptr<TestPage> s_page;
+};
+std::unique_ptr<TestPage> ViewerTest::s_page;
+
+TEST(HtmlCtrlCreate, TakesThePlaceholdersPlaceRectangleAndId)
+{
+    TestPage page;
+    const QRect rect = page.placeholder->geometry();
+    ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+    EXPECT_TRUE(page.placeholder.isNull());
+    EXPECT_EQ(page.m_preview.parentWidget(), &page);
+    EXPECT_EQ(page.m_preview.geometry(), rect);
+    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), kPlaceholderId);
+    EXPECT_EQ(GetDlgItem(&page, kPlaceholderId), &page.m_preview);
+    EXPECT_TRUE(page.m_preview.isVisible());
+    EXPECT_NE(page.m_preview.Browser(), nullptr);
+    EXPECT_NE(GetDlgItem(&page, 1001), nullptr);
+}
+
+TEST(HtmlCtrlCreate, MissingPlaceholderChangesNothingAndLeavesNoEngine)
+{
+    for (int id : {1011, 1001 + 1000}) {
+        TestPage page;
+        const auto before = page.findChildren<QWidget*>();
+        EXPECT_EQ(page.m_preview.CreateOverPlaceholder(id, &page), 0) << id;
+        EXPECT_EQ(page.findChildren<QWidget*>(), before) << id;
+        EXPECT_FALSE(page.placeholder.isNull()) << id;
+        EXPECT_EQ(page.m_preview.parentWidget(), nullptr) << id;
+        EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
+        // Without an engine every request is ignored, and none creates an engine behind our back.
+        EXPECT_EQ(page.m_preview.LoadFromResource(137), 0) << id;
+        page.m_preview.Navigate2("http://127.0.0.1:9/movie.swf");
+        page.m_preview.Navigate2("/tmp/movie.swf");
+        EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
+        EXPECT_TRUE(page.m_preview.findChildren<QWebEnginePage*>().isEmpty()) << id;
+    }
+}
+
+TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
+{
+    int released = 0;
+    {
+        TestPage page;
+        ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+        QObject::connect(page.m_preview.Browser(), &QObject::destroyed, [&] { ++released; });
+        ASSERT_NE(page.m_preview.LoadFromResource(137), 0);
+        EXPECT_EQ(released, 0);
+    }
+    EXPECT_EQ(released, 1);
+}
+
+TEST_F(ViewerTest, StartPageHasTitleAndText)
+{
+    ASSERT_NE(Viewer().LoadFromResource(137), 0);
+    ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
+    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
+              QStringLiteral("Plumeroc"));
+    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.innerText"), 5s);
+    EXPECT_TRUE(text.contains(QStringLiteral("select an item and click the Save button"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("@"))) << "no e-mail address";
+    EXPECT_EQ(Viewer().LoadFromResource(4242), 0);
+}
+
+TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
+{
+    const std::string movie = Movie(kBlue, kOrange);
+    test::LoopbackServer server([&](httplib::Server& s) {
+        s.Get("/films/clip.swf", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(movie, "application/x-shockwave-flash");
+        });
+    });
+    test::ScratchFolder folder;
+    // Local paths are bytes: this one is not valid UTF-8.
+    const std::string local = folder.Write("clip \xe9t\xe9.swf", movie);
+    for (const std::string& location : {server.Url("/films/clip.swf"), local}) {
+        SetUp();
+        Viewer().Navigate2(location);
+        EXPECT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange)) << location;
+    }
+}
+
+TEST_F(ViewerTest, SecondNavigationReplacesTheFirst)
+{
+    test::ScratchFolder folder;
+    const std::string first = folder.Write("first.swf", Movie(kBlue, kOrange));
+    const std::string second = folder.Write("second.SWF", Movie(kDarkGreen, kPink));
+    Viewer().Navigate2(first);
+    ASSERT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange));
+    Viewer().Navigate2(second);
+    EXPECT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
+    // Only the movie on show stays readable.
+    EXPECT_EQ(preview::SchemeHandler()->LocalFileCount(), 1u);
+}
+
+TEST_F(ViewerTest, OrdinaryPageIsShownAsAPage)
+{
+    test::LoopbackServer server([](httplib::Server& s) {
+        s.Get("/index.html", [](const httplib::Request&, httplib::Response& r) {
+            r.set_content("<html><head><title>Ordinary</title></head>"
+                          "<body style='margin:0;background:rgb(64,240,64)'></body></html>",
+                          "text/html");
+        });
+    });
+    Viewer().Navigate2(server.Url("/index.html"));
+    ASSERT_TRUE(WaitForTitle(QStringLiteral("Ordinary")));
+    EXPECT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
+}
+
+// A movie that loads "extra.swf" beside it into level 1: from a web server the extra movie shows;
+// from a local folder the sibling file must stay out of reach.
+TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
+{
+    test::ScratchFolder folder;
+    const std::string overlay = Overlay(kLime);
+    folder.Write("extra.swf", overlay);
+    test::LoopbackServer server([&](httplib::Server& s) {
+        s.Get("/loader.swf", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(Movie(kBlue, kOrange, "extra.swf"), "application/x-shockwave-flash");
+        });
+        s.Get("/extra.swf", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_content(overlay, "application/x-shockwave-flash");
+        });
+    });
+    const auto overlayShown = [&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.1, 0.1), kLime); };
+
+    Viewer().Navigate2(server.Url("/loader.swf"));
+    ASSERT_TRUE(test::WaitUntil(overlayShown, kRenderTimeout)) << "the relative load works from the web";
+
+    struct Case {
+        const char* name;
+        std::string target;
+    } cases[] = {
+        {"sibling", "extra.swf"},
+        {"file address", "file://" + folder.Path() + "/extra.swf"},
+    };
+    for (const Case& c : cases) {
+        const std::string loader = folder.Write(std::string("loader-") + c.name + ".swf", Movie(kBlue, kOrange, c.target));
+        Viewer().Navigate2(loader);
+        ASSERT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange)) << c.name;
+        // Give the refused load the time the allowed one needed, and more.
+        test::WaitUntil([] { return false; }, 1500ms);
+        EXPECT_FALSE(overlayShown()) << c.name;
+        EXPECT_TRUE(ShowsMovie(Viewer(), kBlue, kOrange)) << c.name;
+    }
+}
+
+// What scripts in a previewed document can read: the movie itself, and no other local file.
+TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
+{
+    test::ScratchFolder folder;
+    const std::string movie = folder.Write("movie.swf", Movie(kBlue, kOrange));
+    folder.Write("secret.txt", "secret");
+    const QString secretFile = QStringLiteral("'file://%1/secret.txt'").arg(QString::fromStdString(folder.Path()));
+    test::LoopbackServer server([](httplib::Server& s) {
+        s.Get("/page.html", [](const httplib::Request&, httplib::Response& r) {
+            r.set_content("<html><head><title>Page</title></head><body>page</body></html>", "text/html");
+        });
+    });
+
+    Viewer().Navigate2(movie);
+    ASSERT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange));
+    const QUrl movieUrl = Browser()->url();
+    const QString movieAddress = QStringLiteral("'%1'").arg(movieUrl.toString(QUrl::FullyEncoded));
+    const QString siblingAddress = QStringLiteral("'%1'").arg(movieUrl.resolved(QUrl(QStringLiteral("secret.txt"))).toString(QUrl::FullyEncoded));
+    EXPECT_TRUE(Outcome(Browser(), kFetchScript.arg(movieAddress)).startsWith(QStringLiteral("read:FWS")));
+    EXPECT_EQ(Outcome(Browser(), kFetchScript.arg(QStringLiteral("'secret.txt'"))), QStringLiteral("blocked"));
+    EXPECT_EQ(Outcome(Browser(), kFetchScript.arg(siblingAddress)), QStringLiteral("blocked"));
+    EXPECT_EQ(Outcome(Browser(), kFetchScript.arg(secretFile)), QStringLiteral("blocked"));
+
+    // An ordinary web page can read neither local files nor the movie another preview shows.
+    TestPage other;
+    ASSERT_NE(other.m_preview.CreateOverPlaceholder(kPlaceholderId, &other), 0);
+    other.m_preview.Navigate2(server.Url("/page.html"));
+    ASSERT_TRUE(test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
+    EXPECT_EQ(Outcome(other.m_preview.Browser(), kFetchScript.arg(secretFile)), QStringLiteral("blocked"));
+    EXPECT_EQ(Outcome(other.m_preview.Browser(), kFetchScript.arg(movieAddress)), QStringLiteral("blocked"));
+}
+
+TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
+{
+    const std::string home = std::getenv("HOME");
+    test::ScratchFolder folder;
+    const std::string movie = Movie(kDarkGreen, kPink);
+    test::LoopbackServer server([&](httplib::Server& s) {
+        s.Get("/m.swf", [&](const httplib::Request&, httplib::Response& r) {
+            r.set_header("Set-Cookie", "visited=yes; Max-Age=86400");
+            r.set_header("Cache-Control", "max-age=86400");
+            r.set_content(movie, "application/x-shockwave-flash");
+        });
+    });
+    Viewer().Navigate2(server.Url("/m.swf"));
+    ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
+    test::RunScript(Browser(), QStringLiteral("localStorage.setItem('k', 'v'); 'ok'"), 5s);
+    Viewer().Navigate2(folder.Write("m.swf", movie));
+    ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
+    EXPECT_EQ(test::FilesBelow(home), std::vector<std::string>{});
+}
+
+} // namespace
