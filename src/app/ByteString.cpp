@@ -35,17 +35,23 @@ QString FromBytes(std::string_view bytes)
 {
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
+    size_t runStart = 0;  // valid UTF-8 is converted a run at a time
+    const auto flushRun = [&](size_t end) {
+        if (end > runStart)
+            text.append(QString::fromUtf8(bytes.data() + runStart, static_cast<qsizetype>(end - runStart)));
+    };
     size_t i = 0;
     while (i < bytes.size()) {
         const size_t len = Utf8SequenceLength(bytes, i);
-        if (len == 0) {
-            text.append(QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i]))));
-            ++i;
+        if (len != 0) {
+            i += len;
             continue;
         }
-        text.append(QString::fromUtf8(bytes.data() + i, static_cast<qsizetype>(len)));
-        i += len;
+        flushRun(i);
+        text.append(QChar(static_cast<char16_t>(0xDC00 + static_cast<unsigned char>(bytes[i]))));
+        runStart = ++i;
     }
+    flushRun(bytes.size());
     return text;
 }
 
