@@ -1,0 +1,211 @@
+// The Local Files page: listing at start-up, click preview, Save and Save All through the dialog seam.
+#include "app/Dialogs.h"
+#include "app/ListView.h"
+#include "cache/CacheWalk.h"
+#include "cache/LocalPage.h"
+#include "cache/TempFolder.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+using testing_support::ReadFile;
+using testing_support::ScopedEnv;
+using testing_support::TempFolder;
+using testing_support::WriteFile;
+
+class LocalPageTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Dialogs::SetScripted(true);
+        Dialogs::ClearHistory();
+        WriteFile(m_cache / "top.swf", "top level, never listed");
+        WriteFile(m_cache / "a/one.swf", std::string(10000, 'x'));
+        WriteFile(m_cache / "a/CLIP.SWF", "clip");
+        WriteFile(m_cache / "a/empty.swf", "");
+        WriteFile(m_cache / "b/one.swf", "the other one");
+        WriteFile(m_cache / "b/note.txt", "not a movie");
+    }
+    void TearDown() override { Dialogs::SetScripted(false); }
+
+    void Open()
+    {
+        ASSERT_TRUE(m_page.InitModeless());
+        m_page.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_page));
+    }
+
+    QTableWidget* List() { return m_page.MovieList(); }
+    int RowOf(const std::string& path)
+    {
+        for (int row = 0; row < List()->rowCount(); ++row) {
+            if (ListView::CellBytes(List(), row, CLocalPage::kPathColumn) == path)
+                return row;
+        }
+        return -1;
+    }
+    void ClickRow(int row)
+    {
+        const QRect cell = List()->visualRect(List()->model()->index(row, 0));
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+    std::vector<QString> MessageTexts() const
+    {
+        std::vector<QString> texts;
+        for (const auto& shown : Dialogs::History()) {
+            if (shown.kind == Dialogs::Shown::Kind::Message)
+                texts.push_back(shown.text);
+        }
+        return texts;
+    }
+
+    TempFolder m_home;
+    TempFolder m_cache;
+    TempFolder m_target;
+    ScopedEnv m_homeEnv{"HOME", m_home.Path()};
+    ScopedEnv m_cacheEnv{"XDG_CACHE_HOME", m_cache.Path()};
+    CLocalPage m_page;
+};
+
+TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
+{
+    Open();
+    ASSERT_EQ(List()->columnCount(), 3);
+    EXPECT_EQ(List()->horizontalHeaderItem(0)->text(), QStringLiteral("File Name"));
+    EXPECT_EQ(List()->horizontalHeaderItem(1)->text(), QStringLiteral("File Size"));
+    EXPECT_EQ(List()->horizontalHeaderItem(2)->text(), QStringLiteral("File Path"));
+    EXPECT_EQ(List()->columnWidth(0), 180);
+    EXPECT_EQ(List()->columnWidth(1), 100);
+    EXPECT_EQ(List()->columnWidth(2), 280);
+    EXPECT_TRUE(List()->showGrid());
+
+    const auto expected = cache::ListFolderMovies(m_cache.Path() + "/");
+    ASSERT_EQ(expected.size(), 3u);  // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
+    ASSERT_EQ(List()->rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const auto& want = expected[static_cast<size_t>(row)];
+        EXPECT_EQ(ListView::CellBytes(List(), row, 0), want.name);
+        EXPECT_EQ(ListView::CellBytes(List(), row, 1), want.size);
+        EXPECT_EQ(ListView::CellBytes(List(), row, 2), want.path);
+        EXPECT_TRUE(List()->item(row, 1)->textAlignment() & Qt::AlignRight);
+    }
+    EXPECT_EQ(ListView::CellBytes(List(), RowOf(m_cache.Path() + "/a/one.swf"), 1), "10000");
+    // The preview took the placeholder's place.
+    EXPECT_EQ(GetDlgItem(&m_page, CLocalPage::kPreviewId), &m_page.Preview());
+}
+
+TEST_F(LocalPageTest, SaveWithoutSelectionWarnsAndAsksNothing)
+{
+    Open();
+    m_page.OnSave();
+    ASSERT_EQ(Dialogs::History().size(), 1u);
+    const auto& shown = Dialogs::History()[0];
+    EXPECT_EQ(shown.kind, Dialogs::Shown::Kind::Message);
+    EXPECT_EQ(shown.caption, QStringLiteral("Warning"));
+    EXPECT_EQ(shown.text, QStringLiteral("Please select a file to save"));
+    EXPECT_EQ(shown.icon, QMessageBox::Critical);
+}
+
+TEST_F(LocalPageTest, SaveCopiesTheLowestSelectedRowWhereTheDialogSays)
+{
+    Open();
+    const int first = RowOf(m_cache.Path() + "/a/one.swf");
+    const int second = RowOf(m_cache.Path() + "/b/one.swf");
+    List()->selectRow(first);
+    List()->selectionModel()->select(List()->model()->index(second, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const int lower = std::max(first, second);
+    const std::string source = ListView::CellBytes(List(), lower, 2);
+
+    Dialogs::QueueSaveFileName(QString::fromStdString(m_target / "saved.swf"));
+    m_page.OnSave();
+    ASSERT_EQ(Dialogs::History().size(), 1u);
+    EXPECT_EQ(Dialogs::History()[0].kind, Dialogs::Shown::Kind::SaveFile);
+    EXPECT_EQ(Dialogs::History()[0].nameFilters, QStringList{QStringLiteral("Save as  (*.swf)")});
+    EXPECT_EQ(Dialogs::History()[0].defaultSuffix, QStringLiteral("SWF"));
+    EXPECT_EQ(ReadFile(m_target / "saved.swf"), ReadFile(source));
+
+    Dialogs::QueueSaveFileName(std::nullopt);  // cancelled: nothing happens
+    m_page.OnSave();
+    EXPECT_EQ(MessageTexts().size(), 0u);
+}
+
+TEST_F(LocalPageTest, SaveOfAVanishedFileSaysSoAndCreatesNothing)
+{
+    Open();
+    const int row = RowOf(m_cache.Path() + "/a/CLIP.SWF");
+    std::filesystem::remove(m_cache / "a/CLIP.SWF");
+    List()->selectRow(row);
+    Dialogs::QueueSaveFileName(QString::fromStdString(m_target / "clip.swf"));
+    m_page.OnSave();
+    EXPECT_EQ(MessageTexts(), std::vector<QString>{QStringLiteral("read file can not open !")});
+    EXPECT_FALSE(std::filesystem::exists(m_target / "clip.swf"));
+}
+
+TEST_F(LocalPageTest, SaveAllCopiesEveryRowWithOrWithoutATrailingSlash)
+{
+    Open();
+    for (const std::string& folder : {m_target.Path(), m_target.Path() + "/"}) {
+        std::filesystem::remove_all(m_target / "one.swf");
+        std::filesystem::remove_all(m_target / "CLIP.SWF");
+        Dialogs::QueueFolder(QString::fromStdString(folder));
+        m_page.OnSaveAll();
+        EXPECT_EQ(ReadFile(m_target / "CLIP.SWF"), "clip") << folder;
+        // Two rows named one.swf: the lower row's file is what remains.
+        const int lower = std::max(RowOf(m_cache.Path() + "/a/one.swf"), RowOf(m_cache.Path() + "/b/one.swf"));
+        EXPECT_EQ(ReadFile(m_target / "one.swf"), ReadFile(ListView::CellBytes(List(), lower, 2))) << folder;
+    }
+    EXPECT_TRUE(MessageTexts().empty());
+    EXPECT_EQ(Dialogs::History()[0].caption, QStringLiteral("Select Add Folder."));
+}
+
+TEST_F(LocalPageTest, SaveAllWhereNothingCanBeCreatedReportsEachRowAndGoesOn)
+{
+    Open();
+    WriteFile(m_target / "plain-file", "a regular file, not a folder");
+    Dialogs::QueueFolder(QString::fromStdString(m_target / "plain-file"));
+    m_page.OnSaveAll();
+    EXPECT_EQ(MessageTexts(), std::vector<QString>(3, QStringLiteral("create write file failure!")));
+
+    Dialogs::ClearHistory();
+    Dialogs::QueueFolder(std::nullopt);  // cancelled
+    m_page.OnSaveAll();
+    EXPECT_TRUE(MessageTexts().empty());
+}
+
+TEST_F(LocalPageTest, AClickPreviewsTheClickedRowAndAClickBelowTheRowsChangesNothing)
+{
+    Open();
+    const int row = RowOf(m_cache.Path() + "/b/one.swf");
+    ClickRow(row);
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+    // Keyboard moves do not preview.
+    List()->setFocus();
+    QTest::keyClick(List(), row == 0 ? Qt::Key_Down : Qt::Key_Up);
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+    // Below the last row: nothing is selected, the preview keeps what it shows.
+    QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 3));
+    EXPECT_EQ(ListView::SelectedRow(List()), -1);
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+}
+
+TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)
+{
+    ScopedEnv home("HOME", std::nullopt);
+    ScopedEnv cache("XDG_CACHE_HOME", std::nullopt);
+    CLocalPage page;
+    ASSERT_TRUE(page.InitModeless());
+    EXPECT_EQ(page.MovieList()->rowCount(), 0);
+    EXPECT_EQ(page.MovieList()->columnCount(), 3);
+    EXPECT_NE(qobject_cast<QLabel*>(GetDlgItem(&page, CLocalPage::kPreviewId)), nullptr);
+    EXPECT_EQ(page.Preview().Browser(), nullptr);
+}
+
+} // namespace
