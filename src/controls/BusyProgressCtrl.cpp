@@ -153,10 +153,26 @@ CBusyProgressCtrl::LRESULT CBusyProgressCtrl::SendMessage(unsigned msg, WPARAM w
 {
     if (QThread::currentThread() == thread())
         return OnBusyRequest(msg, wParam, lParam);
-    LRESULT result = 0;
-    QMetaObject::invokeMethod(
-        this, [&] { result = OnBusyRequest(msg, wParam, lParam); }, Qt::BlockingQueuedConnection);
-    return result;
+    std::lock_guard send(m_sendMutex);
+    {
+        std::lock_guard lock(m_requestMutex);
+        m_request = {msg, wParam, lParam, 0};
+    }
+    QMetaObject::invokeMethod(this, "OnCrossThreadRequest", Qt::BlockingQueuedConnection);
+    std::lock_guard lock(m_requestMutex);
+    return m_request.result;
+}
+
+void CBusyProgressCtrl::OnCrossThreadRequest()
+{
+    CrossThreadRequest request;
+    {
+        std::lock_guard lock(m_requestMutex);
+        request = m_request;
+    }
+    const LRESULT result = OnBusyRequest(request.msg, request.wParam, request.lParam);
+    std::lock_guard lock(m_requestMutex);
+    m_request.result = result;
 }
 
 bool CBusyProgressCtrl::event(QEvent* event)
@@ -418,15 +434,14 @@ void CBusyProgressCtrl::RequestRepaint()
         return;
     }
     // From another thread: one queued repaint at a time, however fast the steps come.
-    if (m_bRepaintPending.exchange(true))
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_bRepaintPending = false;
-            update();
-        },
-        Qt::QueuedConnection);
+    if (!m_bRepaintPending.exchange(true))
+        QMetaObject::invokeMethod(this, "OnRepaintRequested", Qt::QueuedConnection);
+}
+
+void CBusyProgressCtrl::OnRepaintRequested()
+{
+    m_bRepaintPending = false;
+    update();
 }
 
 void CBusyProgressCtrl::ReleaseBuffer()

@@ -163,7 +163,21 @@ protected:
 
     LRESULT OnBusyRequest(unsigned msg, WPARAM wParam, LPARAM lParam);
 
+private slots:
+    void OnRepaintRequested();
+    void OnCrossThreadRequest();
+
 private:
+    // A request from another thread. Its arguments and answer pass through these members under a
+    // std::mutex rather than inside the queued call, so the hand-over is visible to race checkers,
+    // which cannot see Qt's own futex-based locking.
+    struct CrossThreadRequest {
+        unsigned msg = 0;
+        WPARAM wParam = 0;
+        LPARAM lParam = 0;
+        LRESULT result = 0;
+    };
+
     void DrawBlocks(QPainter& dc);
     void StopLocked();
     void Animate(AnimationThread& self);
@@ -174,4 +188,7 @@ private:
     // Threads whose Stop ran out of time: kept (never destroyed while running) and joined later.
     std::vector<std::unique_ptr<AnimationThread>> m_stoppedThreads;
     std::atomic<bool> m_bRepaintPending{false};
+    std::mutex m_sendMutex;    // one cross-thread request at a time
+    std::mutex m_requestMutex; // guards m_request
+    CrossThreadRequest m_request;
 };

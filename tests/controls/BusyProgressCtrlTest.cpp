@@ -92,20 +92,21 @@ TEST(BusyProgressCtrl, StepSequences)
     bounce.push_back(1);
     struct Case {
         const char* name;
-        int motion, fillStyle, subSteps, start;
+        int blocks, motion, fillStyle, subSteps, start;
         std::vector<int> expected;
     };
     const Case cases[] = {
-        {"bounce over 50 blocks, one lit turn at each end", 1, 1, 5, 0, bounce},
-        {"forward wraps from the last block to the first", 2, 1, 5, 47, {48, 49, 0, 1}},
-        {"backward wraps from the first block to the last", 4, 1, 5, 2, {1, 0, 49, 48}},
-        {"bar style bounces within the sub-steps", 1, 2, 2, 98, {99, 98, 97}},
-        {"bar style forward wraps at the sub-step total", 2, 2, 2, 98, {99, 0}},
-        {"an unknown motion is unbounded", 3, 1, 5, 49, {50, 51}},
+        {"bounce over 50 blocks, one lit turn at each end", 50, 1, 1, 5, 0, bounce},
+        {"one block: at 0 the turn upward wins", 1, 1, 1, 5, 0, {1, 0, 1}},
+        {"forward wraps from the last block to the first", 50, 2, 1, 5, 47, {48, 49, 0, 1}},
+        {"backward wraps from the first block to the last", 50, 4, 1, 5, 2, {1, 0, 49, 48}},
+        {"bar style bounces within the sub-steps", 50, 1, 2, 2, 98, {99, 98, 97}},
+        {"bar style forward wraps at the sub-step total", 50, 2, 2, 2, 98, {99, 0}},
+        {"an unknown motion is unbounded", 50, 3, 1, 5, 49, {50, 51}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        CBusyProgressCtrl c(50, 0);
+        CBusyProgressCtrl c(test.blocks, 0);
         c.SendMessage(WM_BUSY_SETSUBSTEPS, test.subSteps);
         c.SetFillStyle(test.fillStyle);
         c.SetMotion(test.motion);
@@ -244,45 +245,26 @@ TEST(BusyProgressCtrl, PartialBlockStopsShortOfTheRightFrame)
 
 TEST(BusyProgressCtrl, DegenerateSettingsDrawHarmlessly)
 {
+    using C = CBusyProgressCtrl;
     struct Case {
         const char* name;
-        std::function<void(CBusyProgressCtrl&)> setup;
+        std::function<void(C&)> setup;
         bool blocks, lit;
     };
     const Case cases[] = {
-        {"no blocks", [](auto& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, 0); }, false, false},
-        {"negative count", [](auto& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, -5); }, false, false},
-        {"more blocks than pixels", [](auto& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, 500); }, false, false},
-        {"gap wider than the row", [](auto& c) { c.SendMessage(WM_BUSY_SETGAP, INT_MAX); }, false, false},
-        {"negative gap", [](auto& c) { c.SendMessage(WM_BUSY_SETGAP, -3); }, true, true},
+        {"no blocks", [](C& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, 0); }, false, false},
+        {"negative count", [](C& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, -5); }, false, false},
+        {"more blocks than pixels", [](C& c) { c.SendMessage(WM_BUSY_SETBLOCKCOUNT, 500); }, false, false},
+        {"gap wider than the row", [](C& c) { c.SendMessage(WM_BUSY_SETGAP, INT_MAX); }, false, false},
+        {"negative gap", [](C& c) { c.SendMessage(WM_BUSY_SETGAP, -3); }, true, true},
         {"bar over zero sub-steps",
-         [](auto& c) {
-             c.SendMessage(WM_BUSY_SETSUBSTEPS, 0);
-             c.SetFillStyle(2);
-             c.m_nPosition = 5;
-         },
-         true, false},
-        {"bar far past its end",
-         [](auto& c) {
-             c.SetFillStyle(2);
-             c.m_nPosition = INT_MAX;
-         },
-         true, true},
+         [](C& c) { c.SendMessage(WM_BUSY_SETSUBSTEPS, 0); c.SetFillStyle(2); c.m_nPosition = 5; }, true, false},
+        {"bar far past its end", [](C& c) { c.SetFillStyle(2); c.m_nPosition = INT_MAX; }, true, true},
         {"progress over an empty range",
-         [](auto& c) {
-             c.SetMode(2);
-             c.SendMessage(WM_BUSY_SETRANGE, 4, 4);
-             c.m_nPosition = 3;
-         },
-         true, false},
-        {"progress below the range",
-         [](auto& c) {
-             c.SetMode(2);
-             c.m_nPosition = INT_MIN;
-         },
-         true, false},
-        {"unknown fill style", [](auto& c) { c.SetFillStyle(7); }, false, false},
-        {"unknown mode", [](auto& c) { c.SetMode(4); }, false, false},
+         [](C& c) { c.SetMode(2); c.SendMessage(WM_BUSY_SETRANGE, 4, 4); c.m_nPosition = 3; }, true, false},
+        {"progress below the range", [](C& c) { c.SetMode(2); c.m_nPosition = INT_MIN; }, true, false},
+        {"unknown fill style", [](C& c) { c.SetFillStyle(7); }, false, false},
+        {"unknown mode", [](C& c) { c.SetMode(4); }, false, false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -338,6 +320,7 @@ TEST(BusyProgressCtrl, BackgroundFollowsThePaletteWhileAsked)
 
 TEST(BusyProgressCtrl, RequestsByEveryRoute)
 {
+    using C = CBusyProgressCtrl;
     struct Request {
         unsigned msg;
         std::uintptr_t w = 0;
@@ -346,91 +329,73 @@ TEST(BusyProgressCtrl, RequestsByEveryRoute)
     struct Case {
         const char* name;
         std::vector<Request> requests;
-        std::function<void(CBusyProgressCtrl&)> check;
+        std::function<void(C&)> check;
     };
+    // The control starts 200 pixels wide with 10 blocks, gap 2 (not yet laid out), at position 0.
     const Case cases[] = {
         {"block count relayouts, keeps the total", {{WM_BUSY_SETBLOCKCOUNT, 20}},
-         [](auto& c) {
+         [](C& c) {
              EXPECT_EQ(c.m_nBlockCount, 20);
-             EXPECT_DOUBLE_EQ(c.m_dBlockWidth, 8.0);
+             EXPECT_EQ(c.m_dBlockWidth, 8.0);
              EXPECT_EQ(c.m_nTotalSubSteps, 50);
          }},
-        {"position, as a 32-bit value", {{WM_BUSY_SETPOSITION, 0xFFFFFFFFu}}, [](auto& c) { EXPECT_EQ(c.m_nPosition, -1); }},
-        {"gap relayouts", {{WM_BUSY_SETGAP, 4}}, [](auto& c) { EXPECT_DOUBLE_EQ(c.m_dBlockWidth, 16.0); }},
-        {"interval", {{WM_BUSY_SETINTERVAL, 25}}, [](auto& c) { EXPECT_EQ(c.m_nInterval, 25); }},
+        {"position, as a 32-bit value", {{WM_BUSY_SETPOSITION, 0xFFFFFFFFu}},
+         [](C& c) { EXPECT_EQ(c.m_nPosition, -1); }},
+        {"gap relayouts", {{WM_BUSY_SETGAP, 4}}, [](C& c) { EXPECT_EQ(c.m_dBlockWidth, 16.0); }},
+        {"interval", {{WM_BUSY_SETINTERVAL, 25}}, [](C& c) { EXPECT_EQ(c.m_nInterval, 25); }},
         {"range", {{WM_BUSY_SETRANGE, static_cast<std::uintptr_t>(-5), 5}},
-         [](auto& c) {
-             EXPECT_EQ(c.m_nRangeMin, -5);
-             EXPECT_EQ(c.m_nRangeMax, 5);
-         }},
-        {"mode", {{WM_BUSY_SETMODE, 2}}, [](auto& c) { EXPECT_EQ(c.m_nMode, 2); }},
+         [](C& c) { EXPECT_EQ(c.m_nRangeMin, -5); EXPECT_EQ(c.m_nRangeMax, 5); }},
+        {"mode", {{WM_BUSY_SETMODE, 2}}, [](C& c) { EXPECT_EQ(c.m_nMode, 2); }},
         {"start then stop", {{WM_BUSY_START}, {WM_BUSY_STOP}},
-         [](auto& c) {
-             EXPECT_FALSE(c.m_bRunning);
-             EXPECT_EQ(c.m_pThread, nullptr);
-         }},
-        {"step", {{WM_BUSY_STEP}, {WM_BUSY_STEP}}, [](auto& c) { EXPECT_EQ(c.m_nPosition, 2); }},
-        {"motion", {{WM_BUSY_SETMOTION, 4}},
-         [](auto& c) {
-             EXPECT_EQ(c.m_nMotion, 4);
-             EXPECT_EQ(c.m_nDirection, -1);
-         }},
-        {"fill style", {{WM_BUSY_SETPOSITION, 3}, {WM_BUSY_SETFILLSTYLE, 2}},
-         [](auto& c) {
-             EXPECT_EQ(c.m_nFillStyle, 2);
-             EXPECT_EQ(c.m_nPosition, 0);
-         }},
+         [](C& c) { EXPECT_FALSE(c.m_bRunning); EXPECT_EQ(c.m_pThread, nullptr); }},
+        {"step", {{WM_BUSY_STEP}, {WM_BUSY_STEP}}, [](C& c) { EXPECT_EQ(c.m_nPosition, 2); }},
+        {"motion", {{WM_BUSY_SETMOTION, 4}}, [](C& c) { EXPECT_EQ(c.m_nMotion, 4); EXPECT_EQ(c.m_nDirection, -1); }},
+        {"fill style rewinds", {{WM_BUSY_SETPOSITION, 3}, {WM_BUSY_SETFILLSTYLE, 2}},
+         [](C& c) { EXPECT_EQ(c.m_nFillStyle, 2); EXPECT_EQ(c.m_nPosition, 0); }},
         {"sub-steps in bar style", {{WM_BUSY_SETFILLSTYLE, 2}, {WM_BUSY_SETSUBSTEPS, 3}},
-         [](auto& c) { EXPECT_EQ(c.m_nTotalSubSteps, 30); }},
+         [](C& c) { EXPECT_EQ(c.m_nTotalSubSteps, 30); }},
         {"sub-steps in single style", {{WM_BUSY_SETSUBSTEPS, 3}},
-         [](auto& c) {
-             EXPECT_EQ(c.m_nSubSteps, 3);
-             EXPECT_EQ(c.m_nTotalSubSteps, 50);
-         }},
+         [](C& c) { EXPECT_EQ(c.m_nSubSteps, 3); EXPECT_EQ(c.m_nTotalSubSteps, 50); }},
         {"colours",
          {{WM_BUSY_SETBACKCOLOR, 1}, {WM_BUSY_SETBLOCKCOLOR, 2}, {WM_BUSY_SETBLOCKBORDERCOLOR, 3},
           {WM_BUSY_SETLITCOLOR, 4}, {WM_BUSY_SETLITBORDERCOLOR, 5}},
-         [](auto& c) {
-             EXPECT_EQ(c.m_crBack, 1u);
-             EXPECT_EQ(c.m_crBlock, 2u);
-             EXPECT_EQ(c.m_crBlockBorder, 3u);
-             EXPECT_EQ(c.m_crLit, 4u);
-             EXPECT_EQ(c.m_crLitBorder, 5u);
+         [](C& c) {
+             const COLORREF seen[] = {c.m_crBack, c.m_crBlock, c.m_crBlockBorder, c.m_crLit, c.m_crLitBorder};
+             EXPECT_EQ(std::vector<COLORREF>(std::begin(seen), std::end(seen)),
+                       std::vector<COLORREF>({1, 2, 3, 4, 5}));
              EXPECT_TRUE(c.m_bFollowSysColor);
          }},
-        {"recalc", {{WM_BUSY_RECALC}}, [](auto& c) { EXPECT_DOUBLE_EQ(c.m_dBlockWidth, 18.0); }},
-        {"reset", {{WM_BUSY_SETPOSITION, 6}, {WM_BUSY_RESET}}, [](auto& c) { EXPECT_EQ(c.m_nPosition, 0); }},
-        {"follow the palette", {{WM_BUSY_FOLLOWSYSCOLOR, 0}}, [](auto& c) { EXPECT_FALSE(c.m_bFollowSysColor); }},
-        {"an unknown request changes nothing", {{0x415, 9}}, [](auto& c) { EXPECT_EQ(c.m_nPosition, 0); }},
+        {"recalc", {{WM_BUSY_RECALC}}, [](C& c) { EXPECT_EQ(c.m_dBlockWidth, 18.0); }},
+        {"reset", {{WM_BUSY_SETPOSITION, 6}, {WM_BUSY_RESET}}, [](C& c) { EXPECT_EQ(c.m_nPosition, 0); }},
+        {"follow the palette", {{WM_BUSY_FOLLOWSYSCOLOR, 0}}, [](C& c) { EXPECT_FALSE(c.m_bFollowSysColor); }},
+        {"an unknown request changes nothing", {{0x415, 9}}, [](C& c) { EXPECT_EQ(c.m_nPosition, 0); }},
     };
     enum Route { Direct, FromAnotherThread, Posted };
     for (const Route route : {Direct, FromAnotherThread, Posted}) {
         for (const Case& test : cases) {
             SCOPED_TRACE(testing::Message() << test.name << ", route " << route);
             Shown s(10, {200, 10});
-            s.ctrl->m_nGap = 2; // only "recalc" and the relayouts pick this up
+            s.ctrl->m_nGap = 2;
             s.ctrl->m_nInterval = 5;
-            std::vector<CBusyProgressCtrl::LRESULT> answers;
-            if (route == Direct) {
+            std::vector<C::LRESULT> answers;
+            const auto send = [&] {
                 for (const Request& r : test.requests)
                     answers.push_back(s.ctrl->SendMessage(r.msg, r.w, r.l));
+            };
+            if (route == Direct) {
+                send();
             } else if (route == FromAnotherThread) {
                 std::atomic<bool> done{false};
-                std::thread client([&] {
-                    for (const Request& r : test.requests)
-                        answers.push_back(s.ctrl->SendMessage(r.msg, r.w, r.l));
-                    done = true;
-                });
+                std::thread client([&] { send(), done = true; });
                 EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 5000));
                 client.join();
             } else {
                 for (const Request& r : test.requests)
                     QCoreApplication::postEvent(s.ctrl, new CBusyRequestEvent(r.msg, r.w, r.l));
                 QCoreApplication::sendPostedEvents(s.ctrl);
+                answers.resize(test.requests.size());
             }
-            if (route != Posted) {
-                EXPECT_EQ(answers, std::vector<CBusyProgressCtrl::LRESULT>(test.requests.size(), 0));
-            }
+            EXPECT_EQ(answers, std::vector<C::LRESULT>(test.requests.size(), 0));
             test.check(*s.ctrl);
         }
     }
