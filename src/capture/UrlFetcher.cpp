@@ -157,7 +157,7 @@ enum class Outcome {
 // One libcurl session for one URL.
 class Session {
 public:
-    explicit Session(BodySink& sink) : m_sink(sink)
+    Session(BodySink& sink, const std::atomic<bool>* abort) : m_sink(sink)
     {
         InitCurlOnce();
         m_curl.reset(curl_easy_init());
@@ -179,7 +179,11 @@ public:
             && Set(CURLOPT_NOSIGNAL, 1L) && Set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
             && Set(CURLOPT_HEADERDATA, this) && Set(CURLOPT_WRITEFUNCTION, &Session::OnBody)
             && Set(CURLOPT_WRITEDATA, this);
-        if (!ok)
+        // libcurl calls the progress function during waits too, at least once a second.
+        const bool watched = abort == nullptr
+            || (Set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && Set(CURLOPT_XFERINFODATA, abort)
+                && Set(CURLOPT_NOPROGRESS, 0L));
+        if (!ok || !watched)
             throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(m_setCode)));
     }
 
@@ -253,6 +257,11 @@ private:
         return length;
     }
 
+    static int OnProgress(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+    }
+
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user)
     {
         auto& self = *static_cast<Session*>(user);
@@ -297,7 +306,7 @@ bool CUrlFetcher::FetchPage(const std::string& url)
     m_nStatus = 0;
     m_strError.clear();
     PageSink sink(m_pPageBuffer.get());
-    Session session(sink);
+    Session session(sink, m_pAbort);
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
     switch (outcome) {
@@ -319,7 +328,7 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     m_nStatus = 0;
     m_strError.clear();
     FileSink sink(path);
-    Session session(sink);
+    Session session(sink, m_pAbort);
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
     switch (outcome) {

@@ -1,6 +1,7 @@
 #pragma once
 // The program's only network client. Each call opens a libcurl session of its own, fetches one URL
 // with a plain GET (redirects followed, http and https only) and closes everything before it returns.
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -37,10 +38,15 @@ public:
     // Why the last call returned false, naming the URL or the file; empty after a success.
     const std::string& LastError() const { return m_strError; }
 
+    // While set, `flag` is watched during every transfer; once it turns true the transfer ends as a
+    // failure (false before the final response, an exception after). Null stops watching.
+    void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }
+
     // kPageBufferSize bytes, owned for the fetcher's lifetime; written by FetchPage only.
     const std::unique_ptr<char[]> m_pPageBuffer;
 
 private:
     long m_nStatus = 0;
     std::string m_strError;
+    const std::atomic<bool>* m_pAbort = nullptr;
 };
