@@ -1,8 +1,174 @@
 #include "capture/InternetPage.h"
 
+#include "app/ByteString.h"
+#include "app/Dialogs.h"
+#include "app/ListView.h"
+#include "app/PlumerocApp.h"
+#include "capture/CaptureWorker.h"
+#include "capture/SaveAllNaming.h"
+#include "capture/TypedUrls.h"
+#include "capture/UrlFetcher.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+constexpr int kStatusColumn = 0;
+constexpr int kFileNameColumn = 1;
+const std::string kNew = "New";
+const std::string kPreview = "Preview";
+} // namespace
+
 CInternetPage::CInternetPage(QWidget* parent)
     : CDialog(kTemplateId, parent)
 {
 }
 
-CInternetPage::~CInternetPage() = default;
+CInternetPage::~CInternetPage()
+{
+    // Before any control goes: the worker may still be waiting for this thread or using the indicator.
+    m_pWorker.reset();
+}
+
+bool CInternetPage::CaptureRunning() const { return m_pWorker && !m_pWorker->Finished(); }
+
+void CInternetPage::DoDataExchange()
+{
+    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, kAddressBoxId));
+    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, kMovieListId));
+    m_busy.SubclassDlgItem(kBusyId, this);
+}
+
+bool CInternetPage::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    m_busy.m_nBlockCount = 50;
+    m_busy.RecalcLayout();
+    m_busy.m_nInterval = 100;
+    m_busy.m_nRangeMin = -100;
+    m_busy.m_nRangeMax = 100;
+
+    if (m_movieList) {
+        ListView::AddGridAndFullRowSelect(m_movieList);
+        ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
+    }
+
+    if (m_preview.CreateOverPlaceholder(kPreviewId, this))
+        m_preview.LoadFromResource(kStartPageId);
+
+    LoadTypedUrls();
+
+    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, kGoId)))
+        connect(go, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnGo));
+    // A mouse click only: moving the selection with the keyboard previews nothing.
+    if (m_movieList)
+        connect(m_movieList, &QAbstractItemView::clicked, this, OnCommand(this, &CInternetPage::OnClickList));
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveId)))
+        connect(save, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSave));
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveAllId)))
+        connect(saveAll, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSaveAll));
+    return true;
+}
+
+void CInternetPage::LoadTypedUrls()
+{
+    if (!m_addressBox)
+        return;
+    int index = 0;
+    for (const std::string& url : ReadTypedUrls())
+        m_addressBox->insertItem(index++, FromBytes(url));
+    m_addressBox->setCurrentIndex(0);
+}
+
+void CInternetPage::OnGo()
+{
+    // "Go" is disabled while a capture runs; a press that still gets here starts no second one.
+    if (m_pWorker && !m_pWorker->HandOversDone())
+        return;
+    // The last capture only has its indicator left to stop: waiting for it is short and cannot block.
+    m_pWorker.reset();
+
+    m_strAddress = m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string();
+    if (!m_strAddress.starts_with("http"))
+        m_strAddress.insert(0, "http://");
+
+    // Disabled here already, so that a second click cannot come before the worker's first step.
+    EnableGo(false);
+    try {
+        m_pWorker = std::make_unique<CCaptureWorker>(this);
+    } catch (...) {
+        EnableGo(true);
+        throw;
+    }
+}
+
+void CInternetPage::OnClickList()
+{
+    const int row = ListView::SelectedRow(m_movieList);
+    if (row < 0)
+        return;
+    const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+    ListView::SetCellBytes(m_movieList, row, kStatusColumn, kPreview);
+    if (!address.empty())
+        m_preview.Navigate2(address);
+}
+
+void CInternetPage::OnSave()
+{
+    const int row = ListView::SelectedRow(m_movieList);
+    if (row < 0) {
+        Dialogs::ShowMessage(this, QStringLiteral("Warning"), QStringLiteral("Please select a file to save"),
+                             QMessageBox::Critical);
+        return;
+    }
+    const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+    if (address.empty())
+        return;
+    const auto path
+        = Dialogs::AskSaveFileName(this, QStringLiteral("Save as  (*.swf)|*.swf||"), QStringLiteral("SWF"));
+    if (!path)
+        return;
+    CUrlFetcher fetcher;
+    fetcher.DownloadToFile(address, QFile::encodeName(*path).toStdString());
+}
+
+void CInternetPage::OnSaveAll()
+{
+    const auto folder = Dialogs::AskFolder(this, QStringLiteral("Select Add Folder."));
+    if (!folder)
+        return;
+    const std::string folderPath = QFile::encodeName(*folder).toStdString();
+    const int rows = m_movieList ? m_movieList->rowCount() : 0;
+    for (int row = 0; row < rows; ++row) {
+        const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+        const auto destination = SaveAllDestination(folderPath, address);
+        if (!destination)
+            continue;
+        CUrlFetcher fetcher;
+        fetcher.DownloadToFile(address, *destination);
+    }
+}
+
+void CInternetPage::EnableGo(bool enable)
+{
+    if (QWidget* go = GetDlgItem(this, kGoId))
+        go->setEnabled(enable);
+}
+
+void CInternetPage::DeleteAllMovieRows()
+{
+    if (m_movieList)
+        m_movieList->setRowCount(0);
+}
+
+void CInternetPage::InsertMovieRowAtTop(const std::string& address)
+{
+    if (!m_movieList)
+        return;
+    m_movieList->insertRow(0);
+    ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
+    ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+}
