@@ -2,6 +2,7 @@
 
 #include "app/Dialogs.h"
 #include "app/MainDialog.h"
+#include "controls/PreviewEngine.h"
 
 #include <QSettings>
 
@@ -32,6 +33,8 @@ void CPlumerocApp::PrepareEnvironment()
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The previews' own scheme must be known to the web engine before it starts.
+    preview::RegisterScheme();
     // The program keeps no settings, but Qt's file dialog would save its history through QSettings.
     // A settings folder below a regular file can never be created, so nothing is written.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null/plumeroc"));

@@ -69,6 +69,8 @@ std::vector<std::string> FilesBelow(const std::string& folder)
 LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes)
 {
     routes(m_server);
+    // One request per connection: an idle keep-alive connection would hold up stop().
+    m_server.set_keep_alive_max_count(1);
     m_nPort = m_server.bind_to_any_port("127.0.0.1");
     if (m_nPort <= 0)
         throw std::runtime_error("cannot bind a loopback port");

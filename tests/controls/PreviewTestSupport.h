@@ -8,15 +8,20 @@
 
 #include <QColor>
 #include <QImage>
+#include <QString>
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
 
 class QWebEnginePage;
 class QWidget;
+
+// Readable QString values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace test {
 
