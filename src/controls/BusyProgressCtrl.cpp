@@ -471,10 +471,16 @@ void CBusyProgressCtrl::paintEvent(QPaintEvent*)
 {
     if (m_rcClient.isEmpty())
         return;
+    // On a high-density screen the buffer has device pixels, so the one-pixel frames stay sharp;
+    // moving to a screen of another density recreates it like a resize does.
+    const qreal ratio = devicePixelRatioF();
+    if (m_dcMem && m_bmpBuffer.devicePixelRatio() != ratio)
+        ReleaseBuffer();
     if (!m_dcMem) {
-        m_bmpBuffer = QImage(m_rcClient.size(), QImage::Format_RGB32);
+        m_bmpBuffer = QImage(m_rcClient.size() * ratio, QImage::Format_RGB32);
         if (m_bmpBuffer.isNull())
             return;
+        m_bmpBuffer.setDevicePixelRatio(ratio);
         m_dcMem = std::make_unique<QPainter>(&m_bmpBuffer);
     }
     DrawBackground(*m_dcMem, m_rcClient);
@@ -488,7 +494,7 @@ void CBusyProgressCtrl::DrawBlocks(QPainter& dc)
     const int count = m_nBlockCount;
     // More blocks than pixel columns cannot be shown, and would make a paint as slow as the count
     // is large; such a row, like an empty one, draws no blocks.
-    if (count <= 0 || count > dc.device()->width())
+    if (count <= 0 || count > m_rcClient.width())
         return;
     const int mode = m_nMode;
     const int fillStyle = m_nFillStyle;

@@ -101,14 +101,21 @@ public:
     LRESULT SendMessage(unsigned msg, WPARAM wParam = 0, LPARAM lParam = 0);
 
     // Start, Stop, Step and Reset may be called from any thread; the others on the control's.
+    // Block width and height from the client rectangle and gap; no repaint.
     void RecalcLayout();
+    // Busy mode only: stops any running animation, then animates from the current position, the
+    // first step at once. Returns at once; if no thread can be started, nothing animates.
     void Start();
+    // Ends the animation, waiting at most 2 x m_nInterval; a thread that outlasts the wait is kept
+    // and joined later, never destroyed while it runs. Does not rewind.
     void Stop();
+    // One step of the position (bounded by the motion in busy mode); repaints.
     void Step();
+    // Back to the starting position and direction for the mode, motion and fill style; no repaint.
     void Reset();
-    void SetMode(int nMode);
-    void SetMotion(int nMotion);
-    void SetFillStyle(int nFillStyle);
+    void SetMode(int nMode);           // stops first; changes only from mode 1 or 2
+    void SetMotion(int nMotion);       // in busy mode, motion 2 and 4 also set the direction
+    void SetFillStyle(int nFillStyle); // busy mode only; rewinds
     void SetFollowSysColor(bool bFollow);
 
     // Drawing on the off-screen buffer; subclasses may draw differently.
