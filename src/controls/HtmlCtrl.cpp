@@ -71,6 +71,11 @@ void CHtmlCtrl::Navigate2(const std::string& location)
         url = m_localFile;
     } else {
         url = preview::UrlFromBytes(location);
+        // A script address would run in whatever the viewer shows now; addresses come from pages.
+        if (url.scheme() == QStringLiteral("javascript")) {
+            m_localFile = previous;
+            return;
+        }
     }
     if (preview::NamesMovie(location)) {
         // The player page takes the movie's own address as its origin, so the movie loads (and

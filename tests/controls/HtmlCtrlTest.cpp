@@ -232,6 +232,14 @@ TEST_F(ViewerTest, OrdinaryPageIsShownAsAPage)
     EXPECT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
 }
 
+TEST_F(ViewerTest, ScriptAddressIsIgnored)
+{
+    Viewer().Navigate2("javascript:document.title='changed';void(0)");
+    Viewer().Navigate2("JavaScript:document.title='changed';void(0)");
+    test::WaitUntil([] { return false; }, 300ms);
+    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.title"), 5s), QStringLiteral("Plumeroc"));
+}
+
 // A movie that loads "extra.swf" beside it into level 1: from a web server the extra movie shows;
 // from a local folder the sibling file must stay out of reach.
 TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
