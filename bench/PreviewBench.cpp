@@ -29,16 +29,23 @@ using test::Rgb;
 
 namespace {
 
-// Resident set size in KiB of one process, from /proc.
-long RssKiB(int pid)
+// A "Name:  value kB" field of a /proc file, in KiB.
+long ProcField(const std::string& file, const std::string& name)
 {
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
+    std::ifstream in(file);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(name, 0) == 0)
+            return std::stol(line.substr(name.size()));
     }
     return 0;
 }
+
+// Resident set size of one process.
+long RssKiB(int pid) { return ProcField("/proc/" + std::to_string(pid) + "/status", "VmRSS:"); }
+
+// Proportional set size: shared pages split among the processes sharing them, so that the helper
+// processes (forked from one zygote) add up without counting shared pages twice.
+long PssKiB(int pid) { return ProcField("/proc/" + std::to_string(pid) + "/smaps_rollup", "Pss:"); }
 
 // The process and all its descendants (the web engine's helper processes).
 std::vector<int> ProcessTree(int root)
@@ -97,7 +104,7 @@ int MeasureMemory(bool withViewers)
     test::WaitUntil([] { return false; }, 1500ms); // let helper processes settle
     long tree = 0;
     for (int pid : ProcessTree(static_cast<int>(QCoreApplication::applicationPid())))
-        tree += RssKiB(pid);
+        tree += PssKiB(pid);
     std::printf("%ld %ld %lld\n", RssKiB(static_cast<int>(QCoreApplication::applicationPid())), tree,
                 static_cast<long long>(readyMs));
     return 0;
@@ -204,11 +211,11 @@ int main(int argc, char** argv)
 
     const MemoryFigures none = RunMemoryChild("none");
     const MemoryFigures viewers = RunMemoryChild("viewers");
-    std::printf("Window with both pages, ready (start pages loaded) and resident memory (MiB):\n");
-    std::printf("                      ready ms   this process   with engine helpers\n");
-    std::printf("  no viewers (base)   %8ld   %12.1f   %19.1f\n", none.readyMs, none.self / 1024.0, none.tree / 1024.0);
-    std::printf("  two viewers         %8ld   %12.1f   %19.1f\n", viewers.readyMs, viewers.self / 1024.0, viewers.tree / 1024.0);
+    std::printf("Window with both pages, ready (start pages loaded) and memory (MiB):\n");
+    std::printf("                      ready ms   RSS, this process   PSS with engine helpers\n");
+    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, none.self / 1024.0, none.tree / 1024.0);
+    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs, viewers.self / 1024.0, viewers.tree / 1024.0);
     if (none.self > 0 && none.tree > 0)
-        std::printf("  ratio                         %12.2fx  %19.2fx\n", double(viewers.self) / none.self, double(viewers.tree) / none.tree);
+        std::printf("  ratio                         %17.2fx  %22.2fx\n", double(viewers.self) / none.self, double(viewers.tree) / none.tree);
     return MeasureNavigation(args.size() > 1 ? std::max(1, args[1].toInt()) : 5);
 }

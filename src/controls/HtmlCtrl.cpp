@@ -61,21 +61,20 @@ void CHtmlCtrl::Navigate2(const std::string& location)
 {
     if (!m_pBrowser || location.empty())
         return;
-    m_location = location;
+    const bool local = preview::IsLocalPath(location);
+    QUrl url;
+    if (!local) {
+        url = preview::UrlFromBytes(location);
+        // A script address would run in whatever the viewer shows now; addresses come from pages.
+        if (url.scheme() == QStringLiteral("javascript"))
+            return;
+    }
     CPreviewSchemeHandler* handler = preview::SchemeHandler();
     const QUrl previous = std::exchange(m_localFile, QUrl());
-    QUrl url;
-    if (preview::IsLocalPath(location)) {
+    if (local) {
         // Served by the program's scheme, so the page reaches this one file and no other.
         m_localFile = handler->AddLocalFile(location);
         url = m_localFile;
-    } else {
-        url = preview::UrlFromBytes(location);
-        // A script address would run in whatever the viewer shows now; addresses come from pages.
-        if (url.scheme() == QStringLiteral("javascript")) {
-            m_localFile = previous;
-            return;
-        }
     }
     if (preview::NamesMovie(location)) {
         // The player page takes the movie's own address as its origin, so the movie loads (and

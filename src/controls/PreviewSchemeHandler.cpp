@@ -105,7 +105,7 @@ void CPreviewSchemeHandler::ServeRuffleFile(QWebEngineUrlRequestJob* job, const 
 
 void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const QString& path)
 {
-    // Only the preview itself (its page, or a navigation the program starts) may read the file.
+    // Only the program's own navigation and pages of the local-file origin may read the file.
     const QUrl initiator = job->initiator();
     if (!initiator.isEmpty() && !(initiator.scheme() == QString::fromLatin1(m_scheme) && initiator.host() == kLocalHost)) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
@@ -122,5 +122,5 @@ void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const Q
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    job->reply(MimeTypeOf(QString::fromLatin1(parts[2].toLatin1())), file);
+    job->reply(MimeTypeOf(parts[2]), file);
 }

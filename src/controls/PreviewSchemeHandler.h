@@ -3,7 +3,8 @@
 //   <scheme>://ruffle/<file>         the Ruffle player's files, from one folder and nothing below it;
 //   <scheme>://local/<token>/<name>  a local file being previewed, opened by its exact path bytes.
 // A local file is reachable only while it is registered, only under its own random token and its
-// own name, and only from its own preview; every other request is refused.
+// own name, and only by the program's navigation or a page of the local-file origin; every other
+// request is refused.
 #include <QString>
 #include <QUrl>
 #include <QWebEngineUrlSchemeHandler>
