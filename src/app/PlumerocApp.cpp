@@ -33,6 +33,13 @@ void CPlumerocApp::PrepareEnvironment()
     if (geteuid() == 0)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The web view draws with OpenGL, and Qt and the GL drivers would keep compiled shaders below
+    // the home folder; the program writes nothing there. A user's own setting is left alone.
+    QCoreApplication::setAttribute(Qt::AA_DisableShaderDiskCache);
+    if (!qEnvironmentVariableIsSet("MESA_SHADER_CACHE_DISABLE"))
+        qputenv("MESA_SHADER_CACHE_DISABLE", "true");
+    if (!qEnvironmentVariableIsSet("__GL_SHADER_DISK_CACHE"))
+        qputenv("__GL_SHADER_DISK_CACHE", "0");
     // The previews' own scheme must be known to the web engine before it starts.
     preview::RegisterScheme();
     // The program keeps no settings, but Qt's file dialog would save its history through QSettings.
