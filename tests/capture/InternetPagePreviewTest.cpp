@@ -71,7 +71,8 @@ TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
         CHtmlCtrl* preview = Preview(page);
         ASSERT_NE(preview, nullptr);
         ASSERT_NE(preview->Browser(), nullptr);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Browser()->title() == QStringLiteral("Plumeroc"); }, 20000));
+        const auto title = [&] { return preview->Browser()->title(); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return title() == QStringLiteral("Plumeroc"); }, 20000));
         const QUrl startPage = preview->Browser()->url();
 
         test::Go(page, server.Url("/games/index.html"));

@@ -1,10 +1,9 @@
-// Hand-overs from a worker thread to the thread of a QObject: where the work runs, what the worker
-// gets back, and abandoning while the worker waits.
+// Hand-overs from a worker thread to the thread of a QObject: what the worker gets back, and
+// abandoning while the worker waits. (The page's tests run the ordinary hand-overs.)
 #include "capture/UiHandOver.h"
 
 #include <QCoreApplication>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -17,31 +16,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-
-TEST(UiHandOver, RunsTheWorkOnTheContextsThreadAndWaitsForIt)
-{
-    QObject context;
-    CUiHandOver handOver(&context);
-    std::vector<int> order;  // touched by the context's thread only, or after the worker ended
-    QThread* ran = nullptr;
-    std::thread worker([&] {
-        for (int i = 0; i < 100; ++i)
-            handOver.Run([&, i] {
-                ran = QThread::currentThread();
-                order.push_back(i);
-            });
-    });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return order.size() == 100; }, 5000));
-    worker.join();
-    EXPECT_EQ(ran, context.thread());
-    for (int i = 0; i < 100; ++i)
-        EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
-
-    // On the context's own thread it runs at once instead of waiting for itself.
-    bool direct = false;
-    handOver.Run([&] { direct = true; });
-    EXPECT_TRUE(direct);
-}
 
 TEST(UiHandOver, PassesOnWhatTheWorkThrew)
 {
