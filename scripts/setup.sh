@@ -10,7 +10,7 @@ PACKAGES=(
   libcurl4-openssl-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth nodejs npm curl sqlite3
+  xvfb xauth nodejs npm curl sqlite3 fonts-dejavu-core
 )
 
 missing=()
