@@ -74,6 +74,12 @@ bool CDialog::BuildFromTemplate()
     return true;
 }
 
+void CDialog::reject()
+{
+    if (isWindow())
+        QDialog::reject();
+}
+
 bool CDialog::Create(int templateId, QWidget* parent)
 {
     if (!m_bBuilt)

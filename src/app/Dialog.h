@@ -25,6 +25,9 @@ public:
     int TemplateId() const { return m_nTemplateId; }
     QSize BaseUnits() const { return m_baseUnits; }
 
+    // Escape closes a window, but a page inside another window stays.
+    void reject() override;
+
 protected:
     // Builds the widget for one template item; subclasses return their own control classes for
     // the ids they bind (the stand-in for attaching a member to an existing item).

@@ -1,6 +1,7 @@
 #include "capture/UrlFetcher.h"
 
 #include "platform/Exceptions.h"
+#include "platform/FileDescriptor.h"
 
 #include <curl/curl.h>
 
@@ -27,35 +28,6 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
-// Owns one open file descriptor.
-class FileDescriptor {
-public:
-    FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-    FileDescriptor& operator=(FileDescriptor&& other) noexcept
-    {
-        if (this != &other) {
-            Reset();
-            m_fd = std::exchange(other.m_fd, -1);
-        }
-        return *this;
-    }
-    ~FileDescriptor() { Reset(); }
-
-    int Get() const { return m_fd; }
-    bool IsOpen() const { return m_fd >= 0; }
-    // Closes now and tells whether the close succeeded (a deferred write error shows up here).
-    bool Close() { return ::close(std::exchange(m_fd, -1)) == 0; }
-
-private:
-    void Reset()
-    {
-        if (m_fd >= 0)
-            ::close(std::exchange(m_fd, -1));
-    }
-    int m_fd = -1;
-};
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -111,7 +83,7 @@ public:
     bool Open() override
     {
         // 0666: the umask takes off what the user does not want, as for any file they create.
-        m_file = FileDescriptor(::open(m_strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+        m_file = platform::FileDescriptor(::open(m_strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
         m_nErrno = m_file.IsOpen() ? 0 : errno;
         return m_file.IsOpen();
     }
@@ -142,7 +114,7 @@ public:
 
 private:
     std::string m_strPath;
-    FileDescriptor m_file;
+    platform::FileDescriptor m_file;
     int m_nErrno = 0;
 };
 

@@ -69,6 +69,7 @@ void CHtmlCtrl::Navigate2(const std::string& location)
         if (url.scheme() == QStringLiteral("javascript"))
             return;
     }
+    m_location = location;
     CPreviewSchemeHandler* handler = preview::SchemeHandler();
     const QUrl previous = std::exchange(m_localFile, QUrl());
     if (local) {
