@@ -36,6 +36,9 @@ QWidget* CDialog::CreateControl(const DialogItem& item)
         list->setSelectionMode(QAbstractItemView::ExtendedSelection);
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
         list->verticalHeader()->hide();
+        // Rows as tight as a report-style list's: one line of text and a little air.
+        list->verticalHeader()->setMinimumSectionSize(1);
+        list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
         list->setShowGrid(false);
         list->setWordWrap(false);
         list->horizontalHeader()->setHighlightSections(false);
