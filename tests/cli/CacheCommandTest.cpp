@@ -1,11 +1,9 @@
 // Runs the built plumeroc-grab binary's cache command on scratch cache folders.
 #include "cache/CacheWalk.h"
 #include "cache/TempFolder.h"
+#include "support/RunGrab.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <optional>
 #include <string>
@@ -17,11 +15,7 @@ using testing_support::ReadFile;
 using testing_support::TempFolder;
 using testing_support::WriteFile;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = testsupport::GrabRun;
 
 // Runs `plumeroc-grab cache ARGS` with only the given HOME and XDG_CACHE_HOME in its environment.
 Outcome RunCache(const TempFolder& scratch, std::vector<std::string> args, std::optional<std::string> home,
@@ -32,31 +26,8 @@ Outcome RunCache(const TempFolder& scratch, std::vector<std::string> args, std::
         env.push_back("HOME=" + *home);
     if (xdg)
         env.push_back("XDG_CACHE_HOME=" + *xdg);
-    args.insert(args.begin(), {PLUMEROC_GRAB_PATH, "cache"});
-    std::vector<char*> argv, envp;
-    for (auto& arg : args)
-        argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    for (auto& entry : env)
-        envp.push_back(entry.data());
-    envp.push_back(nullptr);
-
-    const std::string out = scratch / "stdout", err = scratch / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    Outcome outcome;
-    EXPECT_EQ(spawned, 0);
-    int wstatus = 0;
-    if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-        outcome.status = WEXITSTATUS(wstatus);
-    outcome.out = ReadFile(out);
-    outcome.err = ReadFile(err);
-    return outcome;
+    args.insert(args.begin(), "cache");
+    return testsupport::RunGrab(args, scratch.Path(), {}, env);
 }
 
 std::vector<std::string> Split(const std::string& text, char terminator)

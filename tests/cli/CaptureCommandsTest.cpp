@@ -2,18 +2,16 @@
 #include "capture/LoopbackServer.h"
 
 #include <gmock/gmock.h>
+#include "support/RunGrab.h"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
@@ -23,11 +21,7 @@ using ::testing::HasSubstr;
 const std::string kCutMovie = test::PatternBody(5000);
 constexpr std::size_t kCutSent = 1200;
 
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Result = testsupport::GrabRun;
 
 class CaptureCommands : public ::testing::Test {
 protected:
@@ -77,32 +71,7 @@ protected:
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
 
-    Result Run(std::vector<std::string> args) const
-    {
-        const std::string out = m_io / "stdout";
-        const std::string err = m_io / "stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        args.insert(args.begin(), PLUMEROC_GRAB_PATH);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        Result result;
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0);
-        int wstatus = 0;
-        if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-            result.status = WEXITSTATUS(wstatus);
-        result.out = test::ReadFile(out);
-        result.err = test::ReadFile(err);
-        return result;
-    }
+    Result Run(const std::vector<std::string>& args) const { return testsupport::RunGrab(args, m_io.Path().string()); }
 
     static inline std::unique_ptr<test::LoopbackSocket> s_refusing;
     static inline std::unique_ptr<test::LoopbackServer> s_server;

@@ -1,8 +1,8 @@
 // Runs the built plumeroc-grab binary's history command with HOME pointing at generated profiles.
 #include "support/BrowserProfiles.h"
+#include "support/RunGrab.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <memory>
@@ -13,27 +13,14 @@ namespace {
 using testsupport::Day;
 using testsupport::TempHome;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
+using Outcome = testsupport::GrabRun;
 
 // The child inherits the test's environment, so HOME is the TempHome's.
-Outcome RunHistory(const std::string& args)
+Outcome RunHistory(const std::string& scratch, const std::vector<std::string>& args)
 {
-    const std::string command = std::string("'") + PLUMEROC_GRAB_PATH + "' history " + args + " 2>/dev/null";
-    Outcome outcome;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return outcome;
-    char chunk[4096];
-    std::size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        outcome.out.append(chunk, got);
-    const int wstatus = pclose(pipe);
-    if (WIFEXITED(wstatus))
-        outcome.status = WEXITSTATUS(wstatus);
-    return outcome;
+    std::vector<std::string> all{"history"};
+    all.insert(all.end(), args.begin(), args.end());
+    return testsupport::RunGrab(all, scratch);
 }
 
 TEST(HistoryCommand, PrintsTheAddressBoxEntries)
@@ -49,19 +36,19 @@ TEST(HistoryCommand, PrintsTheAddressBoxEntries)
         const char* name;
         bool withProfiles;
         std::vector<testsupport::Visit> chromium;
-        std::string args;
+        std::vector<std::string> args;
         Outcome expected;
     };
     const std::string nul(1, '\0');
     const Case cases[] = {
-        {"newest first across browsers", true, {{"https://chrome.example/", Day(5)}}, "",
+        {"newest first across browsers", true, {{"https://chrome.example/", Day(5)}}, {},
          {0, "https://chrome.example/\nhttps://firefox.example/\n"}},
         {"NUL-terminated rows keep a line break", true,
-         {{"https://chrome.example/line\nbreak", Day(5)}}, "-0",
+         {{"https://chrome.example/line\nbreak", Day(5)}}, {"-0"},
          {0, "https://chrome.example/line\nbreak" + nul + "https://firefox.example/" + nul}},
-        {"at most 24 rows", true, thirty, "", {0, first24}},
-        {"no profile at all", false, {}, "", {0, ""}},
-        {"unknown argument", true, {}, "--all", {1, ""}},
+        {"at most 24 rows", true, thirty, {}, {0, first24}},
+        {"no profile at all", false, {}, {}, {0, ""}},
+        {"unknown argument", true, {}, {"--all"}, {1, ""}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -71,7 +58,7 @@ TEST(HistoryCommand, PrintsTheAddressBoxEntries)
                                            {{"https://firefox.example/", Day(3)}});
             testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", c.chromium);
         }
-        const Outcome outcome = RunHistory(c.args);
+        const Outcome outcome = RunHistory(home.Path().string(), c.args);
         EXPECT_EQ(outcome.status, c.expected.status);
         EXPECT_EQ(outcome.out, c.expected.out);
     }

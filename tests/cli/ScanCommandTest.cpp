@@ -1,9 +1,8 @@
 // Runs the built plumeroc-grab binary on page files and standard input.
+#include "support/RunGrab.h"
+
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,18 +11,13 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::literals;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using Outcome = testsupport::GrabRun;
 
 class ScanCommand : public testing::Test {
 protected:
@@ -49,32 +43,9 @@ protected:
     }
 
     // Runs plumeroc-grab with `args`, standard input read from `input`.
-    Outcome Run(std::vector<std::string> args, const std::string& input = "") const
+    Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const
     {
-        const fs::path in = Write("stdin", input);
-        const fs::path out = m_dir / "stdout";
-        const fs::path err = m_dir / "stderr";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        args.insert(args.begin(), PLUMEROC_GRAB_PATH);
-        std::vector<char*> argv;
-        for (auto& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        Outcome outcome;
-        pid_t pid = 0;
-        const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0);
-        int wstatus = 0;
-        if (spawned == 0 && waitpid(pid, &wstatus, 0) == pid && WIFEXITED(wstatus))
-            outcome.status = WEXITSTATUS(wstatus);
-        outcome.out = Read(out);
-        outcome.err = Read(err);
-        return outcome;
+        return testsupport::RunGrab(args, m_dir.string(), input);
     }
 
     fs::path m_dir;

@@ -1,0 +1,76 @@
+#include "support/RunGrab.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <spawn.h>
+#include <sys/wait.h>
+
+extern char** environ;
+
+namespace testsupport {
+
+namespace {
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<char*> PointersTo(std::vector<std::string>& strings)
+{
+    std::vector<char*> pointers;
+    for (auto& s : strings)
+        pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+} // namespace
+
+GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input,
+                const std::optional<std::vector<std::string>>& environment)
+{
+    const std::string in = scratchFolder + "/grab-stdin";
+    const std::string out = scratchFolder + "/grab-stdout";
+    const std::string err = scratchFolder + "/grab-stderr";
+    std::ofstream(in, std::ios::binary) << input;
+
+    std::vector<std::string> argStrings{PLUMEROC_GRAB_PATH};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<std::string> envStrings = environment.value_or(std::vector<std::string>{});
+    std::vector<char*> argv = PointersTo(argStrings);
+    std::vector<char*> envp = PointersTo(envStrings);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    const int spawned =
+        posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment ? envp.data() : environ);
+    posix_spawn_file_actions_destroy(&actions);
+    EXPECT_EQ(spawned, 0) << "cannot start " << PLUMEROC_GRAB_PATH;
+
+    GrabRun run;
+    if (spawned == 0) {
+        int wstatus = 0;
+        pid_t waited = 0;
+        do {
+            waited = waitpid(pid, &wstatus, 0);
+        } while (waited < 0 && errno == EINTR);
+        EXPECT_EQ(waited, pid) << "waitpid failed: " << errno;
+        if (waited == pid && WIFEXITED(wstatus))
+            run.status = WEXITSTATUS(wstatus);
+        else if (waited == pid && WIFSIGNALED(wstatus))
+            run.status = 128 + WTERMSIG(wstatus);
+    }
+    run.out = ReadAll(out);
+    run.err = ReadAll(err);
+    return run;
+}
+
+} // namespace testsupport

@@ -1,0 +1,20 @@
+#pragma once
+// Runs the built plumeroc-grab binary, as a user's shell would, and collects what it printed.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+struct GrabRun {
+    int status = -1;  // exit status, or 128 + signal number when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+// Runs plumeroc-grab with `args`. Standard input is `input`; standard output and error are captured
+// through files in `scratchFolder`. `environment` replaces the test's environment when given.
+GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input = {},
+                const std::optional<std::vector<std::string>>& environment = std::nullopt);
+
+} // namespace testsupport
