@@ -145,10 +145,10 @@ int MeasureNavigation(int rounds)
     std::vector<std::string> movies;
     test::ScratchFolder folder;
     for (const auto& pair : colours) {
-        test::MovieSpec spec;
-        spec.background = pair[0];
-        spec.fill = pair[1];
-        movies.push_back(test::MakeMovie(spec));
+        test::MovieRecipe recipe;
+        recipe.background = pair[0];
+        recipe.fill = pair[1];
+        movies.push_back(test::MakeMovie(recipe));
     }
     test::LoopbackServer server([&](httplib::Server& s) {
         s.Get(R"(/movie(\d)\.swf)", [&](const httplib::Request& request, httplib::Response& r) {

@@ -64,21 +64,21 @@ bool WaitForMovie(CHtmlCtrl& viewer, Rgb background, Rgb fill)
 
 std::string Movie(Rgb background, Rgb fill, const std::string& loadIntoLevel1 = {})
 {
-    test::MovieSpec spec;
-    spec.background = background;
-    spec.fill = fill;
-    spec.loadIntoLevel1 = loadIntoLevel1;
-    return test::MakeMovie(spec);
+    test::MovieRecipe recipe;
+    recipe.background = background;
+    recipe.fill = fill;
+    recipe.loadIntoLevel1 = loadIntoLevel1;
+    return test::MakeMovie(recipe);
 }
 
 // A movie for level 1: no background, a rectangle over the top left of the stage.
 std::string Overlay(Rgb fill)
 {
-    test::MovieSpec spec;
-    spec.hasBackground = false;
-    spec.fill = fill;
-    spec.left = 0, spec.top = 0, spec.right = 120, spec.bottom = 90;
-    return test::MakeMovie(spec);
+    test::MovieRecipe recipe;
+    recipe.hasBackground = false;
+    recipe.fill = fill;
+    recipe.left = 0, recipe.top = 0, recipe.right = 120, recipe.bottom = 90;
+    return test::MakeMovie(recipe);
 }
 
 // Runs an asynchronous script that ends by setting window.outcome, and returns that value.

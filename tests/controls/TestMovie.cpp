@@ -73,16 +73,16 @@ void Edge(BitWriter& out, bool vertical, int delta)
     out.Signed(delta, bits);
 }
 
-std::string DefineShape(const MovieSpec& spec)
+std::string DefineShape(const MovieRecipe& recipe)
 {
-    const int x0 = spec.left * kTwips, y0 = spec.top * kTwips;
-    const int x1 = spec.right * kTwips, y1 = spec.bottom * kTwips;
+    const int x0 = recipe.left * kTwips, y0 = recipe.top * kTwips;
+    const int x1 = recipe.right * kTwips, y1 = recipe.bottom * kTwips;
     BitWriter out;
     out.U16(1); // shape id
     Rect(out, x0, x1, y0, y1);
     out.Byte(1); // one fill style: solid
     out.Byte(0x00);
-    out.Byte(spec.fill.r), out.Byte(spec.fill.g), out.Byte(spec.fill.b);
+    out.Byte(recipe.fill.r), out.Byte(recipe.fill.g), out.Byte(recipe.fill.b);
     out.Byte(0);    // no line styles
     out.Bits(1, 4); // fill index bits
     out.Bits(0, 4); // line index bits
@@ -103,23 +103,23 @@ std::string DefineShape(const MovieSpec& spec)
 }
 } // namespace
 
-std::string MakeMovie(const MovieSpec& spec)
+std::string MakeMovie(const MovieRecipe& recipe)
 {
     std::string tags;
-    if (spec.hasBackground) {
+    if (recipe.hasBackground) {
         BitWriter colour;
-        colour.Byte(spec.background.r), colour.Byte(spec.background.g), colour.Byte(spec.background.b);
+        colour.Byte(recipe.background.r), colour.Byte(recipe.background.g), colour.Byte(recipe.background.b);
         tags += Tag(9, colour.Take());
     }
-    tags += Tag(2, DefineShape(spec));
+    tags += Tag(2, DefineShape(recipe));
     BitWriter place;
     place.Byte(0x02); // has a character
     place.U16(1);     // depth
     place.U16(1);     // character
     tags += Tag(26, place.Take());
-    if (!spec.loadIntoLevel1.empty()) {
+    if (!recipe.loadIntoLevel1.empty()) {
         BitWriter target;
-        target.Text(spec.loadIntoLevel1);
+        target.Text(recipe.loadIntoLevel1);
         target.Text("_level1");
         const std::string urls = target.Take();
         BitWriter action;

@@ -10,7 +10,7 @@ struct Rgb {
     std::uint8_t r = 0, g = 0, b = 0;
 };
 
-struct MovieSpec {
+struct MovieRecipe {
     bool hasBackground = true;
     Rgb background;
     Rgb fill;
@@ -19,6 +19,6 @@ struct MovieSpec {
 };
 
 // The movie's bytes ("FWS", version 8, 12 frames a second, one frame).
-std::string MakeMovie(const MovieSpec& spec);
+std::string MakeMovie(const MovieRecipe& recipe);
 
 } // namespace test
