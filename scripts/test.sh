@@ -7,6 +7,7 @@ root=$(pwd)
 jobs=$(nproc)
 
 bash scripts/setup.sh
+echo "== set-up and build took ${SECONDS} s"
 
 echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
@@ -25,4 +26,4 @@ if [ -x scripts/fuzz-html.sh ]; then
   echo "== fuzzing the markup scanner"
   bash scripts/fuzz-html.sh "${PLUMEROC_FUZZ_SECONDS:-60}"
 fi
-echo "== all tests passed"
+echo "== all tests passed (${SECONDS} s in all)"
