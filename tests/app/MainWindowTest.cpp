@@ -4,7 +4,7 @@
 #include "app/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PageTabCtrl.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <QComboBox>
 #include <QPushButton>

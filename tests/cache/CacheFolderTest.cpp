@@ -1,5 +1,5 @@
 #include "cache/CacheFolder.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

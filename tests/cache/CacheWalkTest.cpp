@@ -1,6 +1,6 @@
 #include "cache/CacheWalk.h"
 #include "cache/MovieRowList.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>

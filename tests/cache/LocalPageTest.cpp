@@ -3,7 +3,7 @@
 #include "app/ListView.h"
 #include "cache/CacheWalk.h"
 #include "cache/LocalPage.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <QHeaderView>
 #include <QLabel>

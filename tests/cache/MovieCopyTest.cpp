@@ -1,5 +1,5 @@
 #include "cache/MovieCopy.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 #include "platform/Exceptions.h"
 
 #include <gtest/gtest.h>

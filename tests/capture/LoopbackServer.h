@@ -2,6 +2,8 @@
 // HTTP servers on 127.0.0.1 for tests, each on a port of its own, running on a thread of its own.
 #include <httplib.h>
 
+#include "support/TempFolder.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -104,29 +106,10 @@ private:
     std::thread m_thread;
 };
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
+// A fresh temporary folder, removed with everything in it; its path as a filesystem path.
+class TempDir : public testing_support::TempFolder {
 public:
-    TempDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "plumeroc-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data()))
-            throw std::runtime_error("cannot create a temporary folder");
-        m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
+    std::filesystem::path Path() const { return TempFolder::Path(); }
 };
 
 inline std::string ReadFile(const std::string& path)

@@ -1,6 +1,6 @@
 // Runs the built plumeroc-grab binary's cache command on scratch cache folders.
 #include "cache/CacheWalk.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 #include "support/RunGrab.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // Runs the built plumeroc-grab binary on page files and standard input.
 #include "support/RunGrab.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,14 +22,6 @@ using Outcome = testsupport::GrabRun;
 
 class ScanCommand : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "plumeroc-scan-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     fs::path Write(const std::string& name, const std::string& bytes) const
     {
         const fs::path path = m_dir / name;
@@ -48,7 +41,8 @@ protected:
         return testsupport::RunGrab(args, m_dir.string(), input);
     }
 
-    fs::path m_dir;
+    testing_support::TempFolder m_scratch;
+    fs::path m_dir{m_scratch.Path()};
 };
 
 const std::string kPage = R"(<object><param name="movie" value="b.swf"><embed src="b.swf"></object>

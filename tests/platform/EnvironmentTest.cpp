@@ -1,5 +1,5 @@
 #include "platform/Environment.h"
-#include "cache/TempFolder.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
