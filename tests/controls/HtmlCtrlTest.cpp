@@ -181,7 +181,8 @@ TEST_F(ViewerTest, StartPageHasTitleAndText)
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
     EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
               QStringLiteral("Plumeroc"));
-    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.innerText"), 5s);
+    // textContent, not innerText: innerText needs a layout, which may not have run yet.
+    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.textContent"), 5s);
     EXPECT_TRUE(text.contains(QStringLiteral("select an item and click the Save button"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("@"))) << "no e-mail address";
     EXPECT_EQ(Viewer().LoadFromResource(4242), 0);
