@@ -1,6 +1,6 @@
 #include "cache/LocalPage.h"
 
-#include "app/Dialogs.h"
+#include "app/MovieDialogs.h"
 #include "app/ListView.h"
 #include "app/PlumerocApp.h"
 #include "cache/CacheFolder.h"
@@ -11,14 +11,6 @@
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
-
-namespace {
-const QString kSaveFilter = QStringLiteral("Save as  (*.swf)|*.swf||");
-const QString kDefaultSuffix = QStringLiteral("SWF");
-const QString kFolderTitle = QStringLiteral("Select Add Folder.");
-const QString kNoSelectionText = QStringLiteral("Please select a file to save");
-const QString kNoSelectionCaption = QStringLiteral("Warning");
-} // namespace
 
 CLocalPage::CLocalPage(QWidget* parent)
     : CDialog(kTemplateId, parent)
@@ -96,11 +88,11 @@ void CLocalPage::OnSave()
 {
     const int row = ListView::SelectedRow(m_list);
     if (row < 0) {
-        Dialogs::ShowMessage(this, kNoSelectionCaption, kNoSelectionText, QMessageBox::Critical);
+        MovieDialogs::WarnNoSelection(this);
         return;
     }
     const std::string source = ListView::CellBytes(m_list, row, kPathColumn);
-    const std::optional<QString> destination = Dialogs::AskSaveFileName(this, kSaveFilter, kDefaultSuffix);
+    const std::optional<QString> destination = MovieDialogs::AskMovieFileName(this);
     if (!destination)
         return;
     CopyMovie(source, QFile::encodeName(*destination).toStdString());
@@ -108,7 +100,7 @@ void CLocalPage::OnSave()
 
 void CLocalPage::OnSaveAll()
 {
-    const std::optional<QString> chosen = Dialogs::AskFolder(this, kFolderTitle);
+    const std::optional<QString> chosen = MovieDialogs::AskSaveAllFolder(this);
     if (!chosen)
         return;
     std::string folder = QFile::encodeName(*chosen).toStdString();

@@ -1,7 +1,7 @@
 #include "capture/InternetPage.h"
 
 #include "app/ByteString.h"
-#include "app/Dialogs.h"
+#include "app/MovieDialogs.h"
 #include "app/ListView.h"
 #include "app/PlumerocApp.h"
 #include "capture/CaptureWorker.h"
@@ -120,15 +120,13 @@ void CInternetPage::OnSave()
 {
     const int row = ListView::SelectedRow(m_movieList);
     if (row < 0) {
-        Dialogs::ShowMessage(this, QStringLiteral("Warning"), QStringLiteral("Please select a file to save"),
-                             QMessageBox::Critical);
+        MovieDialogs::WarnNoSelection(this);
         return;
     }
     const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
     if (address.empty())
         return;
-    const auto path
-        = Dialogs::AskSaveFileName(this, QStringLiteral("Save as  (*.swf)|*.swf||"), QStringLiteral("SWF"));
+    const auto path = MovieDialogs::AskMovieFileName(this);
     if (!path)
         return;
     CUrlFetcher fetcher;
@@ -137,7 +135,7 @@ void CInternetPage::OnSave()
 
 void CInternetPage::OnSaveAll()
 {
-    const auto folder = Dialogs::AskFolder(this, QStringLiteral("Select Add Folder."));
+    const auto folder = MovieDialogs::AskSaveAllFolder(this);
     if (!folder)
         return;
     const std::string folderPath = QFile::encodeName(*folder).toStdString();
