@@ -1,5 +1,6 @@
 #include "capture/UrlFetcher.h"
 
+#include "html/PageText.h"
 #include "platform/Exceptions.h"
 #include "platform/FileDescriptor.h"
 
@@ -260,6 +261,9 @@ private:
 };
 
 } // namespace
+
+// The page text a fetch keeps is the text every other reader of a page keeps.
+static_assert(CUrlFetcher::kPageBufferSize - 1 == html::kPageTextLimit);
 
 CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]>(kPageBufferSize))
 {

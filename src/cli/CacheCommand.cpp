@@ -9,15 +9,10 @@ namespace {
 
 int RunCache(const std::vector<std::string>& args)
 {
-    bool nulTerminated = false;
-    for (const std::string& arg : args) {
-        if (arg == "-0") {
-            nulTerminated = true;
-        } else {
-            cli::PrintError("cache: unexpected argument '" + arg + "' (usage: plumeroc-grab cache [-0])");
-            return cli::kUsage;
-        }
-    }
+    const auto operands = cli::ReadOperands(args, 0, true, "cache [-0]");
+    if (!operands)
+        return cli::kUsage;
+    const bool nulTerminated = operands->nulTerminated;
 
     const auto folder = cache::LookUpCacheFolder();
     if (!folder) {

@@ -28,6 +28,30 @@ void PrintRow(std::FILE* out, std::string_view row, bool nulTerminated)
     std::fputc(nulTerminated ? '\0' : '\n', out);
 }
 
+std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::size_t count, bool allowNul,
+                                     const char* synopsis)
+{
+    Operands operands;
+    bool optionsEnded = false;
+    for (const std::string& arg : args) {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && allowNul && arg == "-0") {
+            operands.nulTerminated = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
+            PrintError("unknown option '" + arg + "' (usage: plumeroc-grab " + synopsis + ")");
+            return std::nullopt;
+        } else {
+            operands.values.push_back(arg);
+        }
+    }
+    if (operands.values.size() != count) {
+        PrintError(std::string("wrong number of arguments (usage: plumeroc-grab ") + synopsis + ")");
+        return std::nullopt;
+    }
+    return operands;
+}
+
 void PrintError(std::string_view message)
 {
     std::fprintf(stderr, "plumeroc-grab: %.*s\n", static_cast<int>(message.size()), message.data());

@@ -2,6 +2,7 @@
 // plumeroc-grab's commands. Each command lives in a file of its own and registers itself here,
 // so adding one touches nothing else.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,5 +35,16 @@ void PrintRow(std::FILE* out, std::string_view row, bool nulTerminated);
 
 // One-line diagnostic on standard error, prefixed with the tool's name.
 void PrintError(std::string_view message);
+
+struct Operands {
+    std::vector<std::string> values;
+    bool nulTerminated = false;
+};
+
+// Reads exactly `count` operands, and -0 when `allowNul`; "--" ends the options. On a mistake prints
+// it with `synopsis` and returns nothing (the caller exits with kUsage).
+std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::size_t count, bool allowNul,
+                                     const char* synopsis);
+
 
 } // namespace cli

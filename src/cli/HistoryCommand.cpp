@@ -6,17 +6,12 @@ namespace {
 
 int RunHistory(const std::vector<std::string>& args)
 {
-    bool nulTerminated = false;
-    for (const std::string& arg : args) {
-        if (arg != "-0") {
-            cli::PrintError("unexpected argument '" + arg + "' (usage: plumeroc-grab history [-0])");
-            return cli::kUsage;
-        }
-        nulTerminated = true;
-    }
+    const auto operands = cli::ReadOperands(args, 0, true, "history [-0]");
+    if (!operands)
+        return cli::kUsage;
     // No browser profile simply means no history: still a success.
     for (const std::string& url : ReadTypedUrls())
-        cli::PrintRow(stdout, url, nulTerminated);
+        cli::PrintRow(stdout, url, operands->nulTerminated);
     return cli::kOk;
 }
 

@@ -1,7 +1,7 @@
 // scan: the movies a saved page refers to, as the Internet Files list would show them.
+#include "cli/CaptureRows.h"
 #include "cli/Command.h"
 #include "html/PageText.h"
-#include "html/SwfLinks.h"
 
 #include <cerrno>
 #include <cstring>
@@ -72,9 +72,8 @@ int RunScan(const std::vector<std::string>& args)
 
     html::SwfLinkSet links;
     html::FindSwfLinks(links, *base, pageText.c_str());
-    // The window inserts each address of the set at the top of its list: greatest first.
-    for (auto link = links.rbegin(); link != links.rend(); ++link)
-        cli::PrintRow(stdout, *link, nulTerminated);
+    for (const std::string& row : cli::RowsGreatestFirst(links))
+        cli::PrintRow(stdout, row, nulTerminated);
     return cli::kOk;
 }
 
