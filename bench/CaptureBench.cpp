@@ -5,7 +5,7 @@
 //  2. how long the window's thread goes without handling its timer during that capture, and during
 //     a capture whose server takes a second to answer.
 // Usage: bench_capture [RUNS]   (plumeroc-grab is looked for beside this program)
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
 #include "capture/LoopbackServer.h"

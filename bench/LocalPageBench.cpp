@@ -1,7 +1,7 @@
 // How long the Local Files page takes to show a cache of 10,000 movies, against plumeroc-grab cache
 // listing the same cache, measured in the same run. Usage: bench_local_page PLUMEROC_GRAB [RUNS]
 #include "app/PlumerocApp.h"
-#include "cache/LocalPage.h"
+#include "cache/ui/LocalPage.h"
 
 #include <QElapsedTimer>
 #include <QTest>

@@ -6,7 +6,7 @@
 //    start page, against the same window with no viewers (each in a fresh child process), and the
 //    time each takes to be ready.
 // Usage: bench_preview [rounds]       (the child mode --memory none|viewers is internal)
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 #include "app/PlumerocApp.h"
 #include "controls/HtmlCtrl.h"
 #include "controls/PreviewTestSupport.h"

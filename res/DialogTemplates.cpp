@@ -1,5 +1,5 @@
 // The program's dialog templates (positions and sizes in dialog units).
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 #include <array>
 

@@ -2,6 +2,7 @@
 
 #include "app/BitmapButton.h"
 #include "app/PlumerocApp.h"
+#include "framework/Commands.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,10 +1,10 @@
 #pragma once
 // The main window: borderless, painted with its stretched background picture, holding the page
 // tabs and the home and close picture buttons. Dragging the background moves the window.
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 #include "app/PageTabCtrl.h"
-#include "cache/LocalPage.h"
-#include "capture/InternetPage.h"
+#include "cache/ui/LocalPage.h"
+#include "capture/ui/InternetPage.h"
 
 #include <QIcon>
 #include <QPixmap>

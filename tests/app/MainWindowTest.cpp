@@ -1,7 +1,7 @@
 // The main window: page tabs, background, dragging and the close button. The pages' previews start
 // the web engine, so this runs apart from the other shell tests.
 #include "app/BitmapButton.h"
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PageTabCtrl.h"
 #include "support/TempFolder.h"

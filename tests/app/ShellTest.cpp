@@ -1,9 +1,10 @@
 // The application shell without a window: page tabs, dialog templates, failure box and byte strings.
-#include "app/ByteString.h"
-#include "app/Dialogs.h"
-#include "app/Dialog.h"
+#include "framework/ByteString.h"
+#include "framework/Dialogs.h"
+#include "framework/Dialog.h"
 #include "app/PageTabCtrl.h"
 #include "app/PlumerocApp.h"
+#include "framework/Commands.h"
 #include "platform/Exceptions.h"
 
 #include <QPushButton>
@@ -34,11 +35,11 @@ TEST(FailureBoxTest, ShowsTheExceptionTextOrTheGenericOneAndGoesOn)
 {
     Dialogs::SetScripted(true);
     Dialogs::ClearHistory();
-    CPlumerocApp::RunCommand([] { throw CFileException("Disk full while writing /tmp/a.swf."); });
-    CPlumerocApp::RunCommand([] { throw std::runtime_error(""); });
-    CPlumerocApp::RunCommand([] { throw 42; });
+    RunCommand([] { throw CFileException("Disk full while writing /tmp/a.swf."); });
+    RunCommand([] { throw std::runtime_error(""); });
+    RunCommand([] { throw 42; });
     bool ran = false;
-    CPlumerocApp::RunCommand([&] { ran = true; });
+    RunCommand([&] { ran = true; });
     EXPECT_TRUE(ran);
 
     const auto& shown = Dialogs::History();

@@ -1,8 +1,8 @@
 // The Local Files page: listing at start-up, click preview, Save and Save All through the dialog seam.
-#include "app/Dialogs.h"
-#include "app/ListView.h"
+#include "framework/Dialogs.h"
+#include "framework/ListView.h"
 #include "cache/CacheWalk.h"
-#include "cache/LocalPage.h"
+#include "cache/ui/LocalPage.h"
 #include "support/TempFolder.h"
 
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 // The Internet Files page with its real preview, in the main window, in a run whose home and XDG
 // folders all point into one fresh temporary tree: start-up, a capture, a preview and a Save must
 // leave nothing in that tree but the saved movie.
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"

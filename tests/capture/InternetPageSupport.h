@@ -1,8 +1,8 @@
 #pragma once
 // Driving the Internet Files page in tests: finding its controls, pressing its buttons, reading its
 // rows, and a gate that holds a loopback server's answer until the test lets it go.
-#include "app/DialogTemplate.h"
-#include "capture/InternetPage.h"
+#include "framework/DialogTemplate.h"
+#include "capture/ui/InternetPage.h"
 
 #include <QComboBox>
 #include <QPushButton>

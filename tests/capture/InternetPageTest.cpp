@@ -1,7 +1,7 @@
 // The Internet Files page driven through its controls, against loopback servers: the history in the
 // address box, "Go" and the capture, the click, Save and Save All, and closing while a capture runs.
-#include "app/ByteString.h"
-#include "app/Dialogs.h"
+#include "framework/ByteString.h"
+#include "framework/Dialogs.h"
 #include "capture/LoopbackServer.h"
 #include "capture/InternetPageSupport.h"
 #include "support/BrowserProfiles.h"

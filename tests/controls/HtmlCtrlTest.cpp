@@ -3,7 +3,7 @@
 // a previewed movie may read, and that nothing is written below the home folder.
 #include "controls/HtmlCtrl.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewSchemeHandler.h"
 #include "controls/PreviewTestSupport.h"

@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 
 #include <QFileDialog>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The Local Files page: every movie below the cache folder, listed once at start-up, a preview of
 // the clicked one, "Save" and "Save All" copying them where the user chooses.
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 #include "controls/HtmlCtrl.h"
 
 #include <QPointer>

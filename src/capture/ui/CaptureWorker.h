@@ -3,7 +3,7 @@
 // finds the movies it references and rebuilds the page's movie list. Each change to the page's
 // controls is handed to the page's thread and waited for; the page can abandon the capture at any
 // moment and then waits for the thread, which ends without touching the page's controls again.
-#include "capture/UiHandOver.h"
+#include "capture/ui/UiHandOver.h"
 
 #include <atomic>
 #include <cstddef>

@@ -5,7 +5,7 @@
 // of another window (Create).
 #include <QDialog>
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 class CDialog : public QDialog {
     Q_OBJECT

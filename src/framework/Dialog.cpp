@@ -1,4 +1,4 @@
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <QComboBox>
 #include <QHeaderView>

@@ -1,7 +1,7 @@
 #pragma once
 // The Internet Files page: an address, "Go", the list of movies the page references, a preview,
 // "Save" and "Save All".
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/HtmlCtrl.h"
 

@@ -1,6 +1,6 @@
-#include "capture/CaptureWorker.h"
+#include "capture/ui/CaptureWorker.h"
 
-#include "capture/InternetPage.h"
+#include "capture/ui/InternetPage.h"
 #include "capture/UrlFetcher.h"
 #include "html/SwfLinks.h"
 

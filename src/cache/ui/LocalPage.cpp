@@ -1,8 +1,8 @@
-#include "cache/LocalPage.h"
+#include "cache/ui/LocalPage.h"
 
-#include "app/MovieDialogs.h"
-#include "app/ListView.h"
-#include "app/PlumerocApp.h"
+#include "framework/MovieDialogs.h"
+#include "framework/ListView.h"
+#include "framework/Commands.h"
 #include "cache/CacheFolder.h"
 #include "cache/CacheWalk.h"
 #include "cache/MovieCopy.h"
