@@ -10,6 +10,7 @@
 #include "app/PlumerocApp.h"
 #include "controls/HtmlCtrl.h"
 #include "controls/PreviewTestSupport.h"
+#include "res/resource.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -94,9 +95,9 @@ int MeasureMemory(bool withViewers)
     int loaded = 0;
     if (withViewers) {
         for (Page* page : {&internet, &local}) {
-            page->m_preview.CreateOverPlaceholder(1010, page);
+            page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, page);
             QObject::connect(page->m_preview.Browser(), &QWebEnginePage::loadFinished, [&] { ++loaded; });
-            page->m_preview.LoadFromResource(137);
+            page->m_preview.LoadFromResource(IDR_START_PAGE);
         }
     }
     test::WaitUntil([&] { return loaded == (withViewers ? 2 : 0); }, 30s);
@@ -135,10 +136,10 @@ int MeasureNavigation(int rounds)
     QWidget window;
     window.resize(420, 320);
     auto* placeholder = new QWidget(&window);
-    SetDlgCtrlID(placeholder, 1010);
+    SetDlgCtrlID(placeholder, IDC_PREVIEW);
     placeholder->setGeometry(10, 10, 400, 300);
     CHtmlCtrl viewer;
-    viewer.CreateOverPlaceholder(1010, &window);
+    viewer.CreateOverPlaceholder(IDC_PREVIEW, &window);
     window.show();
 
     const Rgb colours[][2] = {{{0x20, 0x50, 0xc0}, {0xf0, 0x90, 0x10}}, {{0x10, 0x60, 0x20}, {0xf0, 0x60, 0xc0}}};
@@ -167,7 +168,7 @@ int MeasureNavigation(int rounds)
 
     // Milliseconds from Navigate2 to the first grab that shows the expected colours.
     const auto timeTo = [&](const std::string& location, Rgb background, Rgb fill, bool isPage) -> double {
-        viewer.LoadFromResource(137);
+        viewer.LoadFromResource(IDR_START_PAGE);
         test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&viewer), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s);
         QElapsedTimer clock;
         clock.start();

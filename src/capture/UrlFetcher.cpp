@@ -272,11 +272,6 @@ CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]
 
 CUrlFetcher::~CUrlFetcher() = default;
 
-std::string_view CUrlFetcher::PageText() const
-{
-    return {m_pPageBuffer.get(), ::strnlen(m_pPageBuffer.get(), kPageBufferSize)};
-}
-
 bool CUrlFetcher::FetchPage(const std::string& url)
 {
     m_nStatus = 0;

@@ -29,9 +29,6 @@ public:
     // CInternetException (network) or CFileException (file); the file keeps what was written.
     bool DownloadToFile(const std::string& url, const std::string& path);
 
-    // The page text of the last FetchPage: the body up to its first NUL byte.
-    std::string_view PageText() const;
-
     // HTTP status of the last final response, 0 when none arrived. Reported, never acted on.
     long LastStatus() const { return m_nStatus; }
 

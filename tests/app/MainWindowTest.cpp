@@ -5,6 +5,7 @@
 #include "app/MainDialog.h"
 #include "app/PageTabCtrl.h"
 #include "support/TempFolder.h"
+#include "res/resource.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -127,8 +128,8 @@ TEST_F(MainWindowTest, IsFramelessReadsPlumerocAndPaintsTheStretchedBackground)
 
 TEST_F(MainWindowTest, CloseButtonEndsTheDialog)
 {
-    auto* close = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, CMainDialog::kCloseButtonId));
-    auto* home = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, CMainDialog::kHomeButtonId));
+    auto* close = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, IDC_CLOSE));
+    auto* home = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, IDC_HOME));
     ASSERT_NE(close, nullptr);
     ASSERT_NE(home, nullptr);
     QSignalSpy finished(&m_dialog, &QDialog::finished);

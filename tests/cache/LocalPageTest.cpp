@@ -4,6 +4,7 @@
 #include "cache/CacheWalk.h"
 #include "cache/ui/LocalPage.h"
 #include "support/TempFolder.h"
+#include "res/resource.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -98,7 +99,7 @@ TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
     }
     EXPECT_EQ(ListView::CellBytes(List(), RowOf(m_cache.Path() + "/a/one.swf"), 1), "10000");
     // The preview took the placeholder's place.
-    EXPECT_EQ(GetDlgItem(&m_page, CLocalPage::kPreviewId), &m_page.Preview());
+    EXPECT_EQ(GetDlgItem(&m_page, IDC_PREVIEW), &m_page.Preview());
 }
 
 TEST_F(LocalPageTest, SaveWithoutSelectionWarnsAndAsksNothing)
@@ -204,7 +205,7 @@ TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)
     ASSERT_TRUE(page.InitModeless());
     EXPECT_EQ(page.MovieList()->rowCount(), 0);
     EXPECT_EQ(page.MovieList()->columnCount(), 3);
-    EXPECT_NE(qobject_cast<QLabel*>(GetDlgItem(&page, CLocalPage::kPreviewId)), nullptr);
+    EXPECT_NE(qobject_cast<QLabel*>(GetDlgItem(&page, IDC_PREVIEW)), nullptr);
     EXPECT_EQ(page.Preview().Browser(), nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
 #include "capture/LoopbackServer.h"
+#include "res/resource.h"
 
 #include <QWebEnginePage>
 
@@ -38,7 +39,7 @@ std::vector<std::string> FilesInTree()
 
 CHtmlCtrl* Preview(CInternetPage& page)
 {
-    return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, CInternetPage::kPreviewId));
+    return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, IDC_PREVIEW));
 }
 
 TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
@@ -98,7 +99,7 @@ TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
 
         const fs::path saved = g_tree / "home/saved.swf";
         Dialogs::QueueSaveFileName(QString::fromStdString(saved.string()));
-        test::Click(test::Button(page, CInternetPage::kSaveId));
+        test::Click(test::Button(page, IDC_SAVE));
         EXPECT_TRUE(fs::exists(saved));
 
         EXPECT_EQ(FilesInTree(), std::vector<std::string>{"home/saved.swf"});

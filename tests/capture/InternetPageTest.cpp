@@ -5,6 +5,7 @@
 #include "capture/LoopbackServer.h"
 #include "capture/InternetPageSupport.h"
 #include "support/BrowserProfiles.h"
+#include "res/resource.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -108,7 +109,7 @@ protected:
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
     CInternetPage& Page() { return *m_page; }
-    QPushButton* GoButton() { return test::Button(Page(), CInternetPage::kGoId); }
+    QPushButton* GoButton() { return test::Button(Page(), IDC_GO); }
 
     // A capture of `path` from start to end.
     void Capture(const std::string& path)
@@ -173,7 +174,7 @@ public:
     explicit ChangeLog(CInternetPage& page)
         : m_page(page)
     {
-        test::Button(page, CInternetPage::kGoId)->installEventFilter(this);
+        test::Button(page, IDC_GO)->installEventFilter(this);
         QAbstractItemModel* model = test::MovieList(page)->model();
         connect(model, &QAbstractItemModel::rowsInserted, this, [this] { Add("insert"); });
         connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { Add("remove"); });
@@ -193,7 +194,7 @@ protected:
 private:
     void Add(const char* what)
     {
-        const bool goEnabled = test::Button(m_page, CInternetPage::kGoId)->isEnabled();
+        const bool goEnabled = test::Button(m_page, IDC_GO)->isEnabled();
         entries.push_back({what, goEnabled, test::Busy(m_page)->m_bRunning});
     }
     CInternetPage& m_page;
@@ -259,7 +260,7 @@ TEST_F(InternetPageTest, WindowStaysResponsiveAndGoDisabledWhileThePageIsSlow)
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");
     test::Click(GoButton());  // disabled: no second request
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 1u);
 
     gate.Open();
@@ -304,14 +305,14 @@ TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
 
     test::TempDir dir;
     Dialogs::QueueSaveFileName(QString::fromStdString(dir / "saved.swf"));
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_EQ(test::ReadFile(dir / "saved.swf"), MovieBody("games/a.swf"));
 }
 
 TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
 {
     test::TempDir dir;
-    QPushButton* save = test::Button(Page(), CInternetPage::kSaveId);
+    QPushButton* save = test::Button(Page(), IDC_SAVE);
 
     // Nothing selected: the warning, and no Save-as dialog.
     test::Click(save);
@@ -349,7 +350,7 @@ TEST_F(InternetPageTest, SaveOfARowWithoutAddressAsksNothing)
     list->setItem(0, 1, new QTableWidgetItem(QString()));
     test::ClickRow(Page(), 0);
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");  // even without an address
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_TRUE(Dialogs::History().empty());
 }
 
@@ -361,7 +362,7 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
         test::TempDir dir;
         Dialogs::ClearHistory();
         Dialogs::QueueFolder(QString::fromStdString(dir.Path().string() + ending));
-        test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+        test::Click(test::Button(Page(), IDC_SAVE_ALL));
 
         const auto asked = Shown(Dialogs::Shown::Kind::Folder);
         ASSERT_EQ(asked.size(), 1u);
@@ -385,10 +386,10 @@ TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 {
     test::TempDir dir;
     Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));  // empty list
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     Capture("/games/index.html");
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 2u);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
@@ -399,7 +400,7 @@ TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
     test::TempDir dir;
 
     Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     const auto messages = Shown(Dialogs::Shown::Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Plumeroc"));

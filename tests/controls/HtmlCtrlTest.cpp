@@ -2,6 +2,7 @@
 // movies played from a loopback server and from a local file, pages, release of the engine, what
 // a previewed movie may read, and that nothing is written below the home folder.
 #include "controls/HtmlCtrl.h"
+#include "res/resource.h"
 
 #include "framework/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
@@ -23,7 +24,6 @@ using namespace std::chrono_literals;
 using test::Rgb;
 
 namespace {
-constexpr int kPlaceholderId = 1010;
 constexpr auto kRenderTimeout = 20s;
 
 const Rgb kBlue{0x20, 0x50, 0xc0};
@@ -42,7 +42,7 @@ struct TestPage : QWidget {
         SetDlgCtrlID(label, 1001);
         label->setGeometry(5, 5, 80, 20);
         placeholder = new QLabel(QStringLiteral("Static"), this);
-        SetDlgCtrlID(placeholder, kPlaceholderId);
+        SetDlgCtrlID(placeholder, IDC_PREVIEW);
         placeholder->setGeometry(10, 40, 400, 300);
         show();
     }
@@ -106,13 +106,13 @@ protected:
     static void SetUpTestSuite()
     {
         s_page = std::make_unique<TestPage>();
-        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(kPlaceholderId, s_page.get()), 0);
+        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, s_page.get()), 0);
     }
     static void TearDownTestSuite() { s_page.reset(); }
     // Every test starts from the start page, so nothing it waits for can be left from another.
     void SetUp() override
     {
-        ASSERT_NE(Viewer().LoadFromResource(137), 0);
+        ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
         ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
         ASSERT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s));
     }
@@ -132,12 +132,12 @@ TEST(HtmlCtrlCreate, TakesThePlaceholdersPlaceRectangleAndId)
 {
     TestPage page;
     const QRect rect = page.placeholder->geometry();
-    ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+    ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
     EXPECT_TRUE(page.placeholder.isNull());
     EXPECT_EQ(page.m_preview.parentWidget(), &page);
     EXPECT_EQ(page.m_preview.geometry(), rect);
-    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), kPlaceholderId);
-    EXPECT_EQ(GetDlgItem(&page, kPlaceholderId), &page.m_preview);
+    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), IDC_PREVIEW);
+    EXPECT_EQ(GetDlgItem(&page, IDC_PREVIEW), &page.m_preview);
     EXPECT_TRUE(page.m_preview.isVisible());
     EXPECT_NE(page.m_preview.Browser(), nullptr);
     EXPECT_NE(GetDlgItem(&page, 1001), nullptr);
@@ -154,7 +154,7 @@ TEST(HtmlCtrlCreate, MissingPlaceholderChangesNothingAndLeavesNoEngine)
         EXPECT_EQ(page.m_preview.parentWidget(), nullptr) << id;
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
         // Without an engine every request is ignored, and none creates an engine behind our back.
-        EXPECT_EQ(page.m_preview.LoadFromResource(137), 0) << id;
+        EXPECT_EQ(page.m_preview.LoadFromResource(IDR_START_PAGE), 0) << id;
         page.m_preview.Navigate2("http://127.0.0.1:9/movie.swf");
         page.m_preview.Navigate2("/tmp/movie.swf");
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
@@ -167,9 +167,9 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
     int released = 0;
     {
         TestPage page;
-        ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+        ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
         QObject::connect(page.m_preview.Browser(), &QObject::destroyed, [&] { ++released; });
-        ASSERT_NE(page.m_preview.LoadFromResource(137), 0);
+        ASSERT_NE(page.m_preview.LoadFromResource(IDR_START_PAGE), 0);
         EXPECT_EQ(released, 0);
     }
     EXPECT_EQ(released, 1);
@@ -177,7 +177,7 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
 
 TEST_F(ViewerTest, StartPageHasTitleAndText)
 {
-    ASSERT_NE(Viewer().LoadFromResource(137), 0);
+    ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
     EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
               QStringLiteral("Plumeroc"));
@@ -304,7 +304,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt"))).toString(QUrl::FullyEncoded);
 
     TestPage other;
-    ASSERT_NE(other.m_preview.CreateOverPlaceholder(kPlaceholderId, &other), 0);
+    ASSERT_NE(other.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &other), 0);
     other.m_preview.Navigate2(server.Url("/page.html"));
     ASSERT_TRUE(test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
 

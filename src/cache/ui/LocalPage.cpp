@@ -1,4 +1,5 @@
 #include "cache/ui/LocalPage.h"
+#include "res/resource.h"
 
 #include "framework/MovieDialogs.h"
 #include "framework/ListView.h"
@@ -13,7 +14,7 @@
 #include <QTableWidget>
 
 CLocalPage::CLocalPage(QWidget* parent)
-    : CDialog(kTemplateId, parent)
+    : CDialog(IDD, parent)
 {
 }
 
@@ -21,7 +22,7 @@ CLocalPage::~CLocalPage() = default;
 
 void CLocalPage::DoDataExchange()
 {
-    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, kListId));
+    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST));
 }
 
 bool CLocalPage::OnInitDialog()
@@ -32,9 +33,9 @@ bool CLocalPage::OnInitDialog()
                                      {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
     // Only mouse clicks on a row preview; the list's keyboard moves do not.
     connect(m_list, &QTableWidget::clicked, this, OnCommand(this, &CLocalPage::OnClickList));
-    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveId)))
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
         connect(save, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSave));
-    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveAllId)))
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSaveAll));
 
     const std::optional<std::string> cacheFolder = cache::LookUpCacheFolder();
@@ -44,8 +45,8 @@ bool CLocalPage::OnInitDialog()
     cache::WalkFolders(*cacheFolder, rows);
     FillList(rows.TakeRows());
 
-    m_preview.CreateOverPlaceholder(kPreviewId, this);
-    m_preview.LoadFromResource(137);
+    m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
+    m_preview.LoadFromResource(IDR_START_PAGE);
     return true;
 }
 

@@ -1,4 +1,5 @@
 #include "capture/ui/InternetPage.h"
+#include "res/resource.h"
 
 #include "framework/ByteString.h"
 #include "framework/MovieDialogs.h"
@@ -22,7 +23,7 @@ const std::string kPreview = "Preview";
 } // namespace
 
 CInternetPage::CInternetPage(QWidget* parent)
-    : CDialog(kTemplateId, parent)
+    : CDialog(IDD, parent)
 {
 }
 
@@ -36,9 +37,9 @@ bool CInternetPage::CaptureRunning() const { return m_pWorker && !m_pWorker->Fin
 
 void CInternetPage::DoDataExchange()
 {
-    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, kAddressBoxId));
-    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, kMovieListId));
-    m_busy.SubclassDlgItem(kBusyId, this);
+    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, IDC_ADDRESS));
+    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_MOVIE_LIST));
+    m_busy.SubclassDlgItem(IDC_BUSY, this);
 }
 
 bool CInternetPage::OnInitDialog()
@@ -56,19 +57,19 @@ bool CInternetPage::OnInitDialog()
         ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
     }
 
-    if (m_preview.CreateOverPlaceholder(kPreviewId, this))
-        m_preview.LoadFromResource(kStartPageId);
+    if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this))
+        m_preview.LoadFromResource(IDR_START_PAGE);
 
     LoadTypedUrls();
 
-    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, kGoId)))
+    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_GO)))
         connect(go, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnGo));
     // A mouse click only: moving the selection with the keyboard previews nothing.
     if (m_movieList)
         connect(m_movieList, &QAbstractItemView::clicked, this, OnCommand(this, &CInternetPage::OnClickList));
-    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveId)))
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
         connect(save, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSave));
-    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveAllId)))
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSaveAll));
     return true;
 }
@@ -152,7 +153,7 @@ void CInternetPage::OnSaveAll()
 
 void CInternetPage::EnableGo(bool enable)
 {
-    if (QWidget* go = GetDlgItem(this, kGoId))
+    if (QWidget* go = GetDlgItem(this, IDC_GO))
         go->setEnabled(enable);
 }
 

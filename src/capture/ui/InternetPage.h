@@ -4,6 +4,7 @@
 #include "framework/Dialog.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/HtmlCtrl.h"
+#include "res/resource.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -17,15 +18,7 @@ class CCaptureWorker;
 class CInternetPage : public CDialog {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 129;
-    static constexpr int kGoId = 1003;
-    static constexpr int kBusyId = 1004;
-    static constexpr int kMovieListId = 1009;
-    static constexpr int kPreviewId = 1010;
-    static constexpr int kSaveAllId = 1011;
-    static constexpr int kSaveId = 1012;
-    static constexpr int kAddressBoxId = 1014;
-    static constexpr int kStartPageId = 137;
+    enum { IDD = IDD_INTERNET_FILES };
 
     explicit CInternetPage(QWidget* parent = nullptr);
     // Ends a capture that is still running and waits for its thread.
