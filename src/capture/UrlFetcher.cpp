@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <utility>
 
+namespace capture {
+
 namespace {
 
 // curl_global_init is not thread-safe and must precede every handle: a function-local static runs it once.
@@ -302,3 +304,5 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     }
     throw CInternetException("The download of " + url + " into " + path + " broke off: " + session.CurlMessage());
 }
+
+} // namespace capture

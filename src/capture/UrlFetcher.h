@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace capture {
+
 class CUrlFetcher {
 public:
     static constexpr std::size_t kPageBufferSize = 0x100000;  // page text and its terminating NUL
@@ -47,3 +49,5 @@ private:
     std::string m_strError;
     const std::atomic<bool>* m_pAbort = nullptr;
 };
+
+} // namespace capture

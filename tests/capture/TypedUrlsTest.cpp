@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace capture;
+
 namespace fs = std::filesystem;
 using testsupport::Day;
 using testsupport::TempHome;

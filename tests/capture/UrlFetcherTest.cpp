@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace capture;
+
 using ::testing::HasSubstr;
 
 // The page text as the capture worker reads it: the buffer up to its first NUL.

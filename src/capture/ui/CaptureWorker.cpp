@@ -1,16 +1,14 @@
 #include "capture/ui/CaptureWorker.h"
 
-#include "capture/ui/InternetPage.h"
-#include "capture/UrlFetcher.h"
-#include "html/SwfLinks.h"
+#include "capture/Capture.h"
 
-#include <string>
 #include <utility>
 #include <vector>
 
-CCaptureWorker::CCaptureWorker(CInternetPage* page)
-    : m_pPage(page)
-    , m_handOver(page)
+CCaptureWorker::CCaptureWorker(CaptureView& view, QObject* context, std::string address)
+    : m_view(view)
+    , m_strAddress(std::move(address))
+    , m_handOver(context)
     , m_thread(&CCaptureWorker::CaptureThreadProc, this)
 {
 }
@@ -23,44 +21,35 @@ CCaptureWorker::~CCaptureWorker()
 
 unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker)
 {
-    CInternetPage* page = worker->m_pPage;
+    CaptureView& view = worker->m_view;
     CUiHandOver& ui = worker->m_handOver;
-    CBusyProgressCtrl& busy = page->m_busy;
     try {
-        ui.Run([page] { page->EnableGo(false); });
-        busy.Start();
-        const std::string address = page->m_strAddress;  // written before this thread started
-        CUrlFetcher fetcher;
-        fetcher.SetAbortFlag(&ui.AbandonedFlag());
-        html::SwfLinkSet links;
-        if (fetcher.FetchPage(address)) {
-            html::FindSwfLinks(links, address, fetcher.m_pPageBuffer.get());
-            ui.Run([page] { page->DeleteAllMovieRows(); });
+        ui.Run([&view] { view.EnableGo(false); });
+        view.StartBusy();
+        if (const auto links = capture::CapturePage(worker->m_strAddress, &ui.AbandonedFlag())) {
+            ui.Run([&view] { view.DeleteAllMovieRows(); });
             std::vector<std::string> batch;
-            for (auto it = links.begin(); it != links.end();) {
+            for (auto it = links->begin(); it != links->end();) {
                 batch.push_back(*it);
-                if (++it == links.end() || batch.size() == kRowsPerHandOver)
-                    ui.Run([page, rows = std::exchange(batch, {})] {
-                        for (const std::string& row : rows)
-                            page->InsertMovieRowAtTop(row);
-                    });
+                if (++it == links->end() || batch.size() == kRowsPerHandOver)
+                    ui.Run([&view, rows = std::exchange(batch, {})] { view.InsertMovieRowsAtTop(rows); });
             }
         }
     } catch (...) {
         // A failed capture shows nothing; the page just returns to idle.
     }
     try {
-        ui.Run([page] { page->EnableGo(true); });
+        ui.Run([&view] { view.EnableGo(true); });
     } catch (...) {
         // Abandoned: the page is going away.
     }
     worker->m_bHandOversDone = true;
     try {
-        busy.Stop();
+        view.StopBusy();
     } catch (...) {
     }
     try {
-        busy.Reset();
+        view.ResetBusy();
     } catch (...) {
     }
     worker->m_bFinished = true;

@@ -5,6 +5,7 @@
 #include "framework/MovieDialogs.h"
 #include "framework/ListView.h"
 #include "framework/Commands.h"
+#include "capture/Capture.h"
 #include "capture/ui/CaptureWorker.h"
 #include "capture/SaveAllNaming.h"
 #include "capture/TypedUrls.h"
@@ -79,7 +80,7 @@ void CInternetPage::LoadTypedUrls()
     if (!m_addressBox)
         return;
     int index = 0;
-    for (const std::string& url : ReadTypedUrls())
+    for (const std::string& url : capture::ReadTypedUrls())
         m_addressBox->insertItem(index++, FromBytes(url));
     m_addressBox->setCurrentIndex(0);
 }
@@ -92,14 +93,13 @@ void CInternetPage::OnGo()
     // The last capture only has its indicator left to stop: waiting for it is short and cannot block.
     m_pWorker.reset();
 
-    m_strAddress = m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string();
-    if (!m_strAddress.starts_with("http"))
-        m_strAddress.insert(0, "http://");
+    m_strAddress = capture::AddressToCapture(m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string());
 
     // Disabled here already, so that a second click cannot come before the worker's first step.
     EnableGo(false);
     try {
-        m_pWorker = std::make_unique<CCaptureWorker>(this);
+        CaptureView& view = *this;
+        m_pWorker = std::make_unique<CCaptureWorker>(view, this, m_strAddress);
     } catch (...) {
         EnableGo(true);
         throw;
@@ -130,7 +130,7 @@ void CInternetPage::OnSave()
     const auto path = MovieDialogs::AskMovieFileName(this);
     if (!path)
         return;
-    CUrlFetcher fetcher;
+    capture::CUrlFetcher fetcher;
     fetcher.DownloadToFile(address, QFile::encodeName(*path).toStdString());
 }
 
@@ -143,10 +143,10 @@ void CInternetPage::OnSaveAll()
     const int rows = m_movieList ? m_movieList->rowCount() : 0;
     for (int row = 0; row < rows; ++row) {
         const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
-        const auto destination = SaveAllDestination(folderPath, address);
+        const auto destination = capture::SaveAllDestination(folderPath, address);
         if (!destination)
             continue;
-        CUrlFetcher fetcher;
+        capture::CUrlFetcher fetcher;
         fetcher.DownloadToFile(address, *destination);
     }
 }
@@ -163,11 +163,17 @@ void CInternetPage::DeleteAllMovieRows()
         m_movieList->setRowCount(0);
 }
 
-void CInternetPage::InsertMovieRowAtTop(const std::string& address)
+void CInternetPage::InsertMovieRowsAtTop(const std::vector<std::string>& addresses)
 {
     if (!m_movieList)
         return;
-    m_movieList->insertRow(0);
-    ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
-    ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+    for (const std::string& address : addresses) {
+        m_movieList->insertRow(0);
+        ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
+        ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+    }
 }
+
+void CInternetPage::StartBusy() { m_busy.Start(); }
+void CInternetPage::StopBusy() { m_busy.Stop(); }
+void CInternetPage::ResetBusy() { m_busy.Reset(); }

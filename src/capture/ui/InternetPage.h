@@ -1,9 +1,10 @@
 #pragma once
 // The Internet Files page: an address, "Go", the list of movies the page references, a preview,
 // "Save" and "Save All".
-#include "framework/Dialog.h"
+#include "capture/ui/CaptureView.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/HtmlCtrl.h"
+#include "framework/Dialog.h"
 #include "res/resource.h"
 
 #include <QComboBox>
@@ -12,10 +13,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCaptureWorker;
 
-class CInternetPage : public CDialog {
+class CInternetPage : public CDialog, private CaptureView {
     Q_OBJECT
 public:
     enum { IDD = IDD_INTERNET_FILES };
@@ -34,18 +36,19 @@ protected:
     bool OnInitDialog() override;
 
 private:
-    friend class CCaptureWorker;
-
     void LoadTypedUrls();
     void OnGo();
     void OnClickList();
     void OnSave();
     void OnSaveAll();
 
-    // The worker's control changes, carried out on this page's thread.
-    void EnableGo(bool enable);
-    void DeleteAllMovieRows();
-    void InsertMovieRowAtTop(const std::string& address);
+    // What the capture worker changes.
+    void EnableGo(bool enable) override;
+    void DeleteAllMovieRows() override;
+    void InsertMovieRowsAtTop(const std::vector<std::string>& addresses) override;
+    void StartBusy() override;
+    void StopBusy() override;
+    void ResetBusy() override;
 
     QPointer<QComboBox> m_addressBox;
     QPointer<QTableWidget> m_movieList;
