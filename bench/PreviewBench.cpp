@@ -9,7 +9,10 @@
 #include "framework/Dialog.h"
 #include "app/PlumerocApp.h"
 #include "controls/HtmlCtrl.h"
-#include "controls/PreviewTestSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 #include "res/resource.h"
 
 #include <QDir>
@@ -144,7 +147,7 @@ int MeasureNavigation(int rounds)
 
     const Rgb colours[][2] = {{{0x20, 0x50, 0xc0}, {0xf0, 0x90, 0x10}}, {{0x10, 0x60, 0x20}, {0xf0, 0x60, 0xc0}}};
     std::vector<std::string> movies;
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     for (const auto& pair : colours) {
         test::MovieRecipe recipe;
         recipe.background = pair[0];

@@ -3,6 +3,8 @@
 #include "framework/ListView.h"
 #include "cache/CacheWalk.h"
 #include "cache/ui/LocalPage.h"
+#include "support/gui/GuiSupport.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 #include "res/resource.h"
 
@@ -16,17 +18,15 @@
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::ScopedEnv;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::ScopedEnv;
+using test::TempFolder;
+using test::WriteFile;
 
 class LocalPageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         WriteFile(m_cache / "top.swf", "top level, never listed");
         WriteFile(m_cache / "a/one.swf", std::string(10000, 'x'));
         WriteFile(m_cache / "a/CLIP.SWF", "clip");
@@ -34,7 +34,6 @@ protected:
         WriteFile(m_cache / "b/one.swf", "the other one");
         WriteFile(m_cache / "b/note.txt", "not a movie");
     }
-    void TearDown() override { Dialogs::SetScripted(false); }
 
     void Open()
     {
@@ -67,6 +66,7 @@ protected:
         return texts;
     }
 
+    test::ScriptedDialogs m_dialogs;
     TempFolder m_home;
     TempFolder m_cache;
     TempFolder m_target;

@@ -2,7 +2,10 @@
 // address box, "Go" and the capture, the click, Save and Save All, and closing while a capture runs.
 #include "framework/ByteString.h"
 #include "framework/Dialogs.h"
-#include "capture/LoopbackServer.h"
+#include "support/gui/GuiSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 #include "capture/InternetPageSupport.h"
 #include "support/BrowserProfiles.h"
 #include "res/resource.h"
@@ -93,8 +96,6 @@ protected:
 
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         m_page = std::make_unique<test::PageWithoutPreview>();
         ASSERT_TRUE(m_page->InitModeless());
         m_page->show();
@@ -103,8 +104,6 @@ protected:
     void TearDown() override
     {
         m_page.reset();
-        Dialogs::SetScripted(false);
-        Dialogs::ClearHistory();
     }
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
@@ -136,6 +135,7 @@ protected:
     }
 
     inline static std::unique_ptr<test::LoopbackServer> s_server;
+    test::ScriptedDialogs m_dialogs;
     std::unique_ptr<CInternetPage> m_page;
 };
 
@@ -303,7 +303,7 @@ TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
     test::ClickRow(Page(), 1, Qt::ControlModifier);  // 0, 1 and 2 now: still 2
     EXPECT_EQ(test::Rows(Page())[1].first, "New");
 
-    test::TempDir dir;
+    test::TempFolder dir;
     Dialogs::QueueSaveFileName(QString::fromStdString(dir / "saved.swf"));
     test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_EQ(test::ReadFile(dir / "saved.swf"), MovieBody("games/a.swf"));
@@ -311,7 +311,7 @@ TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
 
 TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
 {
-    test::TempDir dir;
+    test::TempFolder dir;
     QPushButton* save = test::Button(Page(), IDC_SAVE);
 
     // Nothing selected: the warning, and no Save-as dialog.
@@ -359,9 +359,9 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
     Capture("/games/names.html");  // /other/a.swf, café.swf, a.swf
     for (const char* ending : {"", "/"}) {
         SCOPED_TRACE(std::string("folder ending in '") + ending + "'");
-        test::TempDir dir;
+        test::TempFolder dir;
         Dialogs::ClearHistory();
-        Dialogs::QueueFolder(QString::fromStdString(dir.Path().string() + ending));
+        Dialogs::QueueFolder(QString::fromStdString(dir.Path() + ending));
         test::Click(test::Button(Page(), IDC_SAVE_ALL));
 
         const auto asked = Shown(Dialogs::Shown::Kind::Folder);
@@ -384,8 +384,8 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 
 TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 {
-    test::TempDir dir;
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));  // empty list
+    test::TempFolder dir;
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));  // empty list
     test::Click(test::Button(Page(), IDC_SAVE_ALL));
     Capture("/games/index.html");
     Dialogs::QueueFolder(std::nullopt);
@@ -397,9 +397,9 @@ TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
 {
     Capture("/games/cut-movie.html");  // cut, b, a
-    test::TempDir dir;
+    test::TempFolder dir;
 
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));
     test::Click(test::Button(Page(), IDC_SAVE_ALL));
     const auto messages = Shown(Dialogs::Shown::Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
@@ -474,16 +474,16 @@ TEST(InternetPageHistory, ListsTypedAddressesInOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::TempHome home;
+        test::TempHome home;
         std::vector<std::string> urls;
         for (int i = 1; i <= c.count; ++i)
             urls.push_back("https://site" + std::to_string(i) + ".example/");
         urls.insert(urls.end(), c.extra.begin(), c.extra.end());
         if (c.count >= 0) {
-            std::vector<testsupport::Visit> visits;
+            std::vector<test::Visit> visits;
             for (std::size_t i = 0; i < urls.size(); ++i)
-                visits.push_back({urls[i], testsupport::Day(1000 - static_cast<int>(i))});
-            testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", visits);
+                visits.push_back({urls[i], test::Day(1000 - static_cast<int>(i))});
+            test::WriteChromiumHistory(home / ".config/chromium/Default/History", visits);
         }
         test::PageWithoutPreview page;
         ASSERT_TRUE(page.InitModeless());

@@ -1,4 +1,6 @@
-#include "capture/LoopbackServer.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 #include "capture/UrlFetcher.h"
 #include "platform/Exceptions.h"
 
@@ -89,7 +91,7 @@ protected:
     }
 
     static inline std::unique_ptr<test::LoopbackServer> s_server;
-    test::TempDir m_dir;
+    test::TempFolder m_dir;
 };
 
 // Responses that count as opened, whatever their status: the body is the content.

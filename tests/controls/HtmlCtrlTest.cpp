@@ -7,7 +7,10 @@
 #include "framework/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewSchemeHandler.h"
-#include "controls/PreviewTestSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -196,7 +199,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
             r.set_content(movie, "application/x-shockwave-flash");
         });
     });
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     // Local paths are bytes: this one is not valid UTF-8.
     const std::string local = folder.Write("clip \xe9t\xe9.swf", movie);
     for (const std::string& location : {server.Url("/films/clip.swf"), local}) {
@@ -208,7 +211,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
 
 TEST_F(ViewerTest, SecondNavigationReplacesTheFirst)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string first = folder.Write("first.swf", Movie(kBlue, kOrange));
     const std::string second = folder.Write("second.SWF", Movie(kDarkGreen, kPink));
     Viewer().Navigate2(first);
@@ -245,7 +248,7 @@ TEST_F(ViewerTest, ScriptAddressIsIgnored)
 // from a local folder the sibling file must stay out of reach.
 TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string overlay = Overlay(kLime);
     folder.Write("extra.swf", overlay);
     test::LoopbackServer server([&](httplib::Server& s) {
@@ -286,7 +289,7 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 // own fetch() would refuse the program's scheme for reasons of its own and prove nothing).
 TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = folder.Write("movie.swf", Movie(kBlue, kOrange));
     folder.Write("secret.txt", "secret");
     const QString secretFile = QStringLiteral("file://%1/secret.txt").arg(QString::fromStdString(folder.Path()));
@@ -332,7 +335,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
 {
     const std::string home = std::getenv("HOME");
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = Movie(kDarkGreen, kPink);
     test::LoopbackServer server([&](httplib::Server& s) {
         s.Get("/m.swf", [&](const httplib::Request&, httplib::Response& r) {

@@ -7,7 +7,6 @@
 #include "cache/CacheFolder.h"
 #include "cache/CacheWalk.h"
 #include "cache/MovieCopy.h"
-#include "cache/MovieRowList.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -41,9 +40,7 @@ bool CLocalPage::OnInitDialog()
     const std::optional<std::string> cacheFolder = cache::LookUpCacheFolder();
     if (!cacheFolder)
         return false;  // no cache folder: empty list, and the placeholder stays
-    cache::MovieRowList rows;
-    cache::WalkFolders(*cacheFolder, rows);
-    FillList(rows.TakeRows());
+    FillList(cache::ListFolderMovies(*cacheFolder));
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
     m_preview.LoadFromResource(IDR_START_PAGE);
