@@ -41,7 +41,7 @@ double TimeCommand(const std::string& command)
     timer.start();
     if (std::system(command.c_str()) != 0)
         std::fprintf(stderr, "command failed: %s\n", command.c_str());
-    return timer.nsecsElapsed() / 1e6;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 double TimePage(int expectedRows)
@@ -54,7 +54,7 @@ double TimePage(int expectedRows)
     if (!QTest::qWaitForWindowExposed(&page) || page.MovieList()->rowCount() != expectedRows)
         std::fprintf(stderr, "page did not show %d rows\n", expectedRows);
     QCoreApplication::processEvents();
-    return timer.nsecsElapsed() / 1e6;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 } // namespace

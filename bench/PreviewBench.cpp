@@ -217,9 +217,10 @@ int main(int argc, char** argv)
     const MemoryFigures viewers = RunMemoryChild("viewers");
     std::printf("Window with both pages, ready (start pages loaded) and memory (MiB):\n");
     std::printf("                      ready ms   RSS, this process   PSS with engine helpers\n");
-    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, none.self / 1024.0, none.tree / 1024.0);
-    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs, viewers.self / 1024.0, viewers.tree / 1024.0);
+    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, static_cast<double>(none.self) / 1024.0, static_cast<double>(none.tree) / 1024.0);
+    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs, static_cast<double>(viewers.self) / 1024.0, static_cast<double>(viewers.tree) / 1024.0);
     if (none.self > 0 && none.tree > 0)
-        std::printf("  ratio                         %17.2fx  %22.2fx\n", double(viewers.self) / none.self, double(viewers.tree) / none.tree);
+        std::printf("  ratio                         %17.2fx  %22.2fx\n", static_cast<double>(viewers.self) / static_cast<double>(none.self),
+                    static_cast<double>(viewers.tree) / static_cast<double>(none.tree));
     return MeasureNavigation(args.size() > 1 ? std::max(1, args[1].toInt()) : 5);
 }

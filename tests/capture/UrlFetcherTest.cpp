@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(Responses, FetcherBodyTest,
                                            BodyCase{"ShortLastChunk", "/bytes/4100", test::PatternBody(4100), 200},
                                            BodyCase{"NulInBody", "/nul", std::string("abc\0def", 7), 200},
                                            BodyCase{"RedirectChain", "/redirect/3", "end of chain", 200}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(FetcherTest, OversizedPageKeepsItsStartAndIsTerminated)
 {
@@ -207,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Addresses, FetcherCannotOpenTest,
                          ::testing::Values("refused", "no-answer", "/to-file", "/to-ftp", "file:///etc/hostname",
                                            "ftp://127.0.0.1:1/a.swf", "c:\\movies\\a.swf", "c:/movies/a.swf",
                                            "http://[::1/a.swf", ""),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& instance) { return "Case" + std::to_string(instance.index); });
 
 TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
 {

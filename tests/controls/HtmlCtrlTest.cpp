@@ -322,7 +322,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
         {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"), QStringLiteral("blocked")},
         {"movie guesses another token", Browser(), otherToken, QStringLiteral("blocked")},
         {"movie reads a file address", Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads its own site", other.m_preview.Browser(), server.Url("/page.html").c_str(), QStringLiteral("read:<ht")},
+        {"page reads its own site", other.m_preview.Browser(), QString::fromStdString(server.Url("/page.html")), QStringLiteral("read:<ht")},
         {"page reads a file address", other.m_preview.Browser(), secretFile, QStringLiteral("blocked")},
         {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress, QStringLiteral("blocked")},
     };
