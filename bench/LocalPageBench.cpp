@@ -1,9 +1,9 @@
 // How long the Local Files page takes to show a cache of 10,000 movies, against plumeroc-grab cache
 // listing the same cache, measured in the same run. Usage: bench_local_page PLUMEROC_GRAB [RUNS]
 #include "app/PlumerocApp.h"
+#include "cache/ui/LocalPage.h"
 #include "support/Files.h"
 #include "support/TempFolder.h"
-#include "cache/ui/LocalPage.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -75,7 +75,7 @@ int main(int argc, char** argv)
     int qtArgc = 1;
     CPlumerocApp app(qtArgc, argv);
 
-    TimePage(10000);  // warm up the file system cache, fonts and the web engine's start
+    TimePage(10000); // warm up the file system cache, fonts and the web engine's start
     std::vector<double> command;
     std::vector<double> page;
     for (int i = 0; i < runs; ++i) {

@@ -20,7 +20,7 @@ std::vector<test::Visit> RandomVisits(std::mt19937& random);
 struct Profiles {
     Profiles();
     test::TempHome home;
-    std::vector<std::pair<fs::path, const char*>> counts;  // file and its plain count query
+    std::vector<std::pair<fs::path, const char*>> counts; // file and its plain count query
 };
 
 Profiles::Profiles()
@@ -45,8 +45,8 @@ std::vector<test::Visit> RandomVisits(std::mt19937& random)
     std::bernoulli_distribution typed(0.2);
     std::vector<test::Visit> visits;
     for (int i = 0; i < kRowsPerProfile; ++i) {
-        visits.push_back({"https://www.site" + std::to_string(random() % 5000) + ".example/path/to/page" +
-                              std::to_string(i) + "?query=value&other=thing",
+        visits.push_back({"https://www.site" + std::to_string(random() % 5000) + ".example/path/to/page"
+                              + std::to_string(i) + "?query=value&other=thing",
                           test::Day(day(random), second(random)), typed(random)});
     }
     return visits;

@@ -15,11 +15,7 @@ namespace {
 constexpr int kDialogFrameWidth = 3;
 } // namespace
 
-CMainDialog::CMainDialog(QWidget* parent)
-    : CDialog(IDD, parent)
-    , m_icon(QStringLiteral(":/res/icon128.ico"))
-{
-}
+CMainDialog::CMainDialog(QWidget* parent) : CDialog(IDD, parent), m_icon(QStringLiteral(":/res/icon128.ico")) {}
 
 CMainDialog::~CMainDialog() = default;
 
@@ -61,8 +57,10 @@ bool CMainDialog::OnInitDialog()
     setWindowTitle(QStringLiteral("Plumeroc"));
 
     m_background.load(QStringLiteral(":/res/background132.bmp"));
-    m_closeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/close136.bmp")), QPixmap(QStringLiteral(":/res/close133.bmp")));
-    m_homeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/home135.bmp")), QPixmap(QStringLiteral(":/res/home134.bmp")));
+    m_closeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/close136.bmp")),
+                               QPixmap(QStringLiteral(":/res/close133.bmp")));
+    m_homeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/home135.bmp")),
+                              QPixmap(QStringLiteral(":/res/home134.bmp")));
     connect(m_closeButton, &QAbstractButton::clicked, this, OnCommand(this, &CMainDialog::OnOK));
     return true;
 }

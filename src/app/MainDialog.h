@@ -1,10 +1,10 @@
 #pragma once
 // The main window: borderless, painted with its stretched background picture, holding the page
 // tabs and the home and close picture buttons. Dragging the background moves the window.
-#include "framework/Dialog.h"
 #include "app/PageTabCtrl.h"
 #include "cache/ui/LocalPage.h"
 #include "capture/ui/InternetPage.h"
+#include "framework/Dialog.h"
 #include "res/resource.h"
 
 #include <QIcon>

@@ -6,8 +6,7 @@
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 
-CPageTabCtrl::CPageTabCtrl(QWidget* parent)
-    : QTabBar(parent)
+CPageTabCtrl::CPageTabCtrl(QWidget* parent) : QTabBar(parent)
 {
     setExpanding(false);
     setDrawBase(false);

@@ -1,8 +1,8 @@
 #include "app/PlumerocApp.h"
 
-#include "framework/Commands.h"
 #include "app/MainDialog.h"
 #include "controls/PreviewEngine.h"
+#include "framework/Commands.h"
 
 #include <QSettings>
 
@@ -12,8 +12,7 @@ namespace {
 const QString kAppName = QStringLiteral("Plumeroc");
 } // namespace
 
-CPlumerocApp::CPlumerocApp(int& argc, char** argv)
-    : QApplication(argc, argv)
+CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(kAppName);
     setApplicationDisplayName(kAppName);

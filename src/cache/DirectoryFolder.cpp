@@ -26,7 +26,7 @@ unsigned char TypeOfMode(mode_t mode)
         return DT_LNK;
     if (S_ISREG(mode))
         return DT_REG;
-    return DT_UNKNOWN;  // devices, pipes, sockets: never movies
+    return DT_UNKNOWN; // devices, pipes, sockets: never movies
 }
 
 // One open directory. It stays open while the walk is below it, so that subfolders are opened
@@ -59,7 +59,7 @@ private:
         for (;;) {
             const ssize_t filled = ::getdents64(fd, buffer.data(), buffer.size());
             if (filled <= 0)
-                return;  // end, or a folder that went away while being read: keep what was seen
+                return; // end, or a folder that went away while being read: keep what was seen
             for (ssize_t at = 0; at < filled;) {
                 const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
                 at += entry->d_reclen;

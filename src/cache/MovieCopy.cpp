@@ -88,8 +88,7 @@ CopyOutcome CopyMovieFile(const std::string& source, const std::string& destinat
     // Only a regular file has the length the copy relies on; folders, pipes and devices are refused.
     platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat sourceInfo {};
-    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) ||
-        !MakeBlocking(in.Get()))
+    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) || !MakeBlocking(in.Get()))
         return CopyOutcome::SourceCannotOpen;
 
     platform::FileDescriptor out = CreateDestination(destination, sourceInfo);

@@ -20,7 +20,7 @@ bool CRegistryReader::GetString(std::string_view name, char* buffer, std::size_t
     if (m_key == nullptr)
         return false;
     if (size == 0)
-        return false;  // not even room for the empty string
+        return false; // not even room for the empty string
     buffer[0] = '\0';
     const auto value = m_key->QueryValue(name);
     if (!value || value->size() > size - 1)

@@ -32,10 +32,7 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
-bool IsBlank(std::string_view text)
-{
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
+bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 // Where the body of the final response goes. Open is called once, when that response has arrived:
 // before its first byte, or when the transfer ends if it has none.
@@ -105,11 +102,11 @@ private:
 };
 
 enum class Outcome {
-    kDone,            // the final response arrived and its whole body went into the sink
-    kNotOpened,       // no final response: bad URL or scheme, no host, no connection, no answer
-    kSinkNotOpened,   // the final response arrived, but the sink could not be opened
-    kNetworkFailed,   // the body broke off after the final response had begun
-    kSinkFailed,      // the sink refused a write
+    kDone,          // the final response arrived and its whole body went into the sink
+    kNotOpened,     // no final response: bad URL or scheme, no host, no connection, no answer
+    kSinkNotOpened, // the final response arrived, but the sink could not be opened
+    kNetworkFailed, // the body broke off after the final response had begun
+    kSinkFailed,    // the sink refused a write
 };
 
 // One libcurl session for one URL.
@@ -152,7 +149,7 @@ public:
         const CURLcode code = curl_easy_perform(m_curl.get());
         m_code = code;
         if (code == CURLE_OK) {
-            if (!m_bStarted && !Start())  // a final response without a body
+            if (!m_bStarted && !Start()) // a final response without a body
                 return Outcome::kSinkNotOpened;
             return Outcome::kDone;
         }
@@ -239,8 +236,8 @@ private:
     CURLcode m_setCode = CURLE_OK;
     CURLcode m_code = CURLE_OK;
     long m_nStatus = 0;
-    bool m_bLocation = false;       // the current header block names a Location
-    bool m_bStarted = false;        // the final response has arrived
+    bool m_bLocation = false; // the current header block names a Location
+    bool m_bStarted = false;  // the final response has arrived
     bool m_bSinkNotOpened = false;
     bool m_bSinkFailed = false;
 };

@@ -11,8 +11,8 @@ namespace capture {
 
 class CUrlFetcher {
 public:
-    static constexpr std::size_t kPageBufferSize = 0x100000;  // page text and its terminating NUL
-    static constexpr std::size_t kChunkSize = 0x1000;         // the most that one network read asks for
+    static constexpr std::size_t kPageBufferSize = 0x100000; // page text and its terminating NUL
+    static constexpr std::size_t kChunkSize = 0x1000;        // the most that one network read asks for
 
     CUrlFetcher();
     virtual ~CUrlFetcher();

@@ -16,7 +16,6 @@ int RunHistory(const std::vector<std::string>& args)
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
-    {"history", "history [-0]", "List the typed addresses offered in the address box, newest first.", 40,
-     RunHistory});
+    {"history", "history [-0]", "List the typed addresses offered in the address box, newest first.", 40, RunHistory});
 
 } // namespace

@@ -22,7 +22,7 @@ int RunList(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"list", kSynopsis,
-     "Fetch the page at URL and list the movies it refers to (2: URL cannot be opened, 3: transfer broke off).",
-     20, RunList});
+     "Fetch the page at URL and list the movies it refers to (2: URL cannot be opened, 3: transfer broke off).", 20,
+     RunList});
 
 } // namespace

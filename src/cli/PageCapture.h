@@ -8,8 +8,8 @@
 namespace cli {
 
 struct PageCapture {
-    int status = 0;          // kOk, or kCannotOpen / kTransferFailed with the message printed
-    html::SwfLinkSet links;  // the movies found
+    int status = 0;         // kOk, or kCannotOpen / kTransferFailed with the message printed
+    html::SwfLinkSet links; // the movies found
 };
 
 // The address rule of "Go", then the capture of the page at the resulting address.

@@ -28,8 +28,7 @@ int RunSave(const std::vector<std::string>& args)
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
-    {"save", kSynopsis,
-     "Download the movie at URL into FILE (2: URL or FILE cannot be opened, 3: transfer broke off).", 25,
-     RunSave});
+    {"save", kSynopsis, "Download the movie at URL into FILE (2: URL or FILE cannot be opened, 3: transfer broke off).",
+     25, RunSave});
 
 } // namespace

@@ -77,7 +77,7 @@ int RunScan(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"scan", "scan --base ADDRESS [-0] [FILE]",
-     "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).",
-     10, RunScan});
+     "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).", 10,
+     RunScan});
 
 } // namespace

@@ -11,10 +11,20 @@ size_t Utf8SequenceLength(std::string_view s, size_t i)
     size_t len = 0;
     char32_t min = 0;
     char32_t cp = 0;
-    if ((b0 & 0xE0) == 0xC0) { len = 2; min = 0x80; cp = b0 & 0x1F; }
-    else if ((b0 & 0xF0) == 0xE0) { len = 3; min = 0x800; cp = b0 & 0x0F; }
-    else if ((b0 & 0xF8) == 0xF0) { len = 4; min = 0x10000; cp = b0 & 0x07; }
-    else return 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        min = 0x80;
+        cp = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        min = 0x800;
+        cp = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        min = 0x10000;
+        cp = b0 & 0x07;
+    } else
+        return 0;
     if (i + len > s.size())
         return 0;
     for (size_t k = 1; k < len; ++k) {
@@ -35,7 +45,7 @@ QString FromBytes(std::string_view bytes)
 {
     QString text;
     text.reserve(static_cast<qsizetype>(bytes.size()));
-    size_t runStart = 0;  // valid UTF-8 is converted a run at a time
+    size_t runStart = 0; // valid UTF-8 is converted a run at a time
     const auto flushRun = [&](size_t end) {
         if (end > runStart)
             text.append(QString::fromUtf8(bytes.data() + runStart, static_cast<qsizetype>(end - runStart)));

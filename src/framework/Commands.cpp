@@ -28,6 +28,5 @@ void RunCommand(const std::function<void()>& command)
 
 void AfxMessageBox(const QString& text)
 {
-    Dialogs::ShowMessage(QApplication::activeWindow(), QCoreApplication::applicationName(), text,
-                         QMessageBox::Warning);
+    Dialogs::ShowMessage(QApplication::activeWindow(), QCoreApplication::applicationName(), text, QMessageBox::Warning);
 }

@@ -6,11 +6,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 
-CDialog::CDialog(int templateId, QWidget* parent)
-    : QDialog(parent)
-    , m_nTemplateId(templateId)
-{
-}
+CDialog::CDialog(int templateId, QWidget* parent) : QDialog(parent), m_nTemplateId(templateId) {}
 
 CDialog::~CDialog() = default;
 
@@ -88,7 +84,7 @@ bool CDialog::Create(int templateId, QWidget* parent)
     if (!m_bBuilt)
         m_nTemplateId = templateId;
     setParent(parent, Qt::Widget);
-    setAutoFillBackground(true);  // a child dialog paints its own background
+    setAutoFillBackground(true); // a child dialog paints its own background
     if (!BuildFromTemplate())
         return false;
     OnInitDialog();

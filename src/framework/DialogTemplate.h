@@ -15,8 +15,8 @@ enum class ControlKind { Static, PushButton, PictureButton, ComboBox, ListView, 
 struct DialogItem {
     ControlKind kind;
     int id;
-    int x, y, cx, cy;   // dialog units
-    const char* text;   // nullptr for none
+    int x, y, cx, cy; // dialog units
+    const char* text; // nullptr for none
 };
 
 struct DialogTemplate {
@@ -24,7 +24,7 @@ struct DialogTemplate {
     const char* caption;
     const char* fontFace;
     int pointSize;
-    int cx, cy;         // client size in dialog units
+    int cx, cy; // client size in dialog units
     std::span<const DialogItem> items;
 };
 
@@ -38,5 +38,5 @@ QFont DialogFont(const DialogTemplate& dialogTemplate);
 
 // Control ids: every control built from a template carries its id.
 void SetDlgCtrlID(QWidget* control, int id);
-int GetDlgCtrlID(const QWidget* control);          // 0 when it has none
+int GetDlgCtrlID(const QWidget* control);           // 0 when it has none
 QWidget* GetDlgItem(const QWidget* parent, int id); // a direct child with that id, or nullptr

@@ -49,8 +49,9 @@ QStringList Dialogs::NameFiltersOf(const QString& filterSpec)
         if (description.isEmpty())
             break;
         const QString& pattern = parts[i + 1];
-        filters << (description.contains(QLatin1Char('(')) ? description
-                                                           : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
+        filters << (description.contains(QLatin1Char('('))
+                        ? description
+                        : description + QStringLiteral(" (") + pattern + QLatin1Char(')'));
     }
     return filters;
 }
@@ -59,14 +60,15 @@ std::optional<QString> Dialogs::AskSaveFileName(QWidget* owner, const QString& f
 {
     auto& script = TheScript();
     if (script.scripted) {
-        script.history.push_back({Shown::Kind::SaveFile, {}, {}, QMessageBox::NoIcon, NameFiltersOf(filterSpec), defaultSuffix});
+        script.history.push_back(
+            {Shown::Kind::SaveFile, {}, {}, QMessageBox::NoIcon, NameFiltersOf(filterSpec), defaultSuffix});
         return TakeAnswer(script.saveNames);
     }
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(NameFiltersOf(filterSpec));
-    dialog.setDefaultSuffix(defaultSuffix);  // asks before replacing an existing file by default
+    dialog.setDefaultSuffix(defaultSuffix); // asks before replacing an existing file by default
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

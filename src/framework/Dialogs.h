@@ -16,10 +16,10 @@ public:
     // What was asked, as the user would have seen it.
     struct Shown {
         enum class Kind { Message, SaveFile, Folder } kind;
-        QString caption;            // message caption, or the folder picker's title
-        QString text;               // message text
+        QString caption; // message caption, or the folder picker's title
+        QString text;    // message text
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QStringList nameFilters;    // Save-as filters, as Qt name filters
+        QStringList nameFilters; // Save-as filters, as Qt name filters
         QString defaultSuffix;
     };
 

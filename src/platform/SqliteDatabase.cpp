@@ -29,7 +29,7 @@ SqliteDatabase::SqliteDatabase(const std::string& uri, int flags)
 {
     sqlite3* db = nullptr;
     const int result = sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI, nullptr);
-    m_db.reset(db);  // sqlite3_open_v2 hands out a handle even when it fails
+    m_db.reset(db); // sqlite3_open_v2 hands out a handle even when it fails
     if (result != SQLITE_OK)
         ThrowSqlite(db, result, "cannot open " + uri);
     sqlite3_extended_result_codes(db, 1);
@@ -54,10 +54,7 @@ bool SqliteStatement::Step()
     ThrowSqlite(m_db, result, "query failed");
 }
 
-bool SqliteStatement::IsNull(int column) const
-{
-    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
-}
+bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL; }
 
 std::string SqliteStatement::Text(int column) const
 {
@@ -78,9 +75,8 @@ std::string SqliteFileUri(const std::filesystem::path& file, std::string_view qu
     if (error)
         absolute = file;
     // An empty authority, so a path starting with "//" stays a path.
-    std::string uri = "file://" + PercentEncoded(absolute.native(), [](unsigned char c) {
-        return c == '%' || c == '?' || c == '#';
-    });
+    std::string uri =
+        "file://" + PercentEncoded(absolute.native(), [](unsigned char c) { return c == '%' || c == '?' || c == '#'; });
     if (!query.empty()) {
         uri += '?';
         uri += query;

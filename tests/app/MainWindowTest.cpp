@@ -1,13 +1,13 @@
 // The main window: page tabs, background, dragging and the close button. The pages' previews start
 // the web engine, so this runs apart from the other shell tests.
 #include "app/BitmapButton.h"
-#include "framework/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PageTabCtrl.h"
-#include "support/gui/GuiSupport.h"
+#include "framework/Dialogs.h"
+#include "res/resource.h"
 #include "support/Files.h"
 #include "support/TempFolder.h"
-#include "res/resource.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -64,7 +64,7 @@ TEST_F(MainWindowTest, SwitchesOnPressAndKeepsEachPagesContents)
     ASSERT_NE(combo, nullptr);
     combo->setEditText(QStringLiteral("example.org/games"));
 
-    PressTab(0);  // the tab already shown: nothing changes
+    PressTab(0); // the tab already shown: nothing changes
     EXPECT_EQ(m_dialog.PageTabs()->CurrentPage(), 0);
     EXPECT_TRUE(m_dialog.InternetPage().isVisible());
 
@@ -82,7 +82,7 @@ TEST_F(MainWindowTest, SwitchesOnPressAndKeepsEachPagesContents)
 TEST_F(MainWindowTest, KeyboardTabChangeDoesNotSwitchUntilTheNextPress)
 {
     CPageTabCtrl* tabs = m_dialog.PageTabs();
-    tabs->setCurrentIndex(1);  // as arrow keys would
+    tabs->setCurrentIndex(1); // as arrow keys would
     EXPECT_TRUE(m_dialog.InternetPage().isVisible());
     // A press on the empty part of the tab row brings page and tab together again.
     QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint(tabs->width() - 5, tabs->tabRect(0).center().y()));

@@ -1,10 +1,10 @@
 // The application shell without a window: page tabs, dialog templates, failure box and byte strings.
-#include "framework/ByteString.h"
-#include "framework/Dialogs.h"
-#include "framework/Dialog.h"
 #include "app/PageTabCtrl.h"
 #include "app/PlumerocApp.h"
+#include "framework/ByteString.h"
 #include "framework/Commands.h"
+#include "framework/Dialog.h"
+#include "framework/Dialogs.h"
 #include "platform/Exceptions.h"
 #include "support/gui/GuiSupport.h"
 
@@ -88,11 +88,11 @@ TEST(ByteStringTest, EveryByteSequenceSurvivesTheRoundTrip)
 {
     const std::string cases[] = {
         "http://host/games/a.swf",
-        "caf\xc3\xa9/\xe6\x98\xa0\xe7\x94\xbb.swf",            // valid UTF-8
-        std::string("latin1 \xe9t\xe9.swf"),                   // not UTF-8
-        std::string("\xff\xfe\x80\xc0\xaf", 5),                // stray and overlong bytes
-        std::string("\xed\xa0\x80 surrogate", 12),             // encoded surrogate
-        std::string("\xf0\x90\x82\x80\x80 pair then stray"),   // U+10080, then a stray byte
+        "caf\xc3\xa9/\xe6\x98\xa0\xe7\x94\xbb.swf",          // valid UTF-8
+        std::string("latin1 \xe9t\xe9.swf"),                 // not UTF-8
+        std::string("\xff\xfe\x80\xc0\xaf", 5),              // stray and overlong bytes
+        std::string("\xed\xa0\x80 surrogate", 12),           // encoded surrogate
+        std::string("\xf0\x90\x82\x80\x80 pair then stray"), // U+10080, then a stray byte
         std::string("cr\r\nlf and \0 nul", 16),
     };
     for (const std::string& bytes : cases) {

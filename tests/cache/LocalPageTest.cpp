@@ -1,12 +1,12 @@
 // The Local Files page: listing at start-up, click preview, Save and Save All through the dialog seam.
+#include "cache/ui/LocalPage.h"
+#include "cache/CacheWalk.h"
 #include "framework/Dialogs.h"
 #include "framework/ListView.h"
-#include "cache/CacheWalk.h"
-#include "cache/ui/LocalPage.h"
-#include "support/gui/GuiSupport.h"
+#include "res/resource.h"
 #include "support/Files.h"
 #include "support/TempFolder.h"
-#include "res/resource.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -88,7 +88,7 @@ TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
     EXPECT_TRUE(List()->showGrid());
 
     const auto expected = cache::ListFolderMovies(m_cache.Path() + "/");
-    ASSERT_EQ(expected.size(), 3u);  // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
+    ASSERT_EQ(expected.size(), 3u); // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
     ASSERT_EQ(List()->rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
         const auto& want = expected[static_cast<size_t>(row)];
@@ -133,7 +133,7 @@ TEST_F(LocalPageTest, SaveCopiesTheLowestSelectedRowWhereTheDialogSays)
     EXPECT_EQ(Dialogs::History()[0].defaultSuffix, QStringLiteral("SWF"));
     EXPECT_EQ(ReadFile(m_target / "saved.swf"), ReadFile(source));
 
-    Dialogs::QueueSaveFileName(std::nullopt);  // cancelled: nothing happens
+    Dialogs::QueueSaveFileName(std::nullopt); // cancelled: nothing happens
     m_page.OnSave();
     EXPECT_EQ(MessageTexts().size(), 0u);
 }
@@ -176,7 +176,7 @@ TEST_F(LocalPageTest, SaveAllWhereNothingCanBeCreatedReportsEachRowAndGoesOn)
     EXPECT_EQ(MessageTexts(), std::vector<QString>(3, QStringLiteral("create write file failure!")));
 
     Dialogs::ClearHistory();
-    Dialogs::QueueFolder(std::nullopt);  // cancelled
+    Dialogs::QueueFolder(std::nullopt); // cancelled
     m_page.OnSaveAll();
     EXPECT_TRUE(MessageTexts().empty());
 }

@@ -60,7 +60,7 @@ TEST(MovieRowList, RandomInsertionsMatchAPlainVector)
         for (std::size_t size = 0; size < 60; ++size) {
             const auto pick = random() % 10;
             if (pick < 4)
-                batch = 0;                              // a new folder
+                batch = 0; // a new folder
             const std::size_t index = pick == 9 ? random() % (size + 2) : batch++;
             indices.push_back(index);
         }

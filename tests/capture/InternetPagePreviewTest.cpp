@@ -2,13 +2,13 @@
 // folders all point into one fresh temporary tree: start-up, a capture, a preview and a Save must
 // leave nothing in that tree but the saved movie.
 #include "app/MainDialog.h"
-#include "framework/Dialogs.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
+#include "framework/Dialogs.h"
+#include "res/resource.h"
 #include "support/Loopback.h"
 #include "support/gui/EmptyHome.h"
 #include "support/gui/GuiSupport.h"
-#include "res/resource.h"
 
 #include <QWebEnginePage>
 
@@ -23,10 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-CHtmlCtrl* Preview(CInternetPage& page)
-{
-    return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, IDC_PREVIEW));
-}
+CHtmlCtrl* Preview(CInternetPage& page) { return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, IDC_PREVIEW)); }
 
 TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
 {
@@ -76,7 +73,7 @@ TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
         EXPECT_EQ(preview->Browser()->url(), startPage);
 
         // A click shows the movie: the viewer goes to its address and the player asks for it.
-        test::ClickRow(page, 1);  // clip.swf
+        test::ClickRow(page, 1); // clip.swf
         const QUrl clip(QString::fromStdString(server.Url("/games/clip.swf")));
         EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Browser()->url() == clip; }, 20000))
             << preview->Browser()->url().toString().toStdString();

@@ -1,14 +1,14 @@
 // The Internet Files page driven through its controls, against loopback servers: the history in the
 // address box, "Go" and the capture, the click, Save and Save All, and closing while a capture runs.
+#include "capture/InternetPageSupport.h"
 #include "framework/ByteString.h"
 #include "framework/Dialogs.h"
-#include "support/gui/GuiSupport.h"
+#include "res/resource.h"
+#include "support/BrowserProfiles.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
 #include "support/TempFolder.h"
-#include "capture/InternetPageSupport.h"
-#include "support/BrowserProfiles.h"
-#include "res/resource.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -30,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Row;
 
-const std::string kCafe = "caf\xe9.swf";  // Latin-1: not valid UTF-8
+const std::string kCafe = "caf\xe9.swf"; // Latin-1: not valid UTF-8
 
 // Holds the slow route's answer. It lives as long as the program, so a handler still inside Wait
 // never outlives it.
@@ -57,8 +57,7 @@ void AddRoutes(httplib::Server& server)
     server.Get("/games/none.html", page("<p>No movies here.</p>"));
     server.Get("/games/gone.html", page(R"(<embed src="lost.swf">)", 404));
     server.Get("/games/names.html",
-               page(R"(<embed src="a.swf"><embed src="/other/a.swf"><embed src=")" + kCafe
-                    + R"(">)"));
+               page(R"(<embed src="a.swf"><embed src="/other/a.swf"><embed src=")" + kCafe + R"(">)"));
     server.Get("/games/cut-movie.html", page(R"(<embed src="a.swf"><embed src="b.swf"><embed src="cut.swf">)"));
     server.Get("/games/slow.html", [](const httplib::Request&, httplib::Response& res) {
         SlowGate().Wait();
@@ -68,7 +67,7 @@ void AddRoutes(httplib::Server& server)
         res.set_content_provider(10000, "text/html", [](std::size_t, std::size_t, httplib::DataSink& sink) {
             const std::string start = R"(<embed src="x.swf">)";
             sink.write(start.data(), start.size());
-            return false;  // the connection drops short of the announced length
+            return false; // the connection drops short of the announced length
         });
     });
     server.Get(R"(/(games|other)/([^/]*\.swf))", [](const httplib::Request& req, httplib::Response& res) {
@@ -101,10 +100,7 @@ protected:
         m_page->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_page.get()));
     }
-    void TearDown() override
-    {
-        m_page.reset();
-    }
+    void TearDown() override { m_page.reset(); }
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
     CInternetPage& Page() { return *m_page; }
@@ -142,7 +138,8 @@ protected:
 TEST_F(InternetPageTest, GoPutsHttpInFrontUnlessTheAddressBeginsWithIt)
 {
     const std::string hostAndPath = Url("/games/index.html").substr(std::string("http://").size());
-    const std::pair<std::string, std::string> cases[] = {  // typed, captured
+    const std::pair<std::string, std::string> cases[] = {
+        // typed, captured
         {hostAndPath, "http://" + hostAndPath},
         {"http://" + hostAndPath, "http://" + hostAndPath},
         {"https://" + hostAndPath, "https://" + hostAndPath},
@@ -171,8 +168,7 @@ public:
         bool busyRunning;
     };
 
-    explicit ChangeLog(CInternetPage& page)
-        : m_page(page)
+    explicit ChangeLog(CInternetPage& page) : m_page(page)
     {
         test::Button(page, IDC_GO)->installEventFilter(this);
         QAbstractItemModel* model = test::MovieList(page)->model();
@@ -202,15 +198,14 @@ private:
 
 TEST_F(InternetPageTest, EveryCapturePathKeepsGoDisabledAndEndsAtRest)
 {
-    const test::LoopbackSocket refusing(false);  // bound, not listening: refuses
+    const test::LoopbackSocket refusing(false); // bound, not listening: refuses
     struct Case {
         const char* name;
         std::string url;
-        std::optional<std::vector<Row>> rows;  // nullopt: the earlier rows stay as they were
+        std::optional<std::vector<Row>> rows; // nullopt: the earlier rows stay as they were
     };
     const Case cases[] = {
-        {"movies, greatest first", Url("/games/index.html"),
-         NewRows({"/games/c.swf", "/games/b.swf", "/games/a.swf"})},
+        {"movies, greatest first", Url("/games/index.html"), NewRows({"/games/c.swf", "/games/b.swf", "/games/a.swf"})},
         {"no movies empties the list", Url("/games/none.html"), std::vector<Row>{}},
         {"an error page is scanned too", Url("/games/gone.html"), NewRows({"/games/lost.swf"})},
         {"refused", refusing.Url("/games/index.html"), std::nullopt},
@@ -227,19 +222,19 @@ TEST_F(InternetPageTest, EveryCapturePathKeepsGoDisabledAndEndsAtRest)
 
         ChangeLog log(Page());
         test::Go(Page(), c.url);
-        EXPECT_FALSE(GoButton()->isEnabled());  // by the press itself, before the worker has run
+        EXPECT_FALSE(GoButton()->isEnabled()); // by the press itself, before the worker has run
         ASSERT_TRUE(test::WaitForIdle(Page()));
         EXPECT_EQ(test::Rows(Page()), c.rows.value_or(before));
 
         ASSERT_GE(log.entries.size(), 2u);
         EXPECT_EQ(log.entries.front().what, "go off");
         EXPECT_EQ(log.entries.back().what, "go on");
-        EXPECT_TRUE(log.entries.back().busyRunning);  // "Go" comes back before the indicator stops
+        EXPECT_TRUE(log.entries.back().busyRunning); // "Go" comes back before the indicator stops
         for (std::size_t i = 1; i + 1 < log.entries.size(); ++i) {
             EXPECT_FALSE(log.entries[i].goEnabled) << log.entries[i].what;
             EXPECT_TRUE(log.entries[i].busyRunning) << log.entries[i].what;
         }
-        EXPECT_EQ(test::Busy(Page())->m_nPosition, 0);  // stopped and reset
+        EXPECT_EQ(test::Busy(Page())->m_nPosition, 0); // stopped and reset
     }
 }
 
@@ -255,10 +250,10 @@ TEST_F(InternetPageTest, WindowStaysResponsiveAndGoDisabledWhileThePageIsSlow)
     QTest::qWait(300);
     EXPECT_FALSE(GoButton()->isEnabled());
     EXPECT_TRUE(test::Busy(Page())->m_bRunning);
-    EXPECT_NE(test::Busy(Page())->m_nPosition, 0);  // stepping
+    EXPECT_NE(test::Busy(Page())->m_nPosition, 0); // stepping
     test::ClickRow(Page(), 0);
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");
-    test::Click(GoButton());  // disabled: no second request
+    test::Click(GoButton()); // disabled: no second request
     Dialogs::QueueFolder(std::nullopt);
     test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 1u);
@@ -278,7 +273,7 @@ TEST_F(InternetPageTest, ClickMarksPreviewAndKeyboardMovesDoNot)
     test::ClickRow(Page(), 0);
     const std::vector<Row> clicked = test::Rows(Page());
     EXPECT_EQ(clicked[0].first, "Preview");
-    EXPECT_EQ(clicked[1].first, "Preview");  // stays
+    EXPECT_EQ(clicked[1].first, "Preview"); // stays
     EXPECT_EQ(clicked[2].first, "New");
 
     list->setFocus();
@@ -295,12 +290,12 @@ TEST_F(InternetPageTest, ClickMarksPreviewAndKeyboardMovesDoNot)
 
 TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
 {
-    Capture("/games/index.html");  // c, b, a
+    Capture("/games/index.html"); // c, b, a
     test::ClickRow(Page(), 0);
     test::ClickRow(Page(), 2, Qt::ControlModifier);
     EXPECT_EQ(test::MovieList(Page())->selectionModel()->selectedRows().size(), 2);
     EXPECT_EQ(test::Rows(Page())[2].first, "Preview");
-    test::ClickRow(Page(), 1, Qt::ControlModifier);  // 0, 1 and 2 now: still 2
+    test::ClickRow(Page(), 1, Qt::ControlModifier); // 0, 1 and 2 now: still 2
     EXPECT_EQ(test::Rows(Page())[1].first, "New");
 
     test::TempFolder dir;
@@ -336,7 +331,7 @@ TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_EQ(asked[0].nameFilters, QStringList{QStringLiteral("Save as  (*.swf)")});
         EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("SWF"));
-        EXPECT_EQ(test::Rows(Page())[1].first, "Preview");  // Save changes no status
+        EXPECT_EQ(test::Rows(Page())[1].first, "Preview"); // Save changes no status
     }
     EXPECT_EQ(test::ReadFile(dir / "saved"), MovieBody("games/" + kCafe));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
@@ -349,14 +344,14 @@ TEST_F(InternetPageTest, SaveOfARowWithoutAddressAsksNothing)
     list->setItem(0, 0, new QTableWidgetItem(QStringLiteral("New")));
     list->setItem(0, 1, new QTableWidgetItem(QString()));
     test::ClickRow(Page(), 0);
-    EXPECT_EQ(test::Rows(Page())[0].first, "Preview");  // even without an address
+    EXPECT_EQ(test::Rows(Page())[0].first, "Preview"); // even without an address
     test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_TRUE(Dialogs::History().empty());
 }
 
 TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 {
-    Capture("/games/names.html");  // /other/a.swf, café.swf, a.swf
+    Capture("/games/names.html"); // /other/a.swf, café.swf, a.swf
     for (const char* ending : {"", "/"}) {
         SCOPED_TRACE(std::string("folder ending in '") + ending + "'");
         test::TempFolder dir;
@@ -385,7 +380,7 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 {
     test::TempFolder dir;
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));  // empty list
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path())); // empty list
     test::Click(test::Button(Page(), IDC_SAVE_ALL));
     Capture("/games/index.html");
     Dialogs::QueueFolder(std::nullopt);
@@ -396,7 +391,7 @@ TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 
 TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
 {
-    Capture("/games/cut-movie.html");  // cut, b, a
+    Capture("/games/cut-movie.html"); // cut, b, a
     test::TempFolder dir;
 
     Dialogs::QueueFolder(QString::fromStdString(dir.Path()));
@@ -426,7 +421,7 @@ TEST_F(ClosingTest, DuringASlowResponseEndsPromptly)
     m_page.reset();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(3));
-    QCoreApplication::processEvents();  // anything still queued for the page must be gone with it
+    QCoreApplication::processEvents(); // anything still queued for the page must be gone with it
     gate.Open();
 }
 
@@ -438,7 +433,7 @@ TEST_F(ClosingTest, WhileTheWorkerWaitsForTheWindowDoesNotDeadlock)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     m_page.reset();
     QCoreApplication::processEvents();
-    SUCCEED();  // reaching this line is the test: a blocking hand-over would never return
+    SUCCEED(); // reaching this line is the test: a blocking hand-over would never return
 }
 
 TEST_F(ClosingTest, WithRowsArrivingDoesNotTouchTheGonePage)
@@ -449,7 +444,7 @@ TEST_F(ClosingTest, WithRowsArrivingDoesNotTouchTheGonePage)
         auto page = std::make_unique<test::PageWithoutPreview>();
         ASSERT_TRUE(page->InitModeless());
         test::Go(*page, Url("/games/index.html"));
-        QTest::qWait(i);  // some of the hand-overs are done, the rest still queued
+        QTest::qWait(i); // some of the hand-overs are done, the rest still queued
         QPointer<QTableWidget> list = test::MovieList(*page);
         page.reset();
         EXPECT_TRUE(list.isNull());
@@ -462,8 +457,8 @@ TEST(InternetPageHistory, ListsTypedAddressesInOrder)
 {
     struct Case {
         const char* name;
-        int count;                          // typed addresses written, newest first; -1: no profile
-        std::vector<std::string> extra;     // written after the numbered ones (older)
+        int count;                      // typed addresses written, newest first; -1: no profile
+        std::vector<std::string> extra; // written after the numbered ones (older)
         std::size_t listed;
     };
     const Case cases[] = {

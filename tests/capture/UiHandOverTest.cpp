@@ -59,7 +59,7 @@ TEST(UiHandOver, AbandonWakesTheWaitingWorkerAndTheWorkNeverRuns)
     ASSERT_EQ(worker.wait_for(5s), std::future_status::ready);
     EXPECT_TRUE(worker.get());
     EXPECT_TRUE(handOver.AbandonedFlag());
-    QCoreApplication::processEvents();  // the queued work is dropped
+    QCoreApplication::processEvents(); // the queued work is dropped
     EXPECT_FALSE(ran);
 
     // Later hand-overs fail at once.

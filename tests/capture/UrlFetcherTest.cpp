@@ -1,8 +1,8 @@
+#include "capture/UrlFetcher.h"
+#include "platform/Exceptions.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
 #include "support/TempFolder.h"
-#include "capture/UrlFetcher.h"
-#include "platform/Exceptions.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -54,18 +54,19 @@ void AddRoutes(httplib::Server& server)
         res.set_redirect("/redirect/" + std::to_string(left - 1));
         res.set_content("redirect body", "text/plain");
     });
-    server.Get("/to-file", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/hostname"); });
-    server.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("ftp://127.0.0.1:1/a.swf"); });
+    server.Get("/to-file",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/hostname"); });
+    server.Get("/to-ftp",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("ftp://127.0.0.1:1/a.swf"); });
     server.Get("/cut", [](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(kCutAnnounced, "application/octet-stream",
                                  [](std::size_t, std::size_t, httplib::DataSink& sink) {
                                      sink.write(kThreeMiB.data(), kCutSent);
-                                     return false;  // drops the connection short of the announced length
+                                     return false; // drops the connection short of the announced length
                                  });
     });
-    server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kThreeMiB, "text/html");
-    });
+    server.Get("/big",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content(kThreeMiB, "text/html"); });
     server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(req.method + " " + req.get_header_value("User-Agent") + " " + std::to_string(req.body.size()),
                         "text/plain");

@@ -1,8 +1,8 @@
 // Runs the built plumeroc-grab binary's cache command on scratch cache folders.
 #include "cache/CacheWalk.h"
 #include "support/Files.h"
-#include "support/TempFolder.h"
 #include "support/RunGrab.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 

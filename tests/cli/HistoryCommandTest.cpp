@@ -1,7 +1,7 @@
 // Runs the built plumeroc-grab binary's history command with HOME pointing at generated profiles.
 #include "support/BrowserProfiles.h"
-#include "support/TempFolder.h"
 #include "support/RunGrab.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -42,10 +42,15 @@ TEST(HistoryCommand, PrintsTheAddressBoxEntries)
     };
     const std::string nul(1, '\0');
     const Case cases[] = {
-        {"newest first across browsers", true, {{"https://chrome.example/", Day(5)}}, {},
+        {"newest first across browsers",
+         true,
+         {{"https://chrome.example/", Day(5)}},
+         {},
          {0, "https://chrome.example/\nhttps://firefox.example/\n"}},
-        {"NUL-terminated rows keep a line break", true,
-         {{"https://chrome.example/line\nbreak", Day(5)}}, {"-0"},
+        {"NUL-terminated rows keep a line break",
+         true,
+         {{"https://chrome.example/line\nbreak", Day(5)}},
+         {"-0"},
          {0, "https://chrome.example/line\nbreak" + nul + "https://firefox.example/" + nul}},
         {"at most 24 rows", true, thirty, {}, {0, first24}},
         {"no profile at all", false, {}, {}, {0, ""}},
@@ -55,8 +60,7 @@ TEST(HistoryCommand, PrintsTheAddressBoxEntries)
         SCOPED_TRACE(c.name);
         const TempHome home;
         if (c.withProfiles) {
-            test::AddFirefoxProfile(home / ".mozilla/firefox", "x.default",
-                                           {{"https://firefox.example/", Day(3)}});
+            test::AddFirefoxProfile(home / ".mozilla/firefox", "x.default", {{"https://firefox.example/", Day(3)}});
             test::WriteChromiumHistory(home / ".config/chromium/Default/History", c.chromium);
         }
         const Outcome outcome = RunHistory(home.Path(), c.args);

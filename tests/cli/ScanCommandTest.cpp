@@ -1,10 +1,9 @@
 // Runs the built plumeroc-grab binary on page files and standard input.
-#include "support/RunGrab.h"
 #include "support/Files.h"
+#include "support/RunGrab.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,7 +11,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-
 
 namespace {
 
@@ -68,13 +66,13 @@ TEST_F(ScanCommand, ReadsPageTextOnlyUpToNulAndTheBufferSize)
 {
     const std::string tag = "<embed src=\"in.swf\">";
     std::string page(1'048'575 - tag.size(), ' ');
-    page += tag;                               // ends on the last byte kept
-    page += "<embed src=\"out.swf\">";         // past the page buffer
+    page += tag;                       // ends on the last byte kept
+    page += "<embed src=\"out.swf\">"; // past the page buffer
     const Outcome full = Run({"scan", "--base", "http://h/", Write("big.html", page).string()});
     EXPECT_EQ(full.status, 0);
     EXPECT_EQ(full.out, "http://h/in.swf\n");
 
-    page.insert(0, 1, ' ');                    // the first tag's ">" now lies past the limit
+    page.insert(0, 1, ' '); // the first tag's ">" now lies past the limit
     EXPECT_EQ(Run({"scan", "--base", "http://h/", Write("cut.html", page).string()}).out, "");
 
     const Outcome nul = Run({"scan", "--base", "http://h/"}, "<embed src=\"x.swf\">\0<embed src=\"y.swf\">"s);

@@ -4,9 +4,9 @@
 #include "controls/HtmlCtrl.h"
 #include "res/resource.h"
 
-#include "framework/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewSchemeHandler.h"
+#include "framework/DialogTemplate.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
 #include "support/TempFolder.h"
@@ -87,7 +87,7 @@ std::string Overlay(Rgb fill)
 // Runs an asynchronous script that ends by setting window.outcome, and returns that value.
 QString Outcome(QWebEnginePage* page, const QString& script)
 {
-    test::RunScript(page, QStringLiteral("window.outcome = undefined;") + script, 5s);
+    test::RunScript(page, QStringLiteral("window.outcome = undefined;") + script, 20s);
     QString outcome;
     test::WaitUntil(
         [&] {
@@ -98,10 +98,10 @@ QString Outcome(QWebEnginePage* page, const QString& script)
     return outcome;
 }
 
-const QString kReadScript = QStringLiteral(
-    "(() => { const x = new XMLHttpRequest(); x.open('GET', %1);"
-    " x.onload = () => window.outcome = x.status >= 200 && x.status < 300 ? 'read:' + x.responseText.slice(0, 3) : 'blocked';"
-    " x.onerror = () => window.outcome = 'blocked'; x.send(); })();");
+const QString kReadScript = QStringLiteral("(() => { const x = new XMLHttpRequest(); x.open('GET', %1);"
+                                           " x.onload = () => window.outcome = x.status >= 200 && x.status < 300 ? "
+                                           "'read:' + x.responseText.slice(0, 3) : 'blocked';"
+                                           " x.onerror = () => window.outcome = 'blocked'; x.send(); })();");
 
 // One viewer shared by the tests of a suite: the engine's first start is the expensive part.
 class ViewerTest : public ::testing::Test {
@@ -117,7 +117,11 @@ protected:
     {
         ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
         ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
-        ASSERT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s));
+        ASSERT_TRUE(test::WaitUntil(
+            [&] {
+                return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255});
+            },
+            10s));
     }
     CHtmlCtrl& Viewer() { return s_page->m_preview; }
     QWebEnginePage* Browser() { return s_page->m_preview.Browser(); }
@@ -182,10 +186,11 @@ TEST_F(ViewerTest, StartPageHasTitleAndText)
 {
     ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
-    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
-              QStringLiteral("Plumeroc"));
+    EXPECT_EQ(
+        test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 20s),
+        QStringLiteral("Plumeroc"));
     // textContent, not innerText: innerText needs a layout, which may not have run yet.
-    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.textContent"), 5s);
+    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.textContent"), 20s);
     EXPECT_TRUE(text.contains(QStringLiteral("select an item and click the Save button"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("@"))) << "no e-mail address";
     EXPECT_EQ(Viewer().LoadFromResource(4242), 0);
@@ -233,7 +238,8 @@ TEST_F(ViewerTest, OrdinaryPageIsShownAsAPage)
     });
     Viewer().Navigate2(server.Url("/index.html"));
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Ordinary")));
-    EXPECT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
 }
 
 TEST_F(ViewerTest, ScriptAddressIsIgnored)
@@ -241,7 +247,7 @@ TEST_F(ViewerTest, ScriptAddressIsIgnored)
     Viewer().Navigate2("javascript:document.title='changed';void(0)");
     Viewer().Navigate2("JavaScript:document.title='changed';void(0)");
     test::WaitUntil([] { return false; }, 300ms);
-    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.title"), 5s), QStringLiteral("Plumeroc"));
+    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.title"), 20s), QStringLiteral("Plumeroc"));
 }
 
 // A movie that loads "extra.swf" beside it into level 1: from a web server the extra movie shows;
@@ -264,7 +270,8 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
     const auto started = std::chrono::steady_clock::now();
     Viewer().Navigate2(server.Url("/loader.swf"));
     ASSERT_TRUE(test::WaitUntil(overlayShown, kRenderTimeout)) << "the relative load works from the web";
-    const auto allowedTook = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const auto allowedTook =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
 
     struct Case {
         const char* name;
@@ -274,7 +281,8 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
         {"file address", "file://" + folder.Path() + "/extra.swf"},
     };
     for (const Case& c : cases) {
-        const std::string loader = folder.Write(std::string("loader-") + c.name + ".swf", Movie(kBlue, kOrange, c.target));
+        const std::string loader =
+            folder.Write(std::string("loader-") + c.name + ".swf", Movie(kBlue, kOrange, c.target));
         Viewer().Navigate2(loader);
         ASSERT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange)) << c.name;
         // Give the refused load well over the time the allowed one needed.
@@ -304,12 +312,14 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     const QUrl movieUrl = Browser()->url();
     const QString movieAddress = movieUrl.toString(QUrl::FullyEncoded);
     const QString sibling = movieUrl.resolved(QUrl(QStringLiteral("secret.txt"))).toString(QUrl::FullyEncoded);
-    const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt"))).toString(QUrl::FullyEncoded);
+    const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt")))
+                                   .toString(QUrl::FullyEncoded);
 
     TestPage other;
     ASSERT_NE(other.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &other), 0);
     other.m_preview.Navigate2(server.Url("/page.html"));
-    ASSERT_TRUE(test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
 
     struct Case {
         const char* name;
@@ -319,15 +329,19 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     } cases[] = {
         {"movie reads itself", Browser(), movieAddress, QStringLiteral("read:FWS")},
         {"movie reads a sibling", Browser(), sibling, QStringLiteral("blocked")},
-        {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"), QStringLiteral("blocked")},
+        {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"),
+         QStringLiteral("blocked")},
         {"movie guesses another token", Browser(), otherToken, QStringLiteral("blocked")},
         {"movie reads a file address", Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads its own site", other.m_preview.Browser(), QString::fromStdString(server.Url("/page.html")), QStringLiteral("read:<ht")},
+        {"page reads its own site", other.m_preview.Browser(), QString::fromStdString(server.Url("/page.html")),
+         QStringLiteral("read:<ht")},
         {"page reads a file address", other.m_preview.Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress, QStringLiteral("blocked")},
+        {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress,
+         QStringLiteral("blocked")},
     };
     for (const Case& c : cases) {
-        const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{c.address}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        const QString quoted =
+            QString::fromUtf8(QJsonDocument(QJsonArray{c.address}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
         EXPECT_EQ(Outcome(c.page, kReadScript.arg(quoted)), c.expected) << c.name;
     }
 }
@@ -346,7 +360,7 @@ TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
     });
     Viewer().Navigate2(server.Url("/m.swf"));
     ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
-    test::RunScript(Browser(), QStringLiteral("localStorage.setItem('k', 'v'); 'ok'"), 5s);
+    test::RunScript(Browser(), QStringLiteral("localStorage.setItem('k', 'v'); 'ok'"), 20s);
     Viewer().Navigate2(folder.Write("m.swf", movie));
     ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
     EXPECT_EQ(test::FilesBelow(home), std::vector<std::string>{});

@@ -115,9 +115,7 @@ TEST(TypedUrlsKey, DoesNotOpenWithoutAProfile)
              test::WriteChromiumHistory(home / ".config/chromium/Profile/History", kOneTyped);
          }},
         {"History outside a profile folder",
-         [](const fs::path& home) {
-             test::WriteChromiumHistory(home / ".config/chromium/History", kOneTyped);
-         }},
+         [](const fs::path& home) { test::WriteChromiumHistory(home / ".config/chromium/History", kOneTyped); }},
         {"History is a folder",
          [](const fs::path& home) { fs::create_directories(home / ".config/chromium/Default/History"); }},
     };
@@ -135,30 +133,30 @@ TEST(TypedUrlsKey, MergesBrowsersNewestFirstAndKeepsTheNewestOfDuplicates)
     const fs::path& h = home.Path();
     test::WriteProfilesIni(h / ".mozilla/firefox", {{"a.default", true}, {"b.default", true}});
     test::WriteFirefoxPlaces(h / ".mozilla/firefox/a.default/places.sqlite",
-                                    {{"https://ff-newest.example/", Day(10)},
-                                     {"https://shared.example/", Day(2)},
-                                     {"https://ff-untyped.example/", Day(20), false},
-                                     {"https://ff-old.example/", Day(1)}});
+                             {{"https://ff-newest.example/", Day(10)},
+                              {"https://shared.example/", Day(2)},
+                              {"https://ff-untyped.example/", Day(20), false},
+                              {"https://ff-old.example/", Day(1)}});
     test::Execute(test::OpenForWriting(h / ".mozilla/firefox/a.default/places.sqlite"),
-                         "INSERT INTO moz_places (url, typed, guid) VALUES ('https://never-visited.example/', 1, 'g')");
+                  "INSERT INTO moz_places (url, typed, guid) VALUES ('https://never-visited.example/', 1, 'g')");
     test::WriteFirefoxPlaces(h / ".mozilla/firefox/b.default/places.sqlite",
-                                    {{"https://ff-b.example/", Day(7)}, {"https://shared.example/", Day(4)}});
+                             {{"https://ff-b.example/", Day(7)}, {"https://shared.example/", Day(4)}});
     test::WriteChromiumHistory(h / ".config/google-chrome/Default/History",
-                                      {{"https://shared.example/", Day(8)},
-                                       {"https://chrome.example/", Day(9)},
-                                       {"https://chrome-untyped.example/", Day(30), false}});
+                               {{"https://shared.example/", Day(8)},
+                                {"https://chrome.example/", Day(9)},
+                                {"https://chrome-untyped.example/", Day(30), false}});
     test::WriteChromiumHistory(h / ".config/BraveSoftware/Brave-Browser/Profile 1/History",
-                                      {{"https://brave.example/", Day(5)},
-                                       {"not an address at all", Day(3)},
-                                       {"https://ff-newest.example/", Day(0)}});
+                               {{"https://brave.example/", Day(5)},
+                                {"not an address at all", Day(3)},
+                                {"https://ff-newest.example/", Day(0)}});
 
     const auto key = platform::OpenCurrentUserKey("software\\microsoft\\internet explorer\\typedurls");
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(Values(*key), (std::vector<std::string>{"https://ff-newest.example/", "https://chrome.example/",
-                                                      "https://shared.example/", "https://ff-b.example/",
-                                                      "https://brave.example/", "not an address at all",
-                                                      "https://ff-old.example/",
-                                                      "https://never-visited.example/"}));
+    EXPECT_EQ(
+        Values(*key),
+        (std::vector<std::string>{"https://ff-newest.example/", "https://chrome.example/", "https://shared.example/",
+                                  "https://ff-b.example/", "https://brave.example/", "not an address at all",
+                                  "https://ff-old.example/", "https://never-visited.example/"}));
 }
 
 TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
@@ -166,19 +164,24 @@ TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
     const TempHome home;
     std::vector<Visit> visits;
     for (int i = 1; i <= 30; ++i)
-        visits.push_back({"https://site" + std::to_string(i) + ".example/", Day(i)});  // site30 newest
+        visits.push_back({"https://site" + std::to_string(i) + ".example/", Day(i)}); // site30 newest
     for (int i = 1; i <= 30; ++i)
-        visits.push_back({"https://site30.example/", Day(30 + i)});  // the same address visited again and again
+        visits.push_back({"https://site30.example/", Day(30 + i)}); // the same address visited again and again
     test::WriteChromiumHistory(home / ".config/chromium/Default/History", visits);
     const auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);
     ASSERT_NE(key, nullptr);
 
     const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"url1", "https://site30.example/"},  {"URL2", "https://site29.example/"},
-        {"Url25", "https://site6.example/"},  {"url26", std::nullopt},
-        {"url0", std::nullopt},               {"url01", std::nullopt},
-        {"url", std::nullopt},                {"url+1", std::nullopt},
-        {"url1x", std::nullopt},              {"xurl1", std::nullopt},
+        {"url1", "https://site30.example/"},
+        {"URL2", "https://site29.example/"},
+        {"Url25", "https://site6.example/"},
+        {"url26", std::nullopt},
+        {"url0", std::nullopt},
+        {"url01", std::nullopt},
+        {"url", std::nullopt},
+        {"url+1", std::nullopt},
+        {"url1x", std::nullopt},
+        {"xurl1", std::nullopt},
         {"url18446744073709551617", std::nullopt},
     };
     for (const auto& [name, expected] : cases) {
@@ -194,7 +197,7 @@ struct HeldCase {
     const char* name;
     std::function<std::optional<platform::SqliteDatabase>(const fs::path& home)> hold;
     std::vector<std::string> expected;
-    const char* logFile;  // a side file that must exist while the writer holds the database, or null
+    const char* logFile; // a side file that must exist while the writer holds the database, or null
 };
 
 TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
@@ -217,7 +220,8 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
              firefoxWith(home, ab);
              return std::nullopt;
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"firefox running: committed frames in the log and a write transaction open",
          [&](const fs::path& home) {
              auto writer = test::OpenForWriting(firefoxWith(home, ab));
@@ -235,7 +239,8 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
              test::AddFirefoxPlaces(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, ".mozilla/firefox/p.default/places.sqlite-wal"},
+         {"https://b.example/", "https://a.example/"},
+         ".mozilla/firefox/p.default/places.sqlite-wal"},
         {"firefox running with an exclusive lock taken after the shared index",
          [&](const fs::path& home) {
              auto writer = test::OpenForWriting(firefoxWith(home, ab));
@@ -244,13 +249,15 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
              test::AddFirefoxPlaces(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, ".mozilla/firefox/p.default/places.sqlite-shm"},
+         {"https://b.example/", "https://a.example/"},
+         ".mozilla/firefox/p.default/places.sqlite-shm"},
         {"chromium closed",
          [&](const fs::path& home) {
              chromiumWith(home, ab);
              return std::nullopt;
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"chromium running: a write pending",
          [&](const fs::path& home) {
              auto writer = test::OpenForWriting(chromiumWith(home, ab));
@@ -258,7 +265,8 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
              test::AddChromiumUrls(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"chromium running with an exclusive lock",
          [&](const fs::path& home) {
              auto writer = test::OpenForWriting(chromiumWith(home, ab));

@@ -44,7 +44,7 @@ platform::SqliteDatabase OpenForWriting(const fs::path& file)
 {
     fs::create_directories(file.parent_path());
     platform::SqliteDatabase database(platform::SqliteFileUri(file, ""), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    Execute(database, "PRAGMA synchronous = OFF");  // tests need no durability, only speed
+    Execute(database, "PRAGMA synchronous = OFF"); // tests need no durability, only speed
     return database;
 }
 

@@ -14,7 +14,7 @@ namespace test {
 
 struct Visit {
     std::string url;
-    std::int64_t unixMicros;  // last visit, microseconds since 1970
+    std::int64_t unixMicros; // last visit, microseconds since 1970
     bool typed = true;
 };
 
@@ -35,7 +35,7 @@ void AddChromiumUrls(const platform::SqliteDatabase& database, const std::vector
 
 struct IniProfile {
     std::string path;
-    std::optional<bool> isRelative;  // nullopt: no IsRelative line
+    std::optional<bool> isRelative; // nullopt: no IsRelative line
 };
 // profiles.ini in `root`, with an [Install...] and a [General] section around the profiles.
 void WriteProfilesIni(const std::filesystem::path& root, const std::vector<IniProfile>& profiles);

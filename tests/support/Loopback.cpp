@@ -12,10 +12,7 @@
 namespace test {
 
 namespace {
-std::string LoopbackUrl(int port, const std::string& path)
-{
-    return "http://127.0.0.1:" + std::to_string(port) + path;
-}
+std::string LoopbackUrl(int port, const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
 } // namespace
 
 LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes)

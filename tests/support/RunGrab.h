@@ -7,7 +7,7 @@
 namespace test {
 
 struct GrabRun {
-    int status = -1;  // exit status, or 128 + signal number when a signal ended it
+    int status = -1; // exit status, or 128 + signal number when a signal ended it
     std::string out;
     std::string err;
 };

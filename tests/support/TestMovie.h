@@ -15,7 +15,7 @@ struct MovieRecipe {
     Rgb background;
     Rgb fill;
     int left = 100, top = 75, right = 300, bottom = 225; // rectangle in stage pixels
-    std::string loadIntoLevel1;                           // address a first-frame action loads
+    std::string loadIntoLevel1;                          // address a first-frame action loads
 };
 
 // The movie's bytes ("FWS", version 8, 12 frames a second, one frame).

@@ -1,35 +1,30 @@
 #include "cache/ui/LocalPage.h"
 #include "res/resource.h"
 
-#include "framework/MovieDialogs.h"
-#include "framework/ListView.h"
-#include "framework/Commands.h"
 #include "cache/CacheFolder.h"
 #include "cache/CacheWalk.h"
 #include "cache/MovieCopy.h"
+#include "framework/Commands.h"
+#include "framework/ListView.h"
+#include "framework/MovieDialogs.h"
 
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
 
-CLocalPage::CLocalPage(QWidget* parent)
-    : CDialog(IDD, parent)
-{
-}
+CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
 
 CLocalPage::~CLocalPage() = default;
 
-void CLocalPage::DoDataExchange()
-{
-    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST));
-}
+void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
 
 bool CLocalPage::OnInitDialog()
 {
     ListView::AddGridAndFullRowSelect(m_list);
-    ListView::InsertColumns(m_list, {{QStringLiteral("File Name"), 180, Qt::AlignLeft},
-                                     {QStringLiteral("File Size"), 100, Qt::AlignRight},
-                                     {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
+    ListView::InsertColumns(m_list,
+                            {{QStringLiteral("File Name"), 180, Qt::AlignLeft},
+                             {QStringLiteral("File Size"), 100, Qt::AlignRight},
+                             {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
     // Only mouse clicks on a row preview; the list's keyboard moves do not.
     connect(m_list, &QTableWidget::clicked, this, OnCommand(this, &CLocalPage::OnClickList));
     if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
@@ -39,7 +34,7 @@ bool CLocalPage::OnInitDialog()
 
     const std::optional<std::string> cacheFolder = cache::LookUpCacheFolder();
     if (!cacheFolder)
-        return false;  // no cache folder: empty list, and the placeholder stays
+        return false; // no cache folder: empty list, and the placeholder stays
     FillList(cache::ListFolderMovies(*cacheFolder));
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);

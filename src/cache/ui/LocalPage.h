@@ -1,8 +1,8 @@
 #pragma once
 // The Local Files page: every movie below the cache folder, listed once at start-up, a preview of
 // the clicked one, "Save" and "Save All" copying them where the user chooses.
-#include "framework/Dialog.h"
 #include "controls/HtmlCtrl.h"
+#include "framework/Dialog.h"
 #include "res/resource.h"
 
 #include <QPointer>

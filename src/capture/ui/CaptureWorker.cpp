@@ -10,8 +10,7 @@ CCaptureWorker::CCaptureWorker(CaptureView& view, QObject* context, std::string 
     , m_strAddress(std::move(address))
     , m_handOver(context)
     , m_thread(&CCaptureWorker::CaptureThreadProc, this)
-{
-}
+{}
 
 CCaptureWorker::~CCaptureWorker()
 {

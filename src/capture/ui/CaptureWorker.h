@@ -42,5 +42,5 @@ private:
     CUiHandOver m_handOver;
     std::atomic<bool> m_bHandOversDone{false};
     std::atomic<bool> m_bFinished{false};
-    std::thread m_thread;  // last: starts once everything above exists
+    std::thread m_thread; // last: starts once everything above exists
 };

@@ -1,15 +1,15 @@
 #include "capture/ui/InternetPage.h"
 #include "res/resource.h"
 
-#include "framework/ByteString.h"
-#include "framework/MovieDialogs.h"
-#include "framework/ListView.h"
-#include "framework/Commands.h"
 #include "capture/Capture.h"
-#include "capture/ui/CaptureWorker.h"
 #include "capture/SaveAllNaming.h"
 #include "capture/TypedUrls.h"
 #include "capture/UrlFetcher.h"
+#include "capture/ui/CaptureWorker.h"
+#include "framework/ByteString.h"
+#include "framework/Commands.h"
+#include "framework/ListView.h"
+#include "framework/MovieDialogs.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -23,10 +23,7 @@ const std::string kNew = "New";
 const std::string kPreview = "Preview";
 } // namespace
 
-CInternetPage::CInternetPage(QWidget* parent)
-    : CDialog(IDD, parent)
-{
-}
+CInternetPage::CInternetPage(QWidget* parent) : CDialog(IDD, parent) {}
 
 CInternetPage::~CInternetPage()
 {

@@ -55,5 +55,5 @@ private:
     CBusyProgressCtrl m_busy{10, 0};
     CHtmlCtrl m_preview;
     std::string m_strAddress;
-    std::unique_ptr<CCaptureWorker> m_pWorker;  // the current or last capture
+    std::unique_ptr<CCaptureWorker> m_pWorker; // the current or last capture
 };

@@ -12,17 +12,13 @@
 struct CUiHandOver::State {
     std::mutex mutex;
     std::condition_variable done;
-    std::uint64_t nPosted = 0;    // worker side only
-    std::uint64_t nFinished = 0;  // the last hand-over carried out
-    std::exception_ptr failure;   // what it threw
+    std::uint64_t nPosted = 0;   // worker side only
+    std::uint64_t nFinished = 0; // the last hand-over carried out
+    std::exception_ptr failure;  // what it threw
     std::atomic<bool> bAbandoned{false};
 };
 
-CUiHandOver::CUiHandOver(QObject* context)
-    : m_pContext(context)
-    , m_pState(std::make_shared<State>())
-{
-}
+CUiHandOver::CUiHandOver(QObject* context) : m_pContext(context), m_pState(std::make_shared<State>()) {}
 
 CUiHandOver::~CUiHandOver() = default;
 
@@ -32,7 +28,7 @@ void CUiHandOver::Run(std::function<void()> work)
     if (state.bAbandoned)
         throw CHandOverAbandoned();
     if (QThread::currentThread() == m_pContext->thread()) {
-        work();  // already there: waiting for itself would never end
+        work(); // already there: waiting for itself would never end
         return;
     }
     const std::uint64_t ticket = ++state.nPosted;

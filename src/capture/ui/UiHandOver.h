@@ -38,5 +38,5 @@ public:
 private:
     struct State;
     QObject* m_pContext;
-    std::shared_ptr<State> m_pState;  // shared with the queued work, which may outlive a Run
+    std::shared_ptr<State> m_pState; // shared with the queued work, which may outlive a Run
 };

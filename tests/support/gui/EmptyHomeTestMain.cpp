@@ -48,7 +48,7 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(path);
         ::setenv(variable, path.c_str(), 1);
     }
-    ::chmod((*g_tree / "runtime").c_str(), 0700);  // a runtime folder must be the user's alone
+    ::chmod((*g_tree / "runtime").c_str(), 0700); // a runtime folder must be the user's alone
     int status = 0;
     {
         CPlumerocApp::PrepareEnvironment();
