@@ -1,5 +1,6 @@
 #include "cache/Folder.h"
 
+#include "cache/BrowserCacheFolders.h"
 #include "platform/FileDescriptor.h"
 
 #include <dirent.h>
@@ -83,6 +84,8 @@ private:
             m_listing.subfolders.emplace_back(name);
             return;
         }
+        if (type == DT_REG && !m_listing.holdsChromiumEntries && IsChromiumEntryName(name))
+            m_listing.holdsChromiumEntries = true;
         if ((type != DT_REG && type != DT_LNK) || !IsMovieName(name))
             return;
         // A link counts by what it points to.
