@@ -82,6 +82,11 @@ inline std::uint32_t BigEndian32(std::string_view bytes, std::size_t at)
     return value;
 }
 
+inline std::uint16_t BigEndian16(std::string_view bytes, std::size_t at)
+{
+    return static_cast<std::uint16_t>((static_cast<unsigned char>(bytes[at]) << 8) | static_cast<unsigned char>(bytes[at + 1]));
+}
+
 inline std::uint32_t LittleEndian32(std::string_view bytes, std::size_t at)
 {
     std::uint32_t value = 0;

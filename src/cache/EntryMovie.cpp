@@ -10,18 +10,15 @@ constexpr std::size_t kRawBlock = 64 * 1024;
 
 bool HasMovieSignature(std::string_view start)
 {
-    return start.size() >= 3 && (start[0] == 'F' || start[0] == 'C' || start[0] == 'Z') && start[1] == 'W'
-        && start[2] == 'S';
+    return start.size() >= 3 && (start[0] == 'F' || start[0] == 'C' || start[0] == 'Z') && start[1] == 'W' &&
+           start[2] == 'S';
 }
 
-bool Stopping(const std::atomic<bool>* stop)
-{
-    return stop != nullptr && stop->load(std::memory_order_relaxed);
-}
+bool Stopping(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
 
-// Reads the stored body block by block; `crc` (when given) is updated with every raw byte.
+// Reads the stored body block by block.
 MovieStreamResult ReadBody(const EntryBytes& bytes, const CacheEntry& entry, const std::atomic<bool>* stop,
-    std::uint32_t* crc, const std::function<bool(std::string_view)>& block)
+                           const DecodedSink& block)
 {
     std::string buffer;
     for (std::uint64_t at = 0; at < entry.bodyLength; at += buffer.size()) {
@@ -30,27 +27,19 @@ MovieStreamResult ReadBody(const EntryBytes& bytes, const CacheEntry& entry, con
         const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kRawBlock, entry.bodyLength - at));
         if (!bytes.ReadAt(entry.bodyOffset + at, length, buffer))
             return MovieStreamResult::Unreadable;
-        if (crc != nullptr)
-            *crc = static_cast<std::uint32_t>(
-                ::crc32_z(*crc, reinterpret_cast<const Bytef*>(buffer.data()), buffer.size()));
         if (!block(buffer))
             return MovieStreamResult::Stopped;
     }
     return MovieStreamResult::Done;
 }
 
-std::uint32_t InitialCrc()
-{
-    return static_cast<std::uint32_t>(::crc32(0L, Z_NULL, 0));
-}
-
-// Decodes the whole body, handing each decoded piece to `sink`; `crc` as for ReadBody.
+// Decodes the whole body, handing each decoded piece to `sink`.
 MovieStreamResult DecodeBody(const EntryBytes& bytes, const EntryMovie& movie, const std::atomic<bool>* stop,
-    std::uint32_t* crc, const DecodedSink& sink)
+                             const DecodedSink& sink)
 {
     BodyDecoder decoder(movie.codings);
     DecodeResult decoded = DecodeResult::Ok;
-    const MovieStreamResult read = ReadBody(bytes, movie.entry, stop, crc, [&](std::string_view block) {
+    const MovieStreamResult read = ReadBody(bytes, movie.entry, stop, [&](std::string_view block) {
         decoded = decoder.Feed(block, sink);
         return decoded == DecodeResult::Ok;
     });
@@ -63,6 +52,21 @@ MovieStreamResult DecodeBody(const EntryBytes& bytes, const EntryMovie& movie, c
     return decoded == DecodeResult::Ok ? MovieStreamResult::Done : MovieStreamResult::Damaged;
 }
 
+// The browsers' own checks of the stored bytes: Firefox's chunk hashes, Chromium's CRC-32 where it kept one.
+bool StoredBodyIntact(const EntryBytes& bytes, const CacheEntry& entry, const std::atomic<bool>* stop)
+{
+    if (!entry.chunkHashes.empty() || entry.hashedLength > 0)
+        return FirefoxChunksMatch(bytes, entry);
+    if (!entry.bodyCrc32)
+        return true;
+    uLong crc = ::crc32(0L, Z_NULL, 0);
+    const MovieStreamResult read = ReadBody(bytes, entry, stop, [&](std::string_view block) {
+        crc = ::crc32_z(crc, reinterpret_cast<const Bytef*>(block.data()), block.size());
+        return true;
+    });
+    return read == MovieStreamResult::Done && static_cast<std::uint32_t>(crc) == *entry.bodyCrc32;
+}
+
 } // namespace
 
 std::optional<CacheEntry> ReadCacheEntry(const EntryBytes& bytes, EntryFormat format)
@@ -70,8 +74,8 @@ std::optional<CacheEntry> ReadCacheEntry(const EntryBytes& bytes, EntryFormat fo
     return format == EntryFormat::Firefox ? ReadFirefoxEntry(bytes) : ReadChromiumEntry(bytes);
 }
 
-std::optional<EntryMovie> FindEntryMovie(
-    const EntryBytes& bytes, CacheEntry entry, const std::atomic<bool>* stop, bool checkBody)
+std::optional<EntryMovie> FindEntryMovie(const EntryBytes& bytes, CacheEntry entry, const std::atomic<bool>* stop,
+                                         bool checkBody)
 {
     if (entry.head.status != 200 || entry.cutShort)
         return std::nullopt;
@@ -82,24 +86,19 @@ std::optional<EntryMovie> FindEntryMovie(
         codings = ParseContentCodings(*encoding);
     if (!codings)
         return std::nullopt;
+    if (checkBody && !StoredBodyIntact(bytes, entry, stop))
+        return std::nullopt;
 
-    EntryMovie movie { std::move(entry), std::move(*codings), 0 };
-    const bool checkCrc = checkBody && movie.entry.bodyCrc32.has_value();
-    std::uint32_t crc = InitialCrc();
+    EntryMovie movie{std::move(entry), std::move(*codings), 0};
+    const CacheEntry& stored = movie.entry;
     if (movie.codings.empty()) {
-        std::string start = movie.entry.bodyStart;
-        if (start.size() < 3 && start.size() < movie.entry.bodyLength
-            && !bytes.ReadAt(movie.entry.bodyOffset,
-                static_cast<std::size_t>(std::min<std::uint64_t>(3, movie.entry.bodyLength)), start))
+        std::string start = stored.bodyStart;
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(3, stored.bodyLength));
+        if (start.size() < wanted && !bytes.ReadAt(stored.bodyOffset, wanted, start))
             return std::nullopt;
-        if (!HasMovieSignature(start) || movie.entry.bodyLength > kMaxMovieSize)
+        if (!HasMovieSignature(start) || stored.bodyLength > kMaxMovieSize)
             return std::nullopt;
-        movie.size = movie.entry.bodyLength;
-        if (checkCrc
-            && (ReadBody(bytes, movie.entry, stop, &crc, [](std::string_view) { return true; })
-                    != MovieStreamResult::Done
-                || crc != *movie.entry.bodyCrc32))
-            return std::nullopt;
+        movie.size = stored.bodyLength;
         return movie;
     }
 
@@ -115,24 +114,22 @@ std::optional<EntryMovie> FindEntryMovie(
         size += piece.size();
         return size <= kMaxMovieSize;
     };
-    if (DecodeBody(bytes, movie, stop, checkCrc ? &crc : nullptr, count) != MovieStreamResult::Done)
-        return std::nullopt;
-    if (!HasMovieSignature(start) || (checkCrc && crc != *movie.entry.bodyCrc32))
+    if (DecodeBody(bytes, movie, stop, count) != MovieStreamResult::Done || !HasMovieSignature(start))
         return std::nullopt;
     movie.size = size;
     return movie;
 }
 
-MovieStreamResult StreamEntryMovie(
-    const EntryBytes& bytes, const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop)
+MovieStreamResult StreamEntryMovie(const EntryBytes& bytes, const EntryMovie& movie, const DecodedSink& sink,
+                                   const std::atomic<bool>* stop)
 {
     std::uint64_t handed = 0;
     const auto counted = [&](std::string_view piece) {
         handed += piece.size();
         return handed <= movie.size && sink(piece);
     };
-    const MovieStreamResult result = movie.codings.empty() ? ReadBody(bytes, movie.entry, stop, nullptr, counted)
-                                                           : DecodeBody(bytes, movie, stop, nullptr, counted);
+    const MovieStreamResult result = movie.codings.empty() ? ReadBody(bytes, movie.entry, stop, counted)
+                                                           : DecodeBody(bytes, movie, stop, counted);
     if (handed != movie.size && (result == MovieStreamResult::Done || handed > movie.size))
         return MovieStreamResult::Damaged;
     return result;
@@ -152,7 +149,7 @@ std::optional<OpenedEntryMovie> OpenEntryMovie(const std::string& path)
     auto movie = FindEntryMovie(*file, std::move(*entry), nullptr, true);
     if (!movie)
         return std::nullopt;
-    return OpenedEntryMovie { std::move(*file), std::move(*movie) };
+    return OpenedEntryMovie{std::move(*file), std::move(*movie)};
 }
 
 std::optional<std::string> ReadEntryMovie(const std::string& path, std::uint64_t limit)
@@ -162,7 +159,7 @@ std::optional<std::string> ReadEntryMovie(const std::string& path, std::uint64_t
         return std::nullopt;
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(opened->movie.size));
-    const auto result = StreamEntryMovie(opened->file, opened->movie, [&](std::string_view piece) {
+    const MovieStreamResult result = StreamEntryMovie(opened->file, opened->movie, [&](std::string_view piece) {
         bytes.append(piece);
         return true;
     });

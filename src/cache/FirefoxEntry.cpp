@@ -162,6 +162,9 @@ std::optional<CacheEntry> ReadFirefoxEntry(const EntryBytes& entry)
     CacheEntry result;
     result.address = std::move(*address);
     result.bodyLength = bodyLength;
+    result.hashedLength = bodyLength;
+    for (std::size_t at = 4; at < headerAt; at += 2)
+        result.chunkHashes.push_back(BigEndian16(metadata, at));
 
     // NUL-terminated name and value, pair after pair.
     std::optional<ResponseHead> head;
@@ -189,6 +192,20 @@ std::optional<CacheEntry> ReadFirefoxEntry(const EntryBytes& entry)
         result.bodyStart
             = tail.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(result.bodyLength, kBodyStartLength)));
     return result;
+}
+
+bool FirefoxChunksMatch(const EntryBytes& entry, const CacheEntry& read)
+{
+    if (read.chunkHashes.size() != (read.hashedLength + kChunkSize - 1) / kChunkSize)
+        return false;
+    std::string chunk;
+    for (std::size_t index = 0; index < read.chunkHashes.size(); ++index) {
+        const std::uint64_t start = index * kChunkSize;
+        const auto length = static_cast<std::size_t>(std::min(kChunkSize, read.hashedLength - start));
+        if (!entry.ReadAt(start, length, chunk) || (MetadataHash(chunk) & 0xffff) != read.chunkHashes[index])
+            return false;
+    }
+    return true;
 }
 
 } // namespace cache
