@@ -163,7 +163,8 @@ public:
                 return DecodeResult::Damaged;
             if (target.pos > 0 && !out(std::string_view(m_buffer.data(), target.pos)))
                 return DecodeResult::Stopped;
-            m_frameEnded = status == 0;
+            if (in.pos > 0 || target.pos > 0)  // a call without input says nothing about the last frame
+                m_frameEnded = status == 0;
         } while (in.pos < in.size || target.pos == target.size);
         return end && !m_frameEnded ? DecodeResult::Damaged : DecodeResult::Ok;
     }

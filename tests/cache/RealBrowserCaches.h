@@ -1,0 +1,64 @@
+#pragma once
+// Caches written by real browsers: a loopback page whose script fetch()es movies, loaded by Debian's
+// firefox-esr and chromium, run headless, which leave their caches in a scratch cache folder.
+#include "cache/LocalMovieRow.h"
+#include "support/TempFolder.h"
+
+#include <string>
+#include <vector>
+
+namespace test {
+
+struct ServedMovie {
+    std::string address;   // the URL the page fetched it from
+    std::string saveName;  // the name the response was built to make a browser propose
+    std::string movie;     // the movie's bytes before any content coding
+    std::string coding;    // the Content-Encoding it was served with, or empty
+};
+
+struct BrowserRun {
+    std::string browser;
+    double seconds = 0;
+    std::string cacheFolder;  // the folder holding its entry files, ending in "/"
+};
+
+class RealBrowserCaches {
+public:
+    // Serves the page, runs both browsers on it one after the other and stops the server. A browser that is
+    // missing, fails or leaves no cache fails the test that asked for the caches.
+    RealBrowserCaches();
+
+    // Ends in "/". The browsers' caches and two plain movies lie below it:
+    // "old/Temporary Internet Files/outro.swf" and ".../Content.IE5/K3J9/intro[1].swf".
+    const std::string& CacheFolder() const { return m_cacheFolder; }
+    const std::vector<BrowserRun>& Runs() const { return m_runs; }
+    const std::vector<ServedMovie>& Movies() const { return m_movies; }
+    // A ".swf" address that answered 404 with an HTML page.
+    const std::string& MissingAddress() const { return m_missingAddress; }
+    // The plain movies' rows in the order the cache walk lists them.
+    const std::vector<cache::LocalMovieRow>& PlainRows() const { return m_plainRows; }
+
+    // The entry file in `folder` that stores `address`, found by looking for the address in the files' bytes;
+    // empty when there is none.
+    static std::string EntryFileOf(const std::string& folder, const std::string& address);
+
+private:
+    testing_support::TempFolder m_scratch;
+    std::string m_cacheFolder;
+    std::vector<BrowserRun> m_runs;
+    std::vector<ServedMovie> m_movies;
+    std::string m_missingAddress;
+    std::vector<cache::LocalMovieRow> m_plainRows;
+};
+
+// The caches for the whole test program: the browsers run once.
+const RealBrowserCaches& SharedBrowserCaches();
+
+// The rows the Local Files list must show for the shared caches, from what was served and the entry files'
+// modification times: every served movie of both browsers, most recently written first, then the plain rows.
+std::vector<cache::LocalMovieRow> ExpectedListRows(const RealBrowserCaches& caches);
+
+// Copies the folder at `from` with everything in it to `to`, keeping modification times.
+void CopyTree(const std::string& from, const std::string& to);
+
+} // namespace test
