@@ -58,6 +58,33 @@ TEST(RealBrowserCache, ListsEveryServedMovieOfBothBrowsersAboveThePlainMoviesInT
     EXPECT_EQ(noted, written);
 }
 
+TEST(RealBrowserCache, RowsShownAsTheyAreFoundEndInTheListOrderAndAStopEndsTheReading)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    std::vector<cache::BrowserCacheFolder> folders;
+    cache::MovieRowList plain;
+    cache::WalkFolders(caches.CacheFolder(), plain, folders);
+
+    std::vector<cache::EntryMovieRow> shown;
+    std::atomic<bool> stop{false};
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow row) {
+        const std::size_t index = cache::EntryRowIndex(shown, row);
+        shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(index), row);
+    });
+    std::vector<cache::LocalMovieRow> rows;
+    for (const auto& row : shown)
+        rows.push_back(row.row);
+    rows.insert(rows.end(), caches.PlainRows().begin(), caches.PlainRows().end());
+    EXPECT_EQ(rows, test::ExpectedListRows(caches));
+
+    std::size_t found = 0;
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { stop = ++found == 2; });
+    EXPECT_EQ(found, 2u);
+    found = 0;
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { ++found; });
+    EXPECT_EQ(found, 0u);
+}
+
 TEST(RealBrowserCache, SaveAndPreviewGiveTheServedMovieBytes)
 {
     const auto& caches = test::SharedBrowserCaches();
