@@ -20,7 +20,7 @@ void AddFolderMovies(const std::string& folder, const std::vector<MovieFile>& mo
 {
     std::size_t row = firstRow;
     for (const MovieFile& movie : movies)
-        sink.InsertRow(row++, LocalMovieRow{movie.name, DecimalText(movie.size), folder + movie.name});
+        sink.InsertRow(row++, LocalMovieRow{movie.name, DecimalText(movie.size), folder + movie.name, {}});
 }
 
 namespace {

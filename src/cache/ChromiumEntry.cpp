@@ -209,7 +209,7 @@ std::optional<CacheEntry> ReadChromiumEntry(const EntryBytes& entry)
     if (!stream1Record)
         return std::nullopt;
     const std::string_view stream0 = around.substr(kEndRecordSize);
-    if ((last->flags & kHasCrc32) && Crc32(stream0) != last->crc32)
+    if ((last->flags & kHasCrc32) && Crc32(stream0) != last->crc32 && kChecksumsCount)
         return std::nullopt;
 
     CacheEntry result;
@@ -230,7 +230,7 @@ std::optional<CacheEntry> ReadChromiumEntry(const EntryBytes& entry)
         && !entry.ReadAt(0, static_cast<std::size_t>(kHeaderSize + keyLength), head))
         return std::nullopt;
     const std::string_view key = std::string_view(head).substr(kHeaderSize, static_cast<std::size_t>(keyLength));
-    if (KeyHash(key) != LittleEndian32(head, 16))
+    if (KeyHash(key) != LittleEndian32(head, 16) && kChecksumsCount)
         return std::nullopt;
 
     // "1/0/_dk_<site> <site> <address>": the address is the last field.

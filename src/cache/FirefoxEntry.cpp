@@ -144,7 +144,7 @@ std::optional<CacheEntry> ReadFirefoxEntry(const EntryBytes& entry)
     const std::size_t headerAt = static_cast<std::size_t>(4 + 2 * hashCount);
     if (headerAt + 28 > metadata.size())
         return std::nullopt;
-    if (MetadataHash(metadata.substr(4)) != BigEndian32(metadata, 0))
+    if (MetadataHash(metadata.substr(4)) != BigEndian32(metadata, 0) && kChecksumsCount)
         return std::nullopt;
     const std::uint32_t version = BigEndian32(metadata, headerAt);
     if (twoWordTrailer ? version != kTrailerVersion : (version < 1 || version > 3))
@@ -202,7 +202,8 @@ bool FirefoxChunksMatch(const EntryBytes& entry, const CacheEntry& read)
     for (std::size_t index = 0; index < read.chunkHashes.size(); ++index) {
         const std::uint64_t start = index * kChunkSize;
         const auto length = static_cast<std::size_t>(std::min(kChunkSize, read.hashedLength - start));
-        if (!entry.ReadAt(start, length, chunk) || (MetadataHash(chunk) & 0xffff) != read.chunkHashes[index])
+        if (!entry.ReadAt(start, length, chunk)
+            || ((MetadataHash(chunk) & 0xffff) != read.chunkHashes[index] && kChecksumsCount))
             return false;
     }
     return true;

@@ -310,9 +310,10 @@ RealBrowserCaches::RealBrowserCaches()
 
     for (const BrowserRun& run : m_runs) {
         for (const ServedMovie& movie : m_movies) {
+            const std::string log = m_scratch / (run.browser == "chromium" ? "chromium.log" : "firefox.log");
             if (run.cacheFolder.empty() || EntryFileOf(run.cacheFolder, movie.address).empty())
                 throw std::runtime_error(run.browser + " stored no entry for " + movie.address + "; its output:\n" +
-                                         Tail(m_scratch / (run.browser == "chromium" ? "chromium.log" : "firefox.log")));
+                                         Tail(log));
         }
     }
 
