@@ -180,7 +180,7 @@ std::optional<CacheEntry> ReadChromiumEntry(const EntryBytes& entry)
         return std::nullopt;
     const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailRead));
     const std::uint64_t tailStart = size - tailLength;
-    std::string tail;
+    thread_local std::string tail;  // one buffer for every entry a thread reads: no allocation per entry
     if (!entry.ReadAt(tailStart, tailLength, tail))
         return std::nullopt;
 
@@ -216,20 +216,30 @@ std::optional<CacheEntry> ReadChromiumEntry(const EntryBytes& entry)
     if (!ReadResponseInfo(stream0, result))
         return std::nullopt;
 
-    // The header and key; most keys fit in the first read.
-    std::string head;
-    if (!entry.ReadAt(0, static_cast<std::size_t>(std::min<std::uint64_t>(stream1End, kHeaderSize + 512)), head)
-        || head.size() < kHeaderSize)
+    // The header and key: the tail read has them when the file is small; else most keys fit in one more read.
+    std::string headBytes;
+    std::string_view head;
+    if (tailStart == 0) {
+        head = std::string_view(tail).substr(0, static_cast<std::size_t>(stream1End));
+    } else {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(stream1End, kHeaderSize + 512));
+        if (!entry.ReadAt(0, length, headBytes))
+            return std::nullopt;
+        head = headBytes;
+    }
+    if (head.size() < kHeaderSize)
         return std::nullopt;
     if (LittleEndian64(head, 0) != kInitialMagic || LittleEndian32(head, 8) != kEntryVersion)
         return std::nullopt;
     const std::uint64_t keyLength = LittleEndian32(head, 12);
     if (keyLength == 0 || keyLength > kMaxKey || keyLength > stream1End - kHeaderSize)
         return std::nullopt;
-    if (head.size() < kHeaderSize + keyLength
-        && !entry.ReadAt(0, static_cast<std::size_t>(kHeaderSize + keyLength), head))
-        return std::nullopt;
-    const std::string_view key = std::string_view(head).substr(kHeaderSize, static_cast<std::size_t>(keyLength));
+    if (head.size() < kHeaderSize + keyLength) {
+        if (!entry.ReadAt(0, static_cast<std::size_t>(kHeaderSize + keyLength), headBytes))
+            return std::nullopt;
+        head = headBytes;
+    }
+    const std::string_view key = head.substr(kHeaderSize, static_cast<std::size_t>(keyLength));
     if (KeyHash(key) != LittleEndian32(head, 16) && kChecksumsCount)
         return std::nullopt;
 

@@ -110,7 +110,7 @@ std::optional<CacheEntry> ReadFirefoxEntry(const EntryBytes& entry)
         return std::nullopt;
     const std::size_t tailLength = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailRead));
     const std::uint64_t tailStart = size - tailLength;
-    std::string tail;
+    thread_local std::string tail;  // one buffer for every entry a thread reads: no allocation per entry
     if (!entry.ReadAt(tailStart, tailLength, tail))
         return std::nullopt;
 
