@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Plumeroc and runs the whole test suite: the tests, the tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run of the scanner.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and short fuzzing runs of the scanner and of
+# the browser-cache entry readers.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -25,5 +26,9 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 if [ -x scripts/fuzz-html.sh ]; then
   echo "== fuzzing the markup scanner"
   bash scripts/fuzz-html.sh "${PLUMEROC_FUZZ_SECONDS:-60}"
+fi
+if [ -x scripts/fuzz-cache.sh ]; then
+  echo "== fuzzing the browser-cache entry readers"
+  bash scripts/fuzz-cache.sh "${PLUMEROC_FUZZ_SECONDS:-60}"
 fi
 echo "== all tests passed (${SECONDS} s in all)"
