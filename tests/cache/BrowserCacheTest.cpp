@@ -103,23 +103,33 @@ TEST(RealBrowserCache, SaveAndPreviewGiveTheServedMovieBytes)
     }
 }
 
-TEST(RealBrowserCache, AMovieAddressThatAnsweredWithAnErrorPageIsStoredButIsNoMovie)
+TEST(RealBrowserCache, MovieAddressesThatGaveNoMovieAreStoredButNotListed)
 {
     const auto& caches = test::SharedBrowserCaches();
     TempFolder out;
+    const struct {
+        const char* title;
+        std::string address;
+        int status;
+    } cases[] = {
+        {"404 with an HTML page", caches.MissingAddress(), 404},
+        {"200 with an empty body (an empty stream 1 in Chromium)", caches.EmptyAddress(), 200},
+    };
     for (const auto& run : caches.Runs()) {
-        SCOPED_TRACE(run.browser);
-        const std::string entry = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, caches.MissingAddress());
-        ASSERT_FALSE(entry.empty()) << "the browser did not keep the 404 answer, so this case proves nothing";
-        const auto file = cache::EntryFile::Open(entry);
-        ASSERT_TRUE(file);
-        const auto stored = cache::ReadCacheEntry(*file, *cache::EntryFileFormat(entry));
-        ASSERT_TRUE(stored);
-        EXPECT_EQ(stored->head.status, 404);
-        EXPECT_EQ(stored->address, caches.MissingAddress());
-        EXPECT_EQ(cache::ReadEntryMovieRow(entry), std::nullopt);
-        EXPECT_EQ(cache::CopyListedMovie(entry, out / "missing.swf"), cache::CopyOutcome::SourceCannotOpen);
-        EXPECT_FALSE(Exists(out / "missing.swf"));
+        for (const auto& c : cases) {
+            SCOPED_TRACE(run.browser + ": " + c.title);
+            const std::string entry = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, c.address);
+            ASSERT_FALSE(entry.empty()) << "the browser kept no entry, so this case proves nothing";
+            const auto file = cache::EntryFile::Open(entry);
+            ASSERT_TRUE(file);
+            const auto stored = cache::ReadCacheEntry(*file, *cache::EntryFileFormat(entry));
+            ASSERT_TRUE(stored);
+            EXPECT_EQ(stored->head.status, c.status);
+            EXPECT_EQ(stored->address, c.address);
+            EXPECT_EQ(cache::ReadEntryMovieRow(entry), std::nullopt);
+            EXPECT_EQ(cache::CopyListedMovie(entry, out / "none.swf"), cache::CopyOutcome::SourceCannotOpen);
+            EXPECT_FALSE(Exists(out / "none.swf"));
+        }
     }
 }
 

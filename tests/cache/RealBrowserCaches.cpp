@@ -223,7 +223,7 @@ RealBrowserCaches::RealBrowserCaches()
         fetches += "\"" + route.path.substr(1) + (route.query.empty() ? "" : "?" + route.query) + "\", ";
     const std::string page =
         "<!DOCTYPE html><html><head><title>movies</title></head><body><script>\n"
-        "Promise.all([" + fetches + "\"missing.swf\"].map(u => fetch(u).then(r => r.arrayBuffer())))\n"
+        "Promise.all([" + fetches + "\"missing.swf\", \"games/empty.swf\"].map(u => fetch(u).then(r => r.arrayBuffer())))\n"
         "  .finally(() => fetch(\"done\"));\n"
         "</script><img src=\"gate\" alt=\"\"></body></html>\n";
 
@@ -239,6 +239,10 @@ RealBrowserCaches::RealBrowserCaches()
             gate.Wait();
             res.set_header("Cache-Control", "no-store");
             res.set_content(std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14), "image/gif");
+        });
+        s.Get("/games/empty.swf", [](const httplib::Request&, httplib::Response& res) {
+            res.set_header("Cache-Control", "max-age=3600");
+            res.set_content("", "application/x-shockwave-flash");
         });
         s.Get("/missing.swf", [](const httplib::Request&, httplib::Response& res) {
             res.status = 404;
@@ -266,6 +270,7 @@ RealBrowserCaches::RealBrowserCaches()
         m_movies.push_back({address, route.saveName, route.movie, route.coding});
     }
     m_missingAddress = server.Url("/missing.swf");
+    m_emptyAddress = server.Url("/games/empty.swf");
     const std::string url = server.Url("/");
 
     const std::vector<std::string> environment{"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",

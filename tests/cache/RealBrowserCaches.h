@@ -35,6 +35,8 @@ public:
     const std::vector<ServedMovie>& Movies() const { return m_movies; }
     // A ".swf" address that answered 404 with an HTML page.
     const std::string& MissingAddress() const { return m_missingAddress; }
+    // A ".swf" address that answered 200 with an empty body.
+    const std::string& EmptyAddress() const { return m_emptyAddress; }
     // The plain movies' rows in the order the cache walk lists them.
     const std::vector<cache::LocalMovieRow>& PlainRows() const { return m_plainRows; }
 
@@ -48,6 +50,7 @@ private:
     std::vector<BrowserRun> m_runs;
     std::vector<ServedMovie> m_movies;
     std::string m_missingAddress;
+    std::string m_emptyAddress;
     std::vector<cache::LocalMovieRow> m_plainRows;
 };
 
