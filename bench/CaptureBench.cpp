@@ -5,10 +5,13 @@
 //  2. how long the window's thread goes without handling its timer during that capture, and during
 //     a capture whose server takes a second to answer.
 // Usage: bench_capture [RUNS]   (plumeroc-grab is looked for beside this program)
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
-#include "capture/LoopbackServer.h"
+#include "support/gui/GuiSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -87,7 +90,7 @@ int main(int argc, char** argv)
     CPlumerocApp app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     test::ClearProxyEnvironment();
-    Dialogs::SetScripted(true);
+    const test::ScriptedDialogs dialogs;
 
     const std::string page = MoviePage();
     test::LoopbackServer server([&](httplib::Server& s) {

@@ -37,15 +37,15 @@ private:
 const std::map<std::string, FolderListing>& Tree()
 {
     static const auto tree = [] {
-        std::map<std::string, FolderListing> tree;
-        FolderListing& root = tree[""];
+        std::map<std::string, FolderListing> folders;
+        FolderListing& root = folders[""];
         for (int f = 0; f < kFolders; ++f) {
             const std::string name = "F" + std::to_string(f);
             root.subfolders.push_back(name);
             for (int m = 0; m < kMoviesPerFolder; ++m)
-                tree[name].movies.push_back({"movie" + std::to_string(m) + ".swf", 1000u + static_cast<unsigned>(m)});
+                folders[name].movies.push_back({"movie" + std::to_string(m) + ".swf", 1000u + static_cast<unsigned>(m)});
         }
-        return tree;
+        return folders;
     }();
     return tree;
 }

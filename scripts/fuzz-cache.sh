@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 out=fuzz-out
 CXX=${FUZZ_CXX:-$(command -v clang++-14 || command -v clang++)}
-sources=(src/cache/BrowserCacheFolders.cpp src/cache/CacheWalk.cpp src/cache/ChromiumEntry.cpp
+sources=(src/platform/Bytes.cpp src/cache/BrowserCacheFolders.cpp src/cache/CacheWalk.cpp src/cache/ChromiumEntry.cpp
   src/cache/ContentDecoding.cpp src/cache/DirectoryFolder.cpp src/cache/EntryFile.cpp src/cache/EntryMovie.cpp
   src/cache/FirefoxEntry.cpp src/cache/MovieRowList.cpp src/cache/MovieSaveName.cpp src/cache/ResponseHead.cpp)
 
@@ -20,7 +20,8 @@ for format in firefox chromium; do
   mkdir -p "$out/$format-corpus"
   "$CXX" -std=c++20 -g -O1 -Wall -Wextra \
     -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer \
-    -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION -I src -I tests "${sources[@]}" "tests/cache/fuzz/$target.cpp" -lz -lbrotlidec -lzstd -o "$binary"
+    -DFUZZING_BUILD_MODE_UNSAFE_FOR_PRODUCTION -I src -I tests \
+    "${sources[@]}" "tests/cache/fuzz/$target.cpp" -lz -lbrotlidec -lzstd -o "$binary"
 
   # libFuzzer logs every new input: keep that in a file and show its end. Inputs are capped so that a
   # decompression bomb stays a slow input rather than a timeout.

@@ -1,6 +1,6 @@
 #include "app/PageTabCtrl.h"
 
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <QMouseEvent>
 #include <QStyleOptionTabWidgetFrame>

@@ -1,6 +1,7 @@
 #include "cache/ContentDecoding.h"
 
 #include "cache/ResponseHead.h"
+#include "platform/Bytes.h"
 
 #include <brotli/decode.h>
 #include <zlib.h>
@@ -200,15 +201,15 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
     for (;;) {
         const std::size_t comma = value.find(',');
         const std::string_view item = TrimBlanks(value.substr(0, comma));
-        if (EqualsIgnoringCase(item, "gzip") || EqualsIgnoringCase(item, "x-gzip"))
+        if (platform::EqualsIgnoringAsciiCase(item, "gzip") || platform::EqualsIgnoringAsciiCase(item, "x-gzip"))
             codings.push_back(ContentCoding::Gzip);
-        else if (EqualsIgnoringCase(item, "deflate"))
+        else if (platform::EqualsIgnoringAsciiCase(item, "deflate"))
             codings.push_back(ContentCoding::Deflate);
-        else if (EqualsIgnoringCase(item, "br"))
+        else if (platform::EqualsIgnoringAsciiCase(item, "br"))
             codings.push_back(ContentCoding::Brotli);
-        else if (EqualsIgnoringCase(item, "zstd"))
+        else if (platform::EqualsIgnoringAsciiCase(item, "zstd"))
             codings.push_back(ContentCoding::Zstd);
-        else if (!item.empty() && !EqualsIgnoringCase(item, "identity"))
+        else if (!item.empty() && !platform::EqualsIgnoringAsciiCase(item, "identity"))
             return std::nullopt;
         if (comma == std::string_view::npos)
             return codings;

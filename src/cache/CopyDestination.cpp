@@ -1,5 +1,6 @@
 #include "cache/CopyDestination.h"
 
+#include "platform/Bytes.h"
 #include "platform/Exceptions.h"
 
 #include <cerrno>
@@ -16,16 +17,8 @@ namespace cache {
 
 void WriteAll(int fd, const char* data, std::size_t size, const std::string& path)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError(errno, "writing", path);
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    if (const int error = platform::WriteAll(fd, data, size); error != 0)
+        ThrowFileError(error, "writing", path);
 }
 
 bool MakeBlocking(int fd)

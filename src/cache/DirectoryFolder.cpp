@@ -1,6 +1,7 @@
 #include "cache/Folder.h"
 
 #include "cache/BrowserCacheFolders.h"
+#include "platform/Bytes.h"
 #include "platform/FileDescriptor.h"
 
 #include <dirent.h>
@@ -110,20 +111,6 @@ std::unique_ptr<Folder> OpenDirectory(const std::string& path)
     return std::make_unique<DirectoryFolder>(std::move(fd));
 }
 
-bool IsMovieName(std::string_view name)
-{
-    constexpr std::string_view suffix = ".swf";
-    if (name.size() < suffix.size())
-        return false;
-    const std::string_view tail = name.substr(name.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i])
-            return false;
-    }
-    return true;
-}
+bool IsMovieName(std::string_view name) { return platform::EndsWithIgnoringAsciiCase(name, ".swf"); }
 
 } // namespace cache

@@ -1,5 +1,7 @@
 #include "cache/MovieSaveName.h"
 
+#include "platform/Bytes.h"
+
 namespace cache {
 
 namespace {
@@ -92,9 +94,9 @@ std::optional<std::string> ExtendedValue(std::string_view value)
         bytes.push_back(static_cast<char>(byte));
         at += 2;
     }
-    if (EqualsIgnoringCase(charset, "UTF-8"))
+    if (platform::EqualsIgnoringAsciiCase(charset, "UTF-8"))
         return IsValidUtf8(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
-    if (!EqualsIgnoringCase(charset, "ISO-8859-1"))
+    if (!platform::EqualsIgnoringAsciiCase(charset, "ISO-8859-1"))
         return std::nullopt;
     std::string utf8;
     for (const char c : bytes) {
@@ -107,11 +109,6 @@ std::optional<std::string> ExtendedValue(std::string_view value)
         }
     }
     return utf8;
-}
-
-bool EndsWithSuffix(std::string_view name)
-{
-    return name.size() >= kSuffix.size() && EqualsIgnoringCase(name.substr(name.size() - kSuffix.size()), kSuffix);
 }
 
 // Cuts `name` to `limit` bytes without splitting a UTF-8 sequence.
@@ -156,9 +153,9 @@ std::optional<std::string> ContentDispositionFileName(std::string_view value)
             parameter = TrimBlanks(value.substr(at, end - at));
             at = end;
         }
-        if (EqualsIgnoringCase(name, "filename") && !plain)
+        if (platform::EqualsIgnoringAsciiCase(name, "filename") && !plain)
             plain = BareName(parameter);
-        else if (EqualsIgnoringCase(name, "filename*") && !extended)
+        else if (platform::EqualsIgnoringAsciiCase(name, "filename*") && !extended)
             if (auto decoded = ExtendedValue(parameter))
                 extended = BareName(*decoded);
     }
@@ -201,7 +198,7 @@ std::string MovieSaveName(const ResponseHead& head, std::string_view address)
         name = AddressFileName(address);
     if (name.empty())
         return "movie.swf";
-    if (EndsWithSuffix(name)) {
+    if (platform::EndsWithIgnoringAsciiCase(name, kSuffix)) {
         if (name.size() > kNameMax) {
             const std::string suffix = name.substr(name.size() - kSuffix.size());
             name.resize(name.size() - kSuffix.size());

@@ -1,5 +1,7 @@
 #include "cache/ResponseHead.h"
 
+#include "platform/Bytes.h"
+
 #include <charconv>
 
 namespace cache {
@@ -38,22 +40,6 @@ std::optional<int> StatusOf(std::string_view line)
 
 } // namespace
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
-    }
-    return true;
-}
-
 std::string_view TrimBlanks(std::string_view text)
 {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
@@ -67,7 +53,7 @@ std::optional<std::string> ResponseHead::Value(std::string_view name) const
 {
     std::optional<std::string> joined;
     for (const auto& [key, value] : headers) {
-        if (!EqualsIgnoringCase(key, name))
+        if (!platform::EqualsIgnoringAsciiCase(key, name))
             continue;
         if (joined)
             joined->append(", ").append(value);

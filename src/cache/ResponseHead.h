@@ -26,9 +26,6 @@ struct ResponseHead {
 // bytes; any of CR, LF and NUL ends a line here. Nothing when the first line is not an HTTP status line.
 std::optional<ResponseHead> ParseResponseHead(std::string_view text);
 
-// ASCII letter case aside.
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-
 // `text` without the spaces and tabs around it.
 std::string_view TrimBlanks(std::string_view text);
 

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace capture {
+
 CRegistryReader::~CRegistryReader() { Close(); }
 
 bool CRegistryReader::Open(RegistryRoot root, std::string_view subkey)
@@ -29,3 +31,5 @@ bool CRegistryReader::GetString(std::string_view name, char* buffer, std::size_t
 }
 
 void CRegistryReader::Close() { m_key.reset(); }
+
+} // namespace capture

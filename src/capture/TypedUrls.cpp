@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace capture {
+
 std::vector<std::string> ReadTypedUrls()
 {
     std::vector<std::string> urls;
@@ -19,3 +21,5 @@ std::vector<std::string> ReadTypedUrls()
     reader.Close();
     return urls;
 }
+
+} // namespace capture

@@ -1,6 +1,7 @@
 #include "capture/UrlFetcher.h"
 
 #include "html/PageText.h"
+#include "platform/Bytes.h"
 #include "platform/Exceptions.h"
 #include "platform/FileDescriptor.h"
 
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
+
+namespace capture {
 
 namespace {
 
@@ -28,14 +31,6 @@ struct CurlEasyCleanup {
     void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
-
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
 
 bool IsBlank(std::string_view text)
 {
@@ -91,18 +86,8 @@ public:
 
     bool Write(const char* data, std::size_t size) override
     {
-        while (size > 0) {
-            const ssize_t written = ::write(m_file.Get(), data, size);
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_nErrno = errno;
-                return false;
-            }
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
+        m_nErrno = platform::WriteAll(m_file.Get(), data, size);
+        return m_nErrno == 0;
     }
 
     void Close()
@@ -216,9 +201,9 @@ private:
         auto& self = *static_cast<Session*>(user);
         const std::size_t length = size * count;
         const std::string_view line(data, length);
-        if (StartsWithNoCase(line, "HTTP/")) {
+        if (platform::StartsWithIgnoringAsciiCase(line, "HTTP/")) {
             self.m_bLocation = false;
-        } else if (StartsWithNoCase(line, "Location:")) {
+        } else if (platform::StartsWithIgnoringAsciiCase(line, "Location:")) {
             self.m_bLocation = !IsBlank(line.substr(9));
         } else if (IsBlank(line) && !self.m_bStarted) {
             const long code = self.ResponseCode();
@@ -272,11 +257,6 @@ CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]
 
 CUrlFetcher::~CUrlFetcher() = default;
 
-std::string_view CUrlFetcher::PageText() const
-{
-    return {m_pPageBuffer.get(), ::strnlen(m_pPageBuffer.get(), kPageBufferSize)};
-}
-
 bool CUrlFetcher::FetchPage(const std::string& url)
 {
     m_nStatus = 0;
@@ -324,3 +304,5 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     }
     throw CInternetException("The download of " + url + " into " + path + " broke off: " + session.CurlMessage());
 }
+
+} // namespace capture

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace capture {
+
 class CUrlFetcher {
 public:
     static constexpr std::size_t kPageBufferSize = 0x100000;  // page text and its terminating NUL
@@ -29,9 +31,6 @@ public:
     // CInternetException (network) or CFileException (file); the file keeps what was written.
     bool DownloadToFile(const std::string& url, const std::string& path);
 
-    // The page text of the last FetchPage: the body up to its first NUL byte.
-    std::string_view PageText() const;
-
     // HTTP status of the last final response, 0 when none arrived. Reported, never acted on.
     long LastStatus() const { return m_nStatus; }
 
@@ -50,3 +49,5 @@ private:
     std::string m_strError;
     const std::atomic<bool>* m_pAbort = nullptr;
 };
+
+} // namespace capture

@@ -10,7 +10,7 @@ int RunHistory(const std::vector<std::string>& args)
     if (!operands)
         return cli::kUsage;
     // No browser profile simply means no history: still a success.
-    for (const std::string& url : ReadTypedUrls())
+    for (const std::string& url : capture::ReadTypedUrls())
         cli::PrintRow(stdout, url, operands->nulTerminated);
     return cli::kOk;
 }

@@ -1,6 +1,6 @@
 #include "controls/BusyProgressCtrl.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 #include <QCoreApplication>
 #include <QPaintEvent>

@@ -1,6 +1,6 @@
 #include "controls/HtmlCtrl.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"

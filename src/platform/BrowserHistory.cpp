@@ -1,5 +1,6 @@
 #include "platform/BrowserHistory.h"
 
+#include "platform/Bytes.h"
 #include "platform/SqliteDatabase.h"
 
 #include <algorithm>
@@ -19,12 +20,6 @@ namespace {
 
 // Chromium counts time from 1601-01-01 UTC.
 constexpr std::int64_t kMicrosecondsFrom1601To1970 = 11644473600LL * 1000000LL;
-
-bool IsRegularFile(const fs::path& file)
-{
-    std::error_code error;
-    return fs::is_regular_file(file, error);
-}
 
 std::string_view Trim(std::string_view text)
 {

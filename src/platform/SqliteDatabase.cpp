@@ -1,5 +1,7 @@
 #include "platform/SqliteDatabase.h"
 
+#include "platform/Bytes.h"
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -13,12 +15,6 @@ namespace {
     message += ": ";
     message += db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
     throw SqliteError(code, message);
-}
-
-bool IsRegularFile(const std::filesystem::path& file)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(file, error);
 }
 
 std::filesystem::path WithSuffix(const std::filesystem::path& file, const char* suffix)
@@ -81,18 +77,10 @@ std::string SqliteFileUri(const std::filesystem::path& file, std::string_view qu
     std::filesystem::path absolute = std::filesystem::absolute(file, error);
     if (error)
         absolute = file;
-    std::string uri = "file://";  // an empty authority, so a path starting with "//" stays a path
-    for (const char c : absolute.native()) {
-        if (c == '%' || c == '?' || c == '#') {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const auto byte = static_cast<unsigned char>(c);
-            uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
-        } else {
-            uri += c;
-        }
-    }
+    // An empty authority, so a path starting with "//" stays a path.
+    std::string uri = "file://" + PercentEncoded(absolute.native(), [](unsigned char c) {
+        return c == '%' || c == '?' || c == '#';
+    });
     if (!query.empty()) {
         uri += '?';
         uri += query;

@@ -5,6 +5,7 @@
 #include "cache/ListedMovieCopy.h"
 #include "cache/MovieRowList.h"
 #include "cache/RealBrowserCaches.h"
+#include "support/Files.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,8 +15,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReadFile;
-using testing_support::TempFolder;
+using test::ReadFile;
+using test::TempFolder;
 
 struct Listing {
     std::vector<cache::LocalMovieRow> rows;
@@ -152,15 +153,15 @@ TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
             return firefox ? std::string(24, 'A') + hex : std::string(hex) + "_0";
         };
         for (std::size_t length = 0; length < original.size(); ++length)
-            testing_support::WriteFile(folder + name(length), original.substr(0, length));
+            test::WriteFile(folder + name(length), original.substr(0, length));
         std::size_t flipped = 0;
         for (std::size_t at = 0; at < original.size(); ++at) {
             std::string damaged = original;
             damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
-            testing_support::WriteFile(folder + name(original.size() + at), damaged);
+            test::WriteFile(folder + name(original.size() + at), damaged);
             ++flipped;
         }
-        testing_support::WriteFile(folder + name(2 * original.size()), original);
+        test::WriteFile(folder + name(2 * original.size()), original);
 
         std::vector<cache::EntryMovieRow> rows;
         const std::atomic<bool> stop{false};

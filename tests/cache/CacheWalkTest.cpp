@@ -1,5 +1,6 @@
 #include "cache/CacheWalk.h"
 #include "cache/MovieRowList.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <dirent.h>
@@ -20,8 +21,8 @@ namespace {
 using cache::FolderListing;
 using cache::LocalMovieRow;
 using cache::MovieFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::TempFolder;
+using test::WriteFile;
 
 // ---- The walk's order, over folders whose enumeration order the test chooses ----
 

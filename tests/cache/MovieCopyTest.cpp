@@ -1,4 +1,5 @@
 #include "cache/MovieCopy.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 #include "platform/Exceptions.h"
 
@@ -12,9 +13,9 @@ namespace {
 
 using cache::CopyMovieFile;
 using cache::CopyOutcome;
-using testing_support::ReadFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
 
 std::string RandomBytes(std::size_t size)
 {

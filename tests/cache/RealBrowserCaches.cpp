@@ -1,7 +1,8 @@
 #include "cache/RealBrowserCaches.h"
 
-#include "capture/LoopbackServer.h"
-#include "controls/TestMovie.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TestMovie.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -80,7 +81,7 @@ std::string FindProgram(const char* name)
 
 std::string Tail(const std::string& path)
 {
-    const std::string text = testing_support::ReadFile(path);
+    const std::string text = test::ReadFile(path);
     return text.size() > 3000 ? text.substr(text.size() - 3000) : text;
 }
 
@@ -190,7 +191,7 @@ std::string RealBrowserCaches::EntryFileOf(const std::string& folder, const std:
     for (const auto& file : fs::directory_iterator(folder, error)) {
         if (!file.is_regular_file() || file.is_symlink())
             continue;
-        const std::string bytes = testing_support::ReadFile(file.path().string());
+        const std::string bytes = test::ReadFile(file.path().string());
         if (bytes.find(address) == std::string::npos)
             continue;
         if (!found.empty())
@@ -280,7 +281,7 @@ RealBrowserCaches::RealBrowserCaches()
     // Firefox keeps its cache where its cache directory preference says; the rest of the profile stays apart.
     const std::string profile = m_scratch / "firefox-profile";
     const std::string firefoxCache = m_cacheFolder + "mozilla/firefox/test.default";
-    testing_support::WriteFile(profile + "/user.js",
+    test::WriteFile(profile + "/user.js",
         "user_pref(\"browser.cache.disk.parent_directory\", \"" + firefoxCache + "\");\n"
         "user_pref(\"browser.cache.disk.enable\", true);\n"
         "user_pref(\"browser.shell.checkDefaultBrowser\", false);\n"
@@ -325,8 +326,8 @@ RealBrowserCaches::RealBrowserCaches()
     // Plain movies beside the browsers' caches, as an old browser left them.
     const std::string old = m_cacheFolder + "old/Temporary Internet Files/";
     const std::string outro = Movie(90, 90, 90), intro = Movie(120, 60, 0);
-    testing_support::WriteFile(old + "outro.swf", outro);
-    testing_support::WriteFile(old + "Content.IE5/K3J9/intro[1].swf", intro);
+    test::WriteFile(old + "outro.swf", outro);
+    test::WriteFile(old + "Content.IE5/K3J9/intro[1].swf", intro);
     m_plainRows = {{"intro[1].swf", std::to_string(intro.size()), old + "Content.IE5/K3J9/intro[1].swf", ""},
                    {"outro.swf", std::to_string(outro.size()), old + "outro.swf", ""}};
 }

@@ -45,7 +45,7 @@ public:
     static std::string EntryFileOf(const std::string& folder, const std::string& address);
 
 private:
-    testing_support::TempFolder m_scratch;
+    test::TempFolder m_scratch;
     std::string m_cacheFolder;
     std::vector<BrowserRun> m_runs;
     std::vector<ServedMovie> m_movies;

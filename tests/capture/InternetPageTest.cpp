@@ -1,10 +1,14 @@
 // The Internet Files page driven through its controls, against loopback servers: the history in the
 // address box, "Go" and the capture, the click, Save and Save All, and closing while a capture runs.
-#include "app/ByteString.h"
-#include "app/Dialogs.h"
-#include "capture/LoopbackServer.h"
+#include "framework/ByteString.h"
+#include "framework/Dialogs.h"
+#include "support/gui/GuiSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 #include "capture/InternetPageSupport.h"
 #include "support/BrowserProfiles.h"
+#include "res/resource.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -92,8 +96,6 @@ protected:
 
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         m_page = std::make_unique<test::PageWithoutPreview>();
         ASSERT_TRUE(m_page->InitModeless());
         m_page->show();
@@ -102,13 +104,11 @@ protected:
     void TearDown() override
     {
         m_page.reset();
-        Dialogs::SetScripted(false);
-        Dialogs::ClearHistory();
     }
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
     CInternetPage& Page() { return *m_page; }
-    QPushButton* GoButton() { return test::Button(Page(), CInternetPage::kGoId); }
+    QPushButton* GoButton() { return test::Button(Page(), IDC_GO); }
 
     // A capture of `path` from start to end.
     void Capture(const std::string& path)
@@ -135,6 +135,7 @@ protected:
     }
 
     inline static std::unique_ptr<test::LoopbackServer> s_server;
+    test::ScriptedDialogs m_dialogs;
     std::unique_ptr<CInternetPage> m_page;
 };
 
@@ -173,7 +174,7 @@ public:
     explicit ChangeLog(CInternetPage& page)
         : m_page(page)
     {
-        test::Button(page, CInternetPage::kGoId)->installEventFilter(this);
+        test::Button(page, IDC_GO)->installEventFilter(this);
         QAbstractItemModel* model = test::MovieList(page)->model();
         connect(model, &QAbstractItemModel::rowsInserted, this, [this] { Add("insert"); });
         connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { Add("remove"); });
@@ -193,7 +194,7 @@ protected:
 private:
     void Add(const char* what)
     {
-        const bool goEnabled = test::Button(m_page, CInternetPage::kGoId)->isEnabled();
+        const bool goEnabled = test::Button(m_page, IDC_GO)->isEnabled();
         entries.push_back({what, goEnabled, test::Busy(m_page)->m_bRunning});
     }
     CInternetPage& m_page;
@@ -259,7 +260,7 @@ TEST_F(InternetPageTest, WindowStaysResponsiveAndGoDisabledWhileThePageIsSlow)
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");
     test::Click(GoButton());  // disabled: no second request
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 1u);
 
     gate.Open();
@@ -302,16 +303,16 @@ TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
     test::ClickRow(Page(), 1, Qt::ControlModifier);  // 0, 1 and 2 now: still 2
     EXPECT_EQ(test::Rows(Page())[1].first, "New");
 
-    test::TempDir dir;
+    test::TempFolder dir;
     Dialogs::QueueSaveFileName(QString::fromStdString(dir / "saved.swf"));
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_EQ(test::ReadFile(dir / "saved.swf"), MovieBody("games/a.swf"));
 }
 
 TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
 {
-    test::TempDir dir;
-    QPushButton* save = test::Button(Page(), CInternetPage::kSaveId);
+    test::TempFolder dir;
+    QPushButton* save = test::Button(Page(), IDC_SAVE);
 
     // Nothing selected: the warning, and no Save-as dialog.
     test::Click(save);
@@ -349,7 +350,7 @@ TEST_F(InternetPageTest, SaveOfARowWithoutAddressAsksNothing)
     list->setItem(0, 1, new QTableWidgetItem(QString()));
     test::ClickRow(Page(), 0);
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");  // even without an address
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_TRUE(Dialogs::History().empty());
 }
 
@@ -358,10 +359,10 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
     Capture("/games/names.html");  // /other/a.swf, café.swf, a.swf
     for (const char* ending : {"", "/"}) {
         SCOPED_TRACE(std::string("folder ending in '") + ending + "'");
-        test::TempDir dir;
+        test::TempFolder dir;
         Dialogs::ClearHistory();
-        Dialogs::QueueFolder(QString::fromStdString(dir.Path().string() + ending));
-        test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+        Dialogs::QueueFolder(QString::fromStdString(dir.Path() + ending));
+        test::Click(test::Button(Page(), IDC_SAVE_ALL));
 
         const auto asked = Shown(Dialogs::Shown::Kind::Folder);
         ASSERT_EQ(asked.size(), 1u);
@@ -383,12 +384,12 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 
 TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 {
-    test::TempDir dir;
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));  // empty list
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::TempFolder dir;
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));  // empty list
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     Capture("/games/index.html");
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 2u);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
@@ -396,10 +397,10 @@ TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
 {
     Capture("/games/cut-movie.html");  // cut, b, a
-    test::TempDir dir;
+    test::TempFolder dir;
 
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     const auto messages = Shown(Dialogs::Shown::Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Plumeroc"));
@@ -473,16 +474,16 @@ TEST(InternetPageHistory, ListsTypedAddressesInOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::TempHome home;
+        test::TempHome home;
         std::vector<std::string> urls;
         for (int i = 1; i <= c.count; ++i)
             urls.push_back("https://site" + std::to_string(i) + ".example/");
         urls.insert(urls.end(), c.extra.begin(), c.extra.end());
         if (c.count >= 0) {
-            std::vector<testsupport::Visit> visits;
+            std::vector<test::Visit> visits;
             for (std::size_t i = 0; i < urls.size(); ++i)
-                visits.push_back({urls[i], testsupport::Day(1000 - static_cast<int>(i))});
-            testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", visits);
+                visits.push_back({urls[i], test::Day(1000 - static_cast<int>(i))});
+            test::WriteChromiumHistory(home / ".config/chromium/Default/History", visits);
         }
         test::PageWithoutPreview page;
         ASSERT_TRUE(page.InitModeless());

@@ -7,6 +7,8 @@
 
 namespace {
 
+using namespace capture;
+
 struct NamingCase {
     std::string folder;
     std::string address;

@@ -2,6 +2,7 @@
 #include "capture/RegistryReader.h"
 #include "capture/TypedUrls.h"
 #include "support/BrowserProfiles.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,12 @@
 
 namespace {
 
+using namespace capture;
+
 namespace fs = std::filesystem;
-using testsupport::Day;
-using testsupport::TempHome;
-using testsupport::Visit;
+using test::Day;
+using test::TempHome;
+using test::Visit;
 
 // Typed visits, newest first, one day apart.
 std::vector<Visit> NewestFirst(const std::vector<std::string>& urls)
@@ -27,7 +30,7 @@ std::vector<Visit> NewestFirst(const std::vector<std::string>& urls)
 
 void WriteHistory(const fs::path& home, const std::vector<std::string>& newestFirst)
 {
-    testsupport::WriteChromiumHistory(home / ".config/chromium/Default/History", NewestFirst(newestFirst));
+    test::WriteChromiumHistory(home / ".config/chromium/Default/History", NewestFirst(newestFirst));
 }
 
 std::vector<std::string> Numbered(int count)

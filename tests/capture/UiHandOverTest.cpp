@@ -1,6 +1,6 @@
 // Hand-overs from a worker thread to the thread of a QObject: what the worker gets back, and
 // abandoning while the worker waits. (The page's tests run the ordinary hand-overs.)
-#include "capture/UiHandOver.h"
+#include "capture/ui/UiHandOver.h"
 
 #include <QCoreApplication>
 #include <QTest>

@@ -1,5 +1,6 @@
 // plumeroc-grab cache and copy over caches that firefox-esr and chromium wrote at test time.
 #include "cache/RealBrowserCaches.h"
+#include "support/Files.h"
 #include "support/RunGrab.h"
 #include "support/TempFolder.h"
 
@@ -12,9 +13,9 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testing_support::ReadFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
 
 std::string Line(const cache::LocalMovieRow& row)
 {
@@ -63,7 +64,7 @@ TEST(CacheEntriesCommand, ListsEntryMoviesFirstWithTheirAddressThenThePlainMovie
     TempFolder scratch, home;
     const std::string expected = Lines(test::ExpectedListRows(caches), '\0');
 
-    const auto chosen = testsupport::RunGrab({"cache", "-0", "--folder", caches.CacheFolder()}, scratch.Path(), {},
+    const auto chosen = test::RunGrab({"cache", "-0", "--folder", caches.CacheFolder()}, scratch.Path(), {},
                                              Environment(home.Path(), "/nonexistent"));
     EXPECT_EQ(chosen.status, 0) << chosen.err;
     EXPECT_EQ(chosen.out, expected);
@@ -71,7 +72,7 @@ TEST(CacheEntriesCommand, ListsEntryMoviesFirstWithTheirAddressThenThePlainMovie
     // The cache folder itself, by the same lookup as the window: the same rows.
     std::string cacheHome = caches.CacheFolder();
     cacheHome.pop_back();
-    const auto looked = testsupport::RunGrab({"cache", "-0"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
+    const auto looked = test::RunGrab({"cache", "-0"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
     EXPECT_EQ(looked.status, 0) << looked.err;
     EXPECT_EQ(looked.out, expected);
 }
@@ -96,12 +97,12 @@ TEST(CacheEntriesCommand, SnapAndFlatpakCachesCountUnlessAFolderIsChosen)
     cacheHome.pop_back();
     std::vector<cache::LocalMovieRow> expected = EntryRows(caches, {firefoxRun, chromiumRun, snap, flatpak});
     expected.insert(expected.end(), caches.PlainRows().begin(), caches.PlainRows().end());
-    const auto all = testsupport::RunGrab({"cache"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
+    const auto all = test::RunGrab({"cache"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.out, Lines(expected, '\n'));
 
     const auto chosen =
-        testsupport::RunGrab({"cache", "--folder", cacheHome}, scratch.Path(), {}, Environment(home.Path(), "/x"));
+        test::RunGrab({"cache", "--folder", cacheHome}, scratch.Path(), {}, Environment(home.Path(), "/x"));
     EXPECT_EQ(chosen.status, 0) << chosen.err;
     EXPECT_EQ(chosen.out, Lines(test::ExpectedListRows(caches), '\n'));
 }
@@ -139,7 +140,7 @@ TEST(CacheEntriesCommand, CopySavesWhatTheRowShowsOrSaysWhyNot)
     cases.push_back({"onto the entry", entryCopy, entryCopy, 2, "create write file failure!", ""});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
-        const auto run = testsupport::RunGrab({"copy", c.source, c.destination}, scratch.Path());
+        const auto run = test::RunGrab({"copy", c.source, c.destination}, scratch.Path());
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, "");
         if (c.status == 0) {
@@ -152,7 +153,7 @@ TEST(CacheEntriesCommand, CopySavesWhatTheRowShowsOrSaysWhyNot)
     EXPECT_EQ(ReadFile(entryCopy), entryBytes);
     EXPECT_FALSE(fs::exists(temp / "x1.swf")) << "a source that cannot be read creates nothing";
     EXPECT_FALSE(fs::exists(temp / "x2.swf"));
-    EXPECT_EQ(testsupport::RunGrab({"copy", entryCopy}, scratch.Path()).status, 1);
+    EXPECT_EQ(test::RunGrab({"copy", entryCopy}, scratch.Path()).status, 1);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Runs the built plumeroc-grab binary on page files and standard input.
 #include "support/RunGrab.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -18,30 +19,19 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::literals;
 
-using Outcome = testsupport::GrabRun;
+using Outcome = test::GrabRun;
 
 class ScanCommand : public testing::Test {
 protected:
-    fs::path Write(const std::string& name, const std::string& bytes) const
-    {
-        const fs::path path = m_dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    static std::string Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    fs::path Write(const std::string& name, const std::string& bytes) const { return m_scratch.Write(name, bytes); }
 
     // Runs plumeroc-grab with `args`, standard input read from `input`.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const
     {
-        return testsupport::RunGrab(args, m_dir.string(), input);
+        return test::RunGrab(args, m_dir.string(), input);
     }
 
-    testing_support::TempFolder m_scratch;
+    test::TempFolder m_scratch;
     fs::path m_dir{m_scratch.Path()};
 };
 

@@ -2,11 +2,15 @@
 // movies played from a loopback server and from a local file, pages, release of the engine, what
 // a previewed movie may read, and that nothing is written below the home folder.
 #include "controls/HtmlCtrl.h"
+#include "res/resource.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewSchemeHandler.h"
-#include "controls/PreviewTestSupport.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,7 +27,6 @@ using namespace std::chrono_literals;
 using test::Rgb;
 
 namespace {
-constexpr int kPlaceholderId = 1010;
 constexpr auto kRenderTimeout = 20s;
 
 const Rgb kBlue{0x20, 0x50, 0xc0};
@@ -42,7 +45,7 @@ struct TestPage : QWidget {
         SetDlgCtrlID(label, 1001);
         label->setGeometry(5, 5, 80, 20);
         placeholder = new QLabel(QStringLiteral("Static"), this);
-        SetDlgCtrlID(placeholder, kPlaceholderId);
+        SetDlgCtrlID(placeholder, IDC_PREVIEW);
         placeholder->setGeometry(10, 40, 400, 300);
         show();
     }
@@ -106,13 +109,13 @@ protected:
     static void SetUpTestSuite()
     {
         s_page = std::make_unique<TestPage>();
-        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(kPlaceholderId, s_page.get()), 0);
+        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, s_page.get()), 0);
     }
     static void TearDownTestSuite() { s_page.reset(); }
     // Every test starts from the start page, so nothing it waits for can be left from another.
     void SetUp() override
     {
-        ASSERT_NE(Viewer().LoadFromResource(137), 0);
+        ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
         ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
         ASSERT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s));
     }
@@ -132,12 +135,12 @@ TEST(HtmlCtrlCreate, TakesThePlaceholdersPlaceRectangleAndId)
 {
     TestPage page;
     const QRect rect = page.placeholder->geometry();
-    ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+    ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
     EXPECT_TRUE(page.placeholder.isNull());
     EXPECT_EQ(page.m_preview.parentWidget(), &page);
     EXPECT_EQ(page.m_preview.geometry(), rect);
-    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), kPlaceholderId);
-    EXPECT_EQ(GetDlgItem(&page, kPlaceholderId), &page.m_preview);
+    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), IDC_PREVIEW);
+    EXPECT_EQ(GetDlgItem(&page, IDC_PREVIEW), &page.m_preview);
     EXPECT_TRUE(page.m_preview.isVisible());
     EXPECT_NE(page.m_preview.Browser(), nullptr);
     EXPECT_NE(GetDlgItem(&page, 1001), nullptr);
@@ -154,7 +157,7 @@ TEST(HtmlCtrlCreate, MissingPlaceholderChangesNothingAndLeavesNoEngine)
         EXPECT_EQ(page.m_preview.parentWidget(), nullptr) << id;
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
         // Without an engine every request is ignored, and none creates an engine behind our back.
-        EXPECT_EQ(page.m_preview.LoadFromResource(137), 0) << id;
+        EXPECT_EQ(page.m_preview.LoadFromResource(IDR_START_PAGE), 0) << id;
         page.m_preview.Navigate2("http://127.0.0.1:9/movie.swf");
         page.m_preview.Navigate2("/tmp/movie.swf");
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
@@ -167,9 +170,9 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
     int released = 0;
     {
         TestPage page;
-        ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+        ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
         QObject::connect(page.m_preview.Browser(), &QObject::destroyed, [&] { ++released; });
-        ASSERT_NE(page.m_preview.LoadFromResource(137), 0);
+        ASSERT_NE(page.m_preview.LoadFromResource(IDR_START_PAGE), 0);
         EXPECT_EQ(released, 0);
     }
     EXPECT_EQ(released, 1);
@@ -177,7 +180,7 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
 
 TEST_F(ViewerTest, StartPageHasTitleAndText)
 {
-    ASSERT_NE(Viewer().LoadFromResource(137), 0);
+    ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
     EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
               QStringLiteral("Plumeroc"));
@@ -196,7 +199,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
             r.set_content(movie, "application/x-shockwave-flash");
         });
     });
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     // Local paths are bytes: this one is not valid UTF-8.
     const std::string local = folder.Write("clip \xe9t\xe9.swf", movie);
     for (const std::string& location : {server.Url("/films/clip.swf"), local}) {
@@ -208,7 +211,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
 
 TEST_F(ViewerTest, SecondNavigationReplacesTheFirst)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string first = folder.Write("first.swf", Movie(kBlue, kOrange));
     const std::string second = folder.Write("second.SWF", Movie(kDarkGreen, kPink));
     Viewer().Navigate2(first);
@@ -245,7 +248,7 @@ TEST_F(ViewerTest, ScriptAddressIsIgnored)
 // from a local folder the sibling file must stay out of reach.
 TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string overlay = Overlay(kLime);
     folder.Write("extra.swf", overlay);
     test::LoopbackServer server([&](httplib::Server& s) {
@@ -286,7 +289,7 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 // own fetch() would refuse the program's scheme for reasons of its own and prove nothing).
 TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = folder.Write("movie.swf", Movie(kBlue, kOrange));
     folder.Write("secret.txt", "secret");
     const QString secretFile = QStringLiteral("file://%1/secret.txt").arg(QString::fromStdString(folder.Path()));
@@ -304,7 +307,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt"))).toString(QUrl::FullyEncoded);
 
     TestPage other;
-    ASSERT_NE(other.m_preview.CreateOverPlaceholder(kPlaceholderId, &other), 0);
+    ASSERT_NE(other.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &other), 0);
     other.m_preview.Navigate2(server.Url("/page.html"));
     ASSERT_TRUE(test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
 
@@ -319,7 +322,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
         {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"), QStringLiteral("blocked")},
         {"movie guesses another token", Browser(), otherToken, QStringLiteral("blocked")},
         {"movie reads a file address", Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads its own site", other.m_preview.Browser(), server.Url("/page.html").c_str(), QStringLiteral("read:<ht")},
+        {"page reads its own site", other.m_preview.Browser(), QString::fromStdString(server.Url("/page.html")), QStringLiteral("read:<ht")},
         {"page reads a file address", other.m_preview.Browser(), secretFile, QStringLiteral("blocked")},
         {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress, QStringLiteral("blocked")},
     };
@@ -332,7 +335,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
 {
     const std::string home = std::getenv("HOME");
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = Movie(kDarkGreen, kPink);
     test::LoopbackServer server([&](httplib::Server& s) {
         s.Get("/m.swf", [&](const httplib::Request&, httplib::Response& r) {

@@ -72,7 +72,7 @@ TEST(PlayerPage, QuotesTheMovieAddress)
         // The quoted literal reads back as the address.
         const QRegularExpressionMatch literal = QRegularExpression(QStringLiteral("const movie = (\".*\");")).match(html);
         ASSERT_TRUE(literal.hasMatch()) << raw;
-        const QJsonDocument parsed = QJsonDocument::fromJson(("[" + literal.captured(1) + "]").toUtf8());
+        const QJsonDocument parsed = QJsonDocument::fromJson((QLatin1Char('[') + literal.captured(1) + QLatin1Char(']')).toUtf8());
         ASSERT_TRUE(parsed.isArray()) << raw;
         EXPECT_EQ(parsed.array().at(0).toString(), movie.toString(QUrl::FullyEncoded)) << raw;
     }

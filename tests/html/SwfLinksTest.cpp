@@ -210,7 +210,7 @@ TEST(FindSwfLinks, AgreesWithTheTagByTagWalkOnRandomPages)
         const std::string_view base = kBases[random() % std::size(kBases)];
         html::SwfLinkSet links;
         html::FindSwfLinks(links, base, std::string_view(page));
-        ASSERT_EQ(links, testing_support::FindSwfLinksTagByTag(base, page)) << "page: " << page;
+        ASSERT_EQ(links, test::FindSwfLinksTagByTag(base, page)) << "page: " << page;
     }
 }
 

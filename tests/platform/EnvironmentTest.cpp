@@ -1,11 +1,12 @@
 #include "platform/Environment.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using testing_support::ScopedEnv;
+using test::ScopedEnv;
 
 TEST(ExpandEnvironmentStrings, ReplacesReferencesByTheirValues)
 {

@@ -10,24 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
-
-// A fresh folder that HOME points at while the object lives; XDG_CONFIG_HOME is unset so that the
-// real configuration of the machine running the tests is never read. Both are restored afterwards.
-class TempHome {
-public:
-    TempHome();
-    ~TempHome();
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-    std::optional<std::string> m_oldHome;
-    std::optional<std::string> m_oldConfigHome;
-};
+namespace test {
 
 struct Visit {
     std::string url;
@@ -64,4 +47,4 @@ std::filesystem::path AddFirefoxProfile(const std::filesystem::path& root, const
 // since readers legitimately update their read marks in it.
 std::map<std::string, std::string> FolderSnapshot(const std::filesystem::path& folder);
 
-} // namespace testsupport
+} // namespace test

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace testsupport {
+namespace test {
 
 namespace {
 std::string ReadAll(const std::string& path)
@@ -73,4 +73,4 @@ GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratch
     return run;
 }
 
-} // namespace testsupport
+} // namespace test

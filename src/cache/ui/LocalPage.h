@@ -1,8 +1,9 @@
 #pragma once
 // The Local Files page: every movie below the cache folder, listed once at start-up, a preview of
 // the clicked one, "Save" and "Save All" copying them where the user chooses.
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 #include "controls/HtmlCtrl.h"
+#include "res/resource.h"
 
 #include <QPointer>
 #include <QTableWidget>
@@ -16,11 +17,7 @@ struct LocalMovieRow;
 class CLocalPage : public CDialog {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 130;
-    static constexpr int kListId = 1015;
-    static constexpr int kPreviewId = 1010;
-    static constexpr int kSaveAllId = 1011;
-    static constexpr int kSaveId = 1012;
+    enum { IDD = IDD_LOCAL_FILES };
     enum Column { kNameColumn = 0, kSizeColumn = 1, kPathColumn = 2 };
 
     explicit CLocalPage(QWidget* parent = nullptr);

@@ -33,8 +33,9 @@ public:
     // "Description|pattern|...||" as Qt name filters, e.g. {"Save as  (*.swf)"}.
     static QStringList NameFiltersOf(const QString& filterSpec);
 
-    // Test seam. In scripted mode nothing is shown: messages are recorded, dialogs take the next
-    // queued answer (an empty optional, or an empty queue, means the user cancelled).
+    // Test seam. In scripted mode nothing is shown: what would have been shown is recorded, and dialogs
+    // take the next queued answer (an empty optional, or an empty queue, means the user cancelled).
+    // Outside scripted mode nothing is recorded.
     static void SetScripted(bool scripted);
     static void QueueSaveFileName(std::optional<QString> answer);
     static void QueueFolder(std::optional<QString> answer);

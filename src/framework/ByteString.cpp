@@ -1,4 +1,4 @@
-#include "app/ByteString.h"
+#include "framework/ByteString.h"
 
 namespace {
 

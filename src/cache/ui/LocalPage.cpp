@@ -1,19 +1,19 @@
-#include "cache/LocalPage.h"
+#include "cache/ui/LocalPage.h"
+#include "res/resource.h"
 
-#include "app/MovieDialogs.h"
-#include "app/ListView.h"
-#include "app/PlumerocApp.h"
+#include "framework/MovieDialogs.h"
+#include "framework/ListView.h"
+#include "framework/Commands.h"
 #include "cache/CacheFolder.h"
 #include "cache/CacheWalk.h"
 #include "cache/MovieCopy.h"
-#include "cache/MovieRowList.h"
 
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
 
 CLocalPage::CLocalPage(QWidget* parent)
-    : CDialog(kTemplateId, parent)
+    : CDialog(IDD, parent)
 {
 }
 
@@ -21,7 +21,7 @@ CLocalPage::~CLocalPage() = default;
 
 void CLocalPage::DoDataExchange()
 {
-    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, kListId));
+    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST));
 }
 
 bool CLocalPage::OnInitDialog()
@@ -32,20 +32,18 @@ bool CLocalPage::OnInitDialog()
                                      {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
     // Only mouse clicks on a row preview; the list's keyboard moves do not.
     connect(m_list, &QTableWidget::clicked, this, OnCommand(this, &CLocalPage::OnClickList));
-    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveId)))
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
         connect(save, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSave));
-    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveAllId)))
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSaveAll));
 
     const std::optional<std::string> cacheFolder = cache::LookUpCacheFolder();
     if (!cacheFolder)
         return false;  // no cache folder: empty list, and the placeholder stays
-    cache::MovieRowList rows;
-    cache::WalkFolders(*cacheFolder, rows);
-    FillList(rows.TakeRows());
+    FillList(cache::ListFolderMovies(*cacheFolder));
 
-    m_preview.CreateOverPlaceholder(kPreviewId, this);
-    m_preview.LoadFromResource(137);
+    m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
+    m_preview.LoadFromResource(IDR_START_PAGE);
     return true;
 }
 

@@ -1,6 +1,6 @@
-#include "app/ListView.h"
+#include "framework/ListView.h"
 
-#include "app/ByteString.h"
+#include "framework/ByteString.h"
 
 #include <QHeaderView>
 #include <QTableWidget>

@@ -1,9 +1,11 @@
 #pragma once
 // The Internet Files page: an address, "Go", the list of movies the page references, a preview,
 // "Save" and "Save All".
-#include "app/Dialog.h"
+#include "capture/ui/CaptureView.h"
 #include "controls/BusyProgressCtrl.h"
 #include "controls/HtmlCtrl.h"
+#include "framework/Dialog.h"
+#include "res/resource.h"
 
 #include <QComboBox>
 #include <QPointer>
@@ -11,21 +13,14 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class CCaptureWorker;
 
-class CInternetPage : public CDialog {
+class CInternetPage : public CDialog, private CaptureView {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 129;
-    static constexpr int kGoId = 1003;
-    static constexpr int kBusyId = 1004;
-    static constexpr int kMovieListId = 1009;
-    static constexpr int kPreviewId = 1010;
-    static constexpr int kSaveAllId = 1011;
-    static constexpr int kSaveId = 1012;
-    static constexpr int kAddressBoxId = 1014;
-    static constexpr int kStartPageId = 137;
+    enum { IDD = IDD_INTERNET_FILES };
 
     explicit CInternetPage(QWidget* parent = nullptr);
     // Ends a capture that is still running and waits for its thread.
@@ -41,18 +36,19 @@ protected:
     bool OnInitDialog() override;
 
 private:
-    friend class CCaptureWorker;
-
     void LoadTypedUrls();
     void OnGo();
     void OnClickList();
     void OnSave();
     void OnSaveAll();
 
-    // The worker's control changes, carried out on this page's thread.
-    void EnableGo(bool enable);
-    void DeleteAllMovieRows();
-    void InsertMovieRowAtTop(const std::string& address);
+    // What the capture worker changes.
+    void EnableGo(bool enable) override;
+    void DeleteAllMovieRows() override;
+    void InsertMovieRowsAtTop(const std::vector<std::string>& addresses) override;
+    void StartBusy() override;
+    void StopBusy() override;
+    void ResetBusy() override;
 
     QPointer<QComboBox> m_addressBox;
     QPointer<QTableWidget> m_movieList;

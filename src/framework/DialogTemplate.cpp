@@ -1,4 +1,4 @@
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 #include <QFontMetrics>
 #include <QVariant>

@@ -1,4 +1,4 @@
-#include "capture/UiHandOver.h"
+#include "capture/ui/UiHandOver.h"
 
 #include <QMetaObject>
 #include <QThread>

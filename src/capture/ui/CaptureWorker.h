@@ -1,15 +1,17 @@
 #pragma once
-// The capture worker: on a thread of its own, fetches the page at the Internet Files page's address,
-// finds the movies it references and rebuilds the page's movie list. Each change to the page's
-// controls is handed to the page's thread and waited for; the page can abandon the capture at any
-// moment and then waits for the thread, which ends without touching the page's controls again.
-#include "capture/UiHandOver.h"
+// The capture worker: on a thread of its own, fetches the page at an address, finds the movies it
+// references and rebuilds the page's movie list. Each change to the page's controls is handed to the
+// page's thread and waited for; the page can abandon the capture at any moment and then waits for the
+// thread, which ends without touching the page's controls again.
+#include "capture/ui/CaptureView.h"
+#include "capture/ui/UiHandOver.h"
 
 #include <atomic>
 #include <cstddef>
+#include <string>
 #include <thread>
 
-class CInternetPage;
+class QObject;
 
 class CCaptureWorker {
 public:
@@ -17,8 +19,9 @@ public:
     // order, without one thread switch per row.
     static constexpr std::size_t kRowsPerHandOver = 64;
 
-    // Starts CaptureThreadProc for `page` on a new thread. `page` must outlive this object.
-    explicit CCaptureWorker(CInternetPage* page);
+    // Starts CaptureThreadProc on a new thread, capturing `address` for `view`, whose controls belong
+    // to the thread of `context`. Both must outlive this object.
+    CCaptureWorker(CaptureView& view, QObject* context, std::string address);
     // Abandons the capture (a transfer under way breaks off) and waits for the thread to end.
     ~CCaptureWorker();
     CCaptureWorker(const CCaptureWorker&) = delete;
@@ -34,7 +37,8 @@ private:
     // One capture, from disabling "Go" to stopping the indicator; returns 0 on every path.
     static unsigned CaptureThreadProc(CCaptureWorker* worker);
 
-    CInternetPage* m_pPage;
+    CaptureView& m_view;
+    const std::string m_strAddress;
     CUiHandOver m_handOver;
     std::atomic<bool> m_bHandOversDone{false};
     std::atomic<bool> m_bFinished{false};

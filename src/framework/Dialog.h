@@ -5,7 +5,7 @@
 // of another window (Create).
 #include <QDialog>
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 class CDialog : public QDialog {
     Q_OBJECT
@@ -22,9 +22,6 @@ public:
     // first half, for callers that show the window themselves).
     bool InitModeless();
 
-    int TemplateId() const { return m_nTemplateId; }
-    QSize BaseUnits() const { return m_baseUnits; }
-
     // Escape closes a window, but a page inside another window stays.
     void reject() override;
 
@@ -40,5 +37,4 @@ private:
 
     int m_nTemplateId;
     bool m_bBuilt = false;
-    QSize m_baseUnits;
 };

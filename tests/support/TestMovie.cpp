@@ -1,4 +1,4 @@
-#include "controls/TestMovie.h"
+#include "support/TestMovie.h"
 
 #include <bit>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "app/MovieDialogs.h"
+#include "framework/MovieDialogs.h"
 
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 
 namespace MovieDialogs {
 

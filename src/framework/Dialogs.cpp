@@ -1,4 +1,4 @@
-#include "app/Dialogs.h"
+#include "framework/Dialogs.h"
 
 #include <QFileDialog>
 
@@ -30,9 +30,10 @@ std::optional<QString> TakeAnswer(std::deque<std::optional<QString>>& queue)
 void Dialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text, QMessageBox::Icon icon)
 {
     auto& script = TheScript();
-    script.history.push_back({Shown::Kind::Message, caption, text, icon, {}, {}});
-    if (script.scripted)
+    if (script.scripted) {
+        script.history.push_back({Shown::Kind::Message, caption, text, icon, {}, {}});
         return;
+    }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
     box.exec();
 }
@@ -57,9 +58,10 @@ QStringList Dialogs::NameFiltersOf(const QString& filterSpec)
 std::optional<QString> Dialogs::AskSaveFileName(QWidget* owner, const QString& filterSpec, const QString& defaultSuffix)
 {
     auto& script = TheScript();
-    script.history.push_back({Shown::Kind::SaveFile, {}, {}, QMessageBox::NoIcon, NameFiltersOf(filterSpec), defaultSuffix});
-    if (script.scripted)
+    if (script.scripted) {
+        script.history.push_back({Shown::Kind::SaveFile, {}, {}, QMessageBox::NoIcon, NameFiltersOf(filterSpec), defaultSuffix});
         return TakeAnswer(script.saveNames);
+    }
     QFileDialog dialog(owner);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
@@ -73,9 +75,10 @@ std::optional<QString> Dialogs::AskSaveFileName(QWidget* owner, const QString& f
 std::optional<QString> Dialogs::AskFolder(QWidget* owner, const QString& title)
 {
     auto& script = TheScript();
-    script.history.push_back({Shown::Kind::Folder, title, {}, QMessageBox::NoIcon, {}, {}});
-    if (script.scripted)
+    if (script.scripted) {
+        script.history.push_back({Shown::Kind::Folder, title, {}, QMessageBox::NoIcon, {}, {}});
         return TakeAnswer(script.folders);
+    }
     const QString folder = QFileDialog::getExistingDirectory(owner, title);
     if (folder.isEmpty())
         return std::nullopt;

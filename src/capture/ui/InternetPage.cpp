@@ -1,10 +1,12 @@
-#include "capture/InternetPage.h"
+#include "capture/ui/InternetPage.h"
+#include "res/resource.h"
 
-#include "app/ByteString.h"
-#include "app/MovieDialogs.h"
-#include "app/ListView.h"
-#include "app/PlumerocApp.h"
-#include "capture/CaptureWorker.h"
+#include "framework/ByteString.h"
+#include "framework/MovieDialogs.h"
+#include "framework/ListView.h"
+#include "framework/Commands.h"
+#include "capture/Capture.h"
+#include "capture/ui/CaptureWorker.h"
 #include "capture/SaveAllNaming.h"
 #include "capture/TypedUrls.h"
 #include "capture/UrlFetcher.h"
@@ -22,7 +24,7 @@ const std::string kPreview = "Preview";
 } // namespace
 
 CInternetPage::CInternetPage(QWidget* parent)
-    : CDialog(kTemplateId, parent)
+    : CDialog(IDD, parent)
 {
 }
 
@@ -36,9 +38,9 @@ bool CInternetPage::CaptureRunning() const { return m_pWorker && !m_pWorker->Fin
 
 void CInternetPage::DoDataExchange()
 {
-    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, kAddressBoxId));
-    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, kMovieListId));
-    m_busy.SubclassDlgItem(kBusyId, this);
+    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, IDC_ADDRESS));
+    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_MOVIE_LIST));
+    m_busy.SubclassDlgItem(IDC_BUSY, this);
 }
 
 bool CInternetPage::OnInitDialog()
@@ -56,19 +58,19 @@ bool CInternetPage::OnInitDialog()
         ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
     }
 
-    if (m_preview.CreateOverPlaceholder(kPreviewId, this))
-        m_preview.LoadFromResource(kStartPageId);
+    if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this))
+        m_preview.LoadFromResource(IDR_START_PAGE);
 
     LoadTypedUrls();
 
-    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, kGoId)))
+    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_GO)))
         connect(go, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnGo));
     // A mouse click only: moving the selection with the keyboard previews nothing.
     if (m_movieList)
         connect(m_movieList, &QAbstractItemView::clicked, this, OnCommand(this, &CInternetPage::OnClickList));
-    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveId)))
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
         connect(save, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSave));
-    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, kSaveAllId)))
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSaveAll));
     return true;
 }
@@ -78,7 +80,7 @@ void CInternetPage::LoadTypedUrls()
     if (!m_addressBox)
         return;
     int index = 0;
-    for (const std::string& url : ReadTypedUrls())
+    for (const std::string& url : capture::ReadTypedUrls())
         m_addressBox->insertItem(index++, FromBytes(url));
     m_addressBox->setCurrentIndex(0);
 }
@@ -91,14 +93,13 @@ void CInternetPage::OnGo()
     // The last capture only has its indicator left to stop: waiting for it is short and cannot block.
     m_pWorker.reset();
 
-    m_strAddress = m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string();
-    if (!m_strAddress.starts_with("http"))
-        m_strAddress.insert(0, "http://");
+    m_strAddress = capture::AddressToCapture(m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string());
 
     // Disabled here already, so that a second click cannot come before the worker's first step.
     EnableGo(false);
     try {
-        m_pWorker = std::make_unique<CCaptureWorker>(this);
+        CaptureView& view = *this;
+        m_pWorker = std::make_unique<CCaptureWorker>(view, this, m_strAddress);
     } catch (...) {
         EnableGo(true);
         throw;
@@ -129,7 +130,7 @@ void CInternetPage::OnSave()
     const auto path = MovieDialogs::AskMovieFileName(this);
     if (!path)
         return;
-    CUrlFetcher fetcher;
+    capture::CUrlFetcher fetcher;
     fetcher.DownloadToFile(address, QFile::encodeName(*path).toStdString());
 }
 
@@ -142,17 +143,17 @@ void CInternetPage::OnSaveAll()
     const int rows = m_movieList ? m_movieList->rowCount() : 0;
     for (int row = 0; row < rows; ++row) {
         const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
-        const auto destination = SaveAllDestination(folderPath, address);
+        const auto destination = capture::SaveAllDestination(folderPath, address);
         if (!destination)
             continue;
-        CUrlFetcher fetcher;
+        capture::CUrlFetcher fetcher;
         fetcher.DownloadToFile(address, *destination);
     }
 }
 
 void CInternetPage::EnableGo(bool enable)
 {
-    if (QWidget* go = GetDlgItem(this, kGoId))
+    if (QWidget* go = GetDlgItem(this, IDC_GO))
         go->setEnabled(enable);
 }
 
@@ -162,11 +163,17 @@ void CInternetPage::DeleteAllMovieRows()
         m_movieList->setRowCount(0);
 }
 
-void CInternetPage::InsertMovieRowAtTop(const std::string& address)
+void CInternetPage::InsertMovieRowsAtTop(const std::vector<std::string>& addresses)
 {
     if (!m_movieList)
         return;
-    m_movieList->insertRow(0);
-    ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
-    ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+    for (const std::string& address : addresses) {
+        m_movieList->insertRow(0);
+        ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
+        ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+    }
 }
+
+void CInternetPage::StartBusy() { m_busy.Start(); }
+void CInternetPage::StopBusy() { m_busy.Stop(); }
+void CInternetPage::ResetBusy() { m_busy.Reset(); }

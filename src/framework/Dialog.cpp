@@ -1,4 +1,4 @@
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -58,14 +58,14 @@ bool CDialog::BuildFromTemplate()
     if (t == nullptr)
         return false;
     setFont(DialogFont(*t));
-    m_baseUnits = DialogBaseUnits(font());
-    resize(DialogUnitsToPixels(QRect(0, 0, t->cx, t->cy), m_baseUnits).size());
+    const QSize baseUnits = DialogBaseUnits(font());
+    resize(DialogUnitsToPixels(QRect(0, 0, t->cx, t->cy), baseUnits).size());
     if (t->caption && *t->caption)
         setWindowTitle(QString::fromLatin1(t->caption));
     for (const DialogItem& item : t->items) {
         QWidget* control = CreateControl(item);
         SetDlgCtrlID(control, item.id);
-        QRect r = DialogUnitsToPixels(QRect(item.x, item.y, item.cx, item.cy), m_baseUnits);
+        QRect r = DialogUnitsToPixels(QRect(item.x, item.y, item.cx, item.cy), baseUnits);
         // A combo box's template height includes its drop-down list; the field itself is one line.
         if (item.kind == ControlKind::ComboBox)
             r.setHeight(std::min(r.height(), control->sizeHint().height()));
