@@ -18,72 +18,48 @@ namespace fs = std::filesystem;
 using test::ReadFile;
 using test::TempFolder;
 
-struct Listing {
-    std::vector<cache::LocalMovieRow> rows;
-    std::vector<cache::BrowserCacheFolder> browserCaches;
-};
-
-// What the Local Files list shows for `folder`: the start-up walk, then the entries of the caches it noted.
-Listing ListLocalFiles(const std::string& folder)
-{
-    Listing listing;
-    cache::MovieRowList plain;
-    cache::WalkFolders(folder, plain, listing.browserCaches);
-    std::vector<cache::EntryMovieRow> entries;
-    const std::atomic<bool> stop{false};
-    cache::ReadEntryMovies(listing.browserCaches, stop, [&](cache::EntryMovieRow row) { entries.push_back(row); });
-    listing.rows = cache::LocalListRows(std::move(entries), plain.TakeRows());
-    return listing;
-}
-
 bool Exists(const std::string& path)
 {
     struct stat info {};
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// The start-up walk notes the caches; their rows come in the list order whether the list takes them all at
+// the end or each where it belongs as it is found; a stop ends the reading.
 TEST(RealBrowserCache, ListsEveryServedMovieOfBothBrowsersAboveThePlainMoviesInTheirOrder)
-{
-    const auto& caches = test::SharedBrowserCaches();
-    const Listing listing = ListLocalFiles(caches.CacheFolder());
-    EXPECT_EQ(listing.rows, test::ExpectedListRows(caches));
-
-    std::vector<std::string> noted;
-    for (const auto& folder : listing.browserCaches)
-        noted.push_back(folder.path);
-    std::vector<std::string> written;
-    for (const auto& run : caches.Runs())
-        written.push_back(run.cacheFolder);
-    std::sort(noted.begin(), noted.end());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(noted, written);
-}
-
-TEST(RealBrowserCache, RowsShownAsTheyAreFoundEndInTheListOrderAndAStopEndsTheReading)
 {
     const auto& caches = test::SharedBrowserCaches();
     std::vector<cache::BrowserCacheFolder> folders;
     cache::MovieRowList plain;
     cache::WalkFolders(caches.CacheFolder(), plain, folders);
+    std::vector<std::string> noted, written;
+    for (const auto& folder : folders)
+        noted.push_back(folder.path);
+    for (const auto& run : caches.Runs())
+        written.push_back(run.cacheFolder);
+    std::sort(noted.begin(), noted.end());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(noted, written);
 
-    std::vector<cache::EntryMovieRow> shown;
+    std::vector<cache::EntryMovieRow> found, shown;
     std::atomic<bool> stop{false};
     cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow row) {
-        const std::size_t index = cache::EntryRowIndex(shown, row);
-        shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(index), row);
+        found.push_back(row);
+        shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(cache::EntryRowIndex(shown, row)), row);
     });
-    std::vector<cache::LocalMovieRow> rows;
+    const auto expected = test::ExpectedListRows(caches);
+    EXPECT_EQ(cache::LocalListRows(found, plain.TakeRows()), expected);
+    std::vector<cache::LocalMovieRow> asShown;
     for (const auto& row : shown)
-        rows.push_back(row.row);
-    rows.insert(rows.end(), caches.PlainRows().begin(), caches.PlainRows().end());
-    EXPECT_EQ(rows, test::ExpectedListRows(caches));
+        asShown.push_back(row.row);
+    asShown.insert(asShown.end(), caches.PlainRows().begin(), caches.PlainRows().end());
+    EXPECT_EQ(asShown, expected);
 
-    std::size_t found = 0;
-    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { stop = ++found == 2; });
-    EXPECT_EQ(found, 2u);
-    found = 0;
-    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { ++found; });
-    EXPECT_EQ(found, 0u);
+    std::size_t rows = 0;
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { stop = ++rows == 2; });
+    EXPECT_EQ(rows, 2u);
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { ++rows; });
+    EXPECT_EQ(rows, 2u);
 }
 
 TEST(RealBrowserCache, SaveAndPreviewGiveTheServedMovieBytes)
@@ -189,29 +165,6 @@ TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
         }
         std::printf("[   INFO   ] %s: %zu cut and %zu damaged copies, %zu damaged ones still listed\n",
                     run.browser.c_str(), original.size(), flipped, listedDamaged);
-    }
-}
-
-TEST(RealBrowserCache, SavingOntoTheEntryItselfFailsAndLeavesItAlone)
-{
-    const auto& caches = test::SharedBrowserCaches();
-    for (const auto& run : caches.Runs()) {
-        SCOPED_TRACE(run.browser);
-        TempFolder temp;
-        const std::string folder = run.browser == "chromium" ? temp.Path() + "/" : temp / "cache2/entries/";
-        fs::create_directories(folder);
-        const std::string source = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, caches.Movies()[1].address);
-        const std::string entry = folder + fs::path(source).filename().string();
-        fs::copy_file(source, entry);
-        fs::create_hard_link(entry, temp / "hard.swf");
-        fs::create_symlink(entry, temp / "soft.swf");
-        const std::string bytes = ReadFile(entry);
-        for (const std::string& destination : {entry, folder + "./" + fs::path(entry).filename().string(),
-                                               temp / "hard.swf", temp / "soft.swf"}) {
-            SCOPED_TRACE(destination);
-            EXPECT_EQ(cache::CopyListedMovie(entry, destination), cache::CopyOutcome::DestinationCannotCreate);
-            EXPECT_EQ(ReadFile(entry), bytes);
-        }
     }
 }
 

@@ -14,11 +14,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -156,31 +155,12 @@ std::string FolderStoring(const std::string& root, const std::string& address)
 }
 
 // Lets the browser's load event wait until the page's script has read every movie: the page holds an image
-// that is answered only once the script has asked for /done.
-class ScriptGate {
-public:
-    void Open()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = true;
-        m_changed.notify_all();
-    }
-    void Wait()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::seconds(20), [this] { return m_open; });
-    }
-    void Close()
-    {
-        std::lock_guard lock(m_mutex);
-        m_open = false;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-};
+// that is answered only once the script has asked for /done (or after 20 s).
+void WaitFor(const std::atomic<bool>& done)
+{
+    for (int i = 0; i < 2000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
 
 } // namespace
 
@@ -228,16 +208,16 @@ RealBrowserCaches::RealBrowserCaches()
         "  .finally(() => fetch(\"done\"));\n"
         "</script><img src=\"gate\" alt=\"\"></body></html>\n";
 
-    ScriptGate gate;
+    std::atomic<bool> scriptDone{false};
     LoopbackServer server([&](httplib::Server& s) {
         s.Get("/", [&](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
         s.Get("/done", [&](const httplib::Request&, httplib::Response& res) {
-            gate.Open();
+            scriptDone = true;
             res.set_header("Cache-Control", "no-store");
             res.set_content("done", "text/plain");
         });
         s.Get("/gate", [&](const httplib::Request&, httplib::Response& res) {
-            gate.Wait();
+            WaitFor(scriptDone);
             res.set_header("Cache-Control", "no-store");
             res.set_content(std::string("GIF89a\x01\x00\x01\x00\x00\x00\x00;", 14), "image/gif");
         });
@@ -305,7 +285,7 @@ RealBrowserCaches::RealBrowserCaches()
                    environment, m_scratch / "firefox.log");
     m_runs.push_back({"firefox-esr", firefoxSeconds, firefoxCache + "/cache2/entries/"});
 
-    gate.Close();
+    scriptDone = false;
     const double chromiumSeconds =
         RunBrowser({chromium, "--headless=new", "--no-sandbox", "--user-data-dir=" + (m_scratch / "chromium-profile"),
                     "--disk-cache-dir=" + m_cacheFolder + "chromium", "--virtual-time-budget=3000",
@@ -350,29 +330,35 @@ const RealBrowserCaches& SharedBrowserCaches()
     return *caches;
 }
 
-std::vector<cache::LocalMovieRow> ExpectedListRows(const RealBrowserCaches& caches)
+std::vector<cache::LocalMovieRow> ExpectedEntryRows(const RealBrowserCaches& caches,
+                                                    const std::vector<std::string>& folders)
 {
-    struct Entry {
-        std::int64_t written;
-        cache::LocalMovieRow row;
-    };
-    std::vector<Entry> entries;
-    for (const BrowserRun& run : caches.Runs()) {
+    std::vector<std::pair<std::int64_t, cache::LocalMovieRow>> entries;
+    for (const std::string& folder : folders) {
         for (const ServedMovie& movie : caches.Movies()) {
-            const std::string path = RealBrowserCaches::EntryFileOf(run.cacheFolder, movie.address);
+            const std::string path = RealBrowserCaches::EntryFileOf(folder, movie.address);
             struct stat info {};
             if (::stat(path.c_str(), &info) != 0)
-                throw std::runtime_error("cannot stat " + path);
+                throw std::runtime_error("no entry for " + movie.address + " in " + folder);
             entries.push_back({std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
                                {movie.saveName, std::to_string(movie.movie.size()), path, movie.address}});
         }
     }
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return a.written != b.written ? a.written > b.written : a.row.path < b.row.path;
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second.path < b.second.path;
     });
     std::vector<cache::LocalMovieRow> rows;
-    for (const Entry& entry : entries)
-        rows.push_back(entry.row);
+    for (auto& entry : entries)
+        rows.push_back(std::move(entry.second));
+    return rows;
+}
+
+std::vector<cache::LocalMovieRow> ExpectedListRows(const RealBrowserCaches& caches)
+{
+    std::vector<std::string> folders;
+    for (const BrowserRun& run : caches.Runs())
+        folders.push_back(run.cacheFolder);
+    std::vector<cache::LocalMovieRow> rows = ExpectedEntryRows(caches, folders);
     rows.insert(rows.end(), caches.PlainRows().begin(), caches.PlainRows().end());
     return rows;
 }

@@ -57,8 +57,11 @@ private:
 // The caches for the whole test program: the browsers run once.
 const RealBrowserCaches& SharedBrowserCaches();
 
-// The rows the Local Files list must show for the shared caches, from what was served and the entry files'
-// modification times: every served movie of both browsers, most recently written first, then the plain rows.
+// The rows the served movies must give in `folders` (each holding one browser's entry files), from what was
+// served and the entry files' modification times: most recently written first.
+std::vector<cache::LocalMovieRow> ExpectedEntryRows(const RealBrowserCaches& caches,
+                                                    const std::vector<std::string>& folders);
+// The rows the Local Files list must show for the caches: the entry rows of both browsers, then the plain rows.
 std::vector<cache::LocalMovieRow> ExpectedListRows(const RealBrowserCaches& caches);
 
 // Copies the folder at `from` with everything in it to `to`, keeping modification times.

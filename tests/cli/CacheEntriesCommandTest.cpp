@@ -5,9 +5,7 @@
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -33,29 +31,6 @@ std::string Lines(const std::vector<cache::LocalMovieRow>& rows, char end)
 std::vector<std::string> Environment(const std::string& home, const std::string& cacheHome)
 {
     return {"PATH=/usr/bin:/bin", "HOME=" + home, "XDG_CACHE_HOME=" + cacheHome};
-}
-
-// The rows the served movies give in `folders` (each holding one browser's entry files), in list order.
-std::vector<cache::LocalMovieRow> EntryRows(const test::RealBrowserCaches& caches,
-                                            const std::vector<std::string>& folders)
-{
-    std::vector<std::pair<std::int64_t, cache::LocalMovieRow>> rows;
-    for (const std::string& folder : folders) {
-        for (const auto& movie : caches.Movies()) {
-            const std::string path = test::RealBrowserCaches::EntryFileOf(folder, movie.address);
-            struct stat info {};
-            EXPECT_EQ(::stat(path.c_str(), &info), 0) << folder << " " << movie.address;
-            rows.push_back({std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec,
-                            {movie.saveName, std::to_string(movie.movie.size()), path, movie.address}});
-        }
-    }
-    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second.path < b.second.path;
-    });
-    std::vector<cache::LocalMovieRow> ordered;
-    for (auto& row : rows)
-        ordered.push_back(row.second);
-    return ordered;
 }
 
 TEST(CacheEntriesCommand, ListsEntryMoviesFirstWithTheirAddressThenThePlainMovies)
@@ -95,7 +70,7 @@ TEST(CacheEntriesCommand, SnapAndFlatpakCachesCountUnlessAFolderIsChosen)
 
     std::string cacheHome = caches.CacheFolder();
     cacheHome.pop_back();
-    std::vector<cache::LocalMovieRow> expected = EntryRows(caches, {firefoxRun, chromiumRun, snap, flatpak});
+    std::vector<cache::LocalMovieRow> expected = test::ExpectedEntryRows(caches, {firefoxRun, chromiumRun, snap, flatpak});
     expected.insert(expected.end(), caches.PlainRows().begin(), caches.PlainRows().end());
     const auto all = test::RunGrab({"cache"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
     EXPECT_EQ(all.status, 0) << all.err;
@@ -117,6 +92,8 @@ TEST(CacheEntriesCommand, CopySavesWhatTheRowShowsOrSaysWhyNot)
     const std::string packed = caches.Movies()[1].address;
     fs::copy_file(test::RealBrowserCaches::EntryFileOf(caches.Runs()[1].cacheFolder, packed), entryCopy);
     const std::string entryBytes = ReadFile(entryCopy);
+    fs::create_hard_link(entryCopy, temp / "hard.swf");
+    fs::create_symlink(entryCopy, temp / "soft.swf");
 
     struct Case {
         std::string title, source, destination;
@@ -137,7 +114,8 @@ TEST(CacheEntriesCommand, CopySavesWhatTheRowShowsOrSaysWhyNot)
                      temp / "x2.swf", 2, "read file can not open !", ""});
     cases.push_back({"missing folder", entryCopy, temp / "absent/out.swf", 2, "create write file failure!", ""});
     cases.push_back({"a file as folder", entryCopy, temp / "regular/out.swf", 2, "create write file failure!", ""});
-    cases.push_back({"onto the entry", entryCopy, entryCopy, 2, "create write file failure!", ""});
+    for (const std::string& same : {entryCopy, temp / "hard.swf", temp / "soft.swf"})
+        cases.push_back({"onto the entry: " + same, entryCopy, same, 2, "create write file failure!", ""});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.title);
         const auto run = test::RunGrab({"copy", c.source, c.destination}, scratch.Path());
