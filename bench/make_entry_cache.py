@@ -148,7 +148,8 @@ open(os.path.join(chromium_folder, "index"), "wb").close()
 open(os.path.join(chromium_folder, "index-dir", "the-real-index"), "wb").close()
 
 movies_written = 0
-for browser, count, folder in (("firefox", firefox_count, firefox_folder), ("chromium", chromium_count, chromium_folder)):
+browsers = (("firefox", firefox_count, firefox_folder), ("chromium", chromium_count, chromium_folder))
+for browser, count, folder in browsers:
     movie_templates, other_templates = templates(browser)
     movie_share = movie_count // 2
     movie_indexes = set(rng.sample(range(count), min(movie_share, count)))

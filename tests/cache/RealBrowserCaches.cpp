@@ -204,7 +204,8 @@ RealBrowserCaches::RealBrowserCaches()
         fetches += "\"" + route.path.substr(1) + (route.query.empty() ? "" : "?" + route.query) + "\", ";
     const std::string page =
         "<!DOCTYPE html><html><head><title>movies</title></head><body><script>\n"
-        "Promise.all([" + fetches + "\"missing.swf\", \"games/empty.swf\"].map(u => fetch(u).then(r => r.arrayBuffer())))\n"
+        "Promise.all([" + fetches + "\"missing.swf\", \"games/empty.swf\"]\n"
+        "  .map(u => fetch(u).then(r => r.arrayBuffer())))\n"
         "  .finally(() => fetch(\"done\"));\n"
         "</script><img src=\"gate\" alt=\"\"></body></html>\n";
 

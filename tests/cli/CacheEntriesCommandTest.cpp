@@ -70,7 +70,7 @@ TEST(CacheEntriesCommand, SnapAndFlatpakCachesCountUnlessAFolderIsChosen)
 
     std::string cacheHome = caches.CacheFolder();
     cacheHome.pop_back();
-    std::vector<cache::LocalMovieRow> expected = test::ExpectedEntryRows(caches, {firefoxRun, chromiumRun, snap, flatpak});
+    auto expected = test::ExpectedEntryRows(caches, {firefoxRun, chromiumRun, snap, flatpak});
     expected.insert(expected.end(), caches.PlainRows().begin(), caches.PlainRows().end());
     const auto all = test::RunGrab({"cache"}, scratch.Path(), {}, Environment(home.Path(), cacheHome));
     EXPECT_EQ(all.status, 0) << all.err;
