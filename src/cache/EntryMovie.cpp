@@ -108,7 +108,10 @@ std::optional<EntryMovie> FindEntryMovie(
     // Decoded to the end for the length; a body that does not start like a movie stops at its first piece.
     std::string start;
     std::uint64_t size = 0;
+    // A small raw block can expand a long way: the stop flag is looked at for every decoded piece as well.
     const auto count = [&](std::string_view piece) {
+        if (Stopping(stop))
+            return false;
         if (start.size() < 3) {
             start.append(piece.substr(0, 3 - start.size()));
             if (start.size() == 3 && !HasMovieSignature(start))
@@ -129,7 +132,7 @@ MovieStreamResult StreamEntryMovie(
     std::uint64_t handed = 0;
     const auto counted = [&](std::string_view piece) {
         handed += piece.size();
-        return handed <= movie.size && sink(piece);
+        return handed <= movie.size && !Stopping(stop) && sink(piece);
     };
     const MovieStreamResult result
         = movie.codings.empty() ? ReadBody(bytes, movie.entry, stop, counted) : DecodeBody(bytes, movie, stop, counted);
