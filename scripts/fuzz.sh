@@ -2,8 +2,9 @@
 # Runs every libFuzzer target of a fuzz build for a bounded time: the first part of the time on
 # small inputs, the rest on inputs up to 1 MiB (the largest page the program reads).
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
-# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read;
-# new inputs go to fuzz-out/<target>/.
+# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
+# fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
+# target whose inputs decompress would otherwise spend its time on a few huge ones).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,7 +21,8 @@ for target in "$build"/bin/fuzz_*; do
   mkdir -p "$out/corpus"
   seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
-  for run in "8192 $small" "1048576 $large"; do
+  cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
+  for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run
     [ "$2" -gt 0 ] || continue
     log=$out/run-$1.log

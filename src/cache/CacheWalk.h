@@ -1,5 +1,6 @@
 #pragma once
 // The cache walk: every non-empty .swf file below the cache folder, as rows of the local movie list.
+#include "cache/BrowserCacheFolders.h"
 #include "cache/Folder.h"
 #include "cache/LocalMovieRow.h"
 
@@ -16,6 +17,12 @@ void WalkFolders(const std::string& folder, MovieRowSink& sink);
 
 // The same walk over a folder already read; `path` is its path, ending in "/".
 void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink);
+
+// The same walk, which also appends to `browserCaches` each browser cache folder it passes, `folder` itself
+// included, in the order it reaches them. The rows are the same as without it.
+void WalkFolders(const std::string& folder, MovieRowSink& sink, std::vector<BrowserCacheFolder>& browserCaches);
+void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink,
+                 std::vector<BrowserCacheFolder>& browserCaches);
 
 // Inserts one row per movie of the folder at `folder` (ending in "/"), the first at `firstRow` and
 // each next one below the previous.

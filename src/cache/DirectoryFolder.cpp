@@ -1,5 +1,6 @@
 #include "cache/Folder.h"
 
+#include "cache/BrowserCacheFolders.h"
 #include "platform/Bytes.h"
 #include "platform/FileDescriptor.h"
 
@@ -84,6 +85,8 @@ private:
             m_listing.subfolders.emplace_back(name);
             return;
         }
+        if (type == DT_REG && !m_listing.holdsChromiumEntries && IsChromiumEntryName(name))
+            m_listing.holdsChromiumEntries = true;
         if ((type != DT_REG && type != DT_LNK) || !IsMovieName(name))
             return;
         // A link counts by what it points to.

@@ -18,6 +18,8 @@ struct FolderListing {
     std::vector<std::string> subfolders;
     // Non-empty regular files, or links to one, whose names match "*.swf" in any letter case.
     std::vector<MovieFile> movies;
+    // A regular file is named like a Chromium Simple Cache entry: the folder is such a cache.
+    bool holdsChromiumEntries = false;
 };
 
 class Folder {

@@ -5,11 +5,13 @@
 
 namespace cache {
 
-// The three column texts of a listed movie; the row carries nothing else.
+// The three column texts of a listed movie, and the address a movie found in a browser cache came from
+// (shown as the row's tooltip); the row carries nothing else.
 struct LocalMovieRow {
-    std::string name; // "File Name": the file's name without any folder part
-    std::string size; // "File Size": its length in bytes as a plain decimal number
+    std::string name; // "File Name": the file's name without any folder part, or the name to save an entry's movie as
+    std::string size; // "File Size": its length in bytes as a plain decimal number (an entry's movie: decoded)
     std::string path; // "File Path": its folder's path, "/", its name
+    std::string address; // empty for plain files
 
     friend bool operator==(const LocalMovieRow&, const LocalMovieRow&) = default;
 };

@@ -1,14 +1,12 @@
 #include "cache/MovieCopy.h"
 
-#include "platform/Bytes.h"
-#include "platform/Exceptions.h"
+#include "cache/CopyDestination.h"
 #include "platform/FileDescriptor.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,11 +17,6 @@ namespace {
 
 constexpr std::size_t kBlockSize = 4096;
 
-[[noreturn]] void ThrowFileError(int error, std::string_view doing, const std::string& path)
-{
-    throw CFileException(std::string(std::strerror(error)) + " while " + std::string(doing) + " " + path + ".");
-}
-
 std::size_t ReadBlock(int fd, char* buffer, std::size_t size, const std::string& path)
 {
     for (;;) {
@@ -33,39 +26,6 @@ std::size_t ReadBlock(int fd, char* buffer, std::size_t size, const std::string&
         if (errno != EINTR)
             ThrowFileError(errno, "reading", path);
     }
-}
-
-void WriteAll(int fd, const char* data, std::size_t size, const std::string& path)
-{
-    if (const int error = platform::WriteAll(fd, data, size); error != 0)
-        ThrowFileError(error, "writing", path);
-}
-
-// Files are opened without blocking, so that a named pipe with nobody at the other end fails
-// instead of hanging the window; the copy itself then blocks as usual.
-bool MakeBlocking(int fd)
-{
-    const int flags = ::fcntl(fd, F_GETFL);
-    return flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
-}
-
-// Opens the destination for writing and empties it, unless it is the file `source` describes:
-// it is opened without truncation first, so that the check and the truncation see the same file.
-platform::FileDescriptor CreateDestination(const std::string& destination, const struct stat& source)
-{
-    platform::FileDescriptor fd(
-        ::open(destination.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
-    if (!fd.IsOpen())
-        return {};
-    struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !MakeBlocking(fd.Get()))
-        return {};
-    if (info.st_dev == source.st_dev && info.st_ino == source.st_ino)
-        return {};
-    // Devices and pipes have nothing to truncate (O_TRUNC would ignore them too).
-    if (S_ISREG(info.st_mode) && info.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0)
-        return {};
-    return fd;
 }
 
 } // namespace

@@ -46,7 +46,7 @@ std::vector<std::string> PageRows(const std::string& folder)
 {
     std::vector<std::string> rows;
     for (const auto& row : cache::ListFolderMovies(folder))
-        rows.push_back(row.name + "\t" + row.size + "\t" + row.path);
+        rows.push_back(row.name + "\t" + row.size + "\t" + row.path + "\t"); // plain files have no address
     return rows;
 }
 
@@ -63,7 +63,7 @@ TEST(CacheCommand, PrintsThePageRowsInOrder)
 
     const auto expected = PageRows(root);
     ASSERT_EQ(expected.size(), 4u);
-    EXPECT_NE(std::find(expected.begin(), expected.end(), "c1.swf\t2\t" + root + "A/A1/c1.swf"), expected.end());
+    EXPECT_NE(std::find(expected.begin(), expected.end(), "c1.swf\t2\t" + root + "A/A1/c1.swf\t"), expected.end());
 
     const Outcome nul = RunCache(scratch, {"-0"}, "/nonexistent", cacheHome.Path());
     EXPECT_EQ(nul.status, 0) << nul.err;
@@ -83,7 +83,7 @@ TEST(CacheCommand, FallsBackToHomeCache)
     WriteFile(home / ".cache/browser/m.swf", "12345");
     const Outcome outcome = RunCache(scratch, {}, home.Path(), std::nullopt);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_EQ(outcome.out, "m.swf\t5\t" + home.Path() + "/.cache/browser/m.swf\n");
+    EXPECT_EQ(outcome.out, "m.swf\t5\t" + home.Path() + "/.cache/browser/m.swf\t\n");
 }
 
 TEST(CacheCommand, ExitStatuses)

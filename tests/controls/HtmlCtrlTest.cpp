@@ -186,6 +186,12 @@ TEST_F(ViewerTest, StartPageHasTitleAndText)
 {
     ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
+    // The title is known once the head is read; the body may still be coming.
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            return test::RunScript(Browser(), QStringLiteral("document.readyState"), 20s) == QStringLiteral("complete");
+        },
+        20s));
     EXPECT_EQ(
         test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 20s),
         QStringLiteral("Plumeroc"));

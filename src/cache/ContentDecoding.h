@@ -1,0 +1,50 @@
+#pragma once
+// Undoing a response's Content-Encoding, streamed: raw pieces in, decoded pieces out, with memory bounded
+// whatever the expansion.
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace cache {
+
+enum class ContentCoding { Gzip, Deflate, Brotli, Zstd };
+
+// The codings of a Content-Encoding value in the order the server applied them ("gzip", "x-gzip",
+// "deflate", "br", "zstd", any letter case; "identity" and empty items drop out). Nothing when one of them
+// is a coding that cannot be undone here.
+std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view value);
+
+// Takes each decoded piece (at most kDecodedPieceSize bytes); returns false to stop decoding.
+using DecodedSink = std::function<bool(std::string_view piece)>;
+inline constexpr std::size_t kDecodedPieceSize = 64 * 1024;
+
+enum class DecodeResult {
+    Ok,      // all given input taken; for Finish, every coding's stream ended properly
+    Stopped, // the sink asked to stop
+    Damaged, // the data cannot be decoded, or (Finish) a stream ends early
+};
+
+// Undoes the codings in reverse order of their application. Data after the end of a gzip, deflate or brotli
+// stream is ignored, as browsers do; zstd takes further frames.
+class BodyDecoder {
+public:
+    explicit BodyDecoder(const std::vector<ContentCoding>& codings);
+    ~BodyDecoder();
+    BodyDecoder(BodyDecoder&&) noexcept;
+    BodyDecoder& operator=(BodyDecoder&&) noexcept;
+
+    DecodeResult Feed(std::string_view raw, const DecodedSink& sink);
+    // The input has ended: flushes what is left.
+    DecodeResult Finish(const DecodedSink& sink);
+
+    class Stage;
+
+private:
+    DecodeResult Pass(std::size_t stage, std::string_view input, bool end, const DecodedSink& sink);
+
+    std::vector<std::unique_ptr<Stage>> m_stages; // m_stages[0] takes the raw bytes
+};
+
+} // namespace cache

@@ -1,0 +1,171 @@
+// The browser-cache readers against caches that Debian's firefox-esr and chromium wrote at test time.
+#include "cache/CacheWalk.h"
+#include "cache/EntryMovie.h"
+#include "cache/EntryMovieRows.h"
+#include "cache/ListedMovieCopy.h"
+#include "cache/MovieRowList.h"
+#include "support/Files.h"
+#include "support/RealBrowserCaches.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+namespace {
+
+namespace fs = std::filesystem;
+using test::ReadFile;
+using test::TempFolder;
+
+bool Exists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The start-up walk notes the caches; their rows come in the list order whether the list takes them all at
+// the end or each where it belongs as it is found; a stop ends the reading.
+TEST(RealBrowserCache, ListsEveryServedMovieOfBothBrowsersAboveThePlainMoviesInTheirOrder)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    std::vector<cache::BrowserCacheFolder> folders;
+    cache::MovieRowList plain;
+    cache::WalkFolders(caches.CacheFolder(), plain, folders);
+    std::vector<std::string> noted, written;
+    for (const auto& folder : folders)
+        noted.push_back(folder.path);
+    for (const auto& run : caches.Runs())
+        written.push_back(run.cacheFolder);
+    std::sort(noted.begin(), noted.end());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(noted, written);
+
+    std::vector<cache::EntryMovieRow> found, shown;
+    std::atomic<bool> stop{false};
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow row) {
+        found.push_back(row);
+        shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(cache::EntryRowIndex(shown, row)), row);
+    });
+    const auto expected = test::ExpectedListRows(caches);
+    EXPECT_EQ(cache::LocalListRows(found, plain.TakeRows()), expected);
+    std::vector<cache::LocalMovieRow> asShown;
+    for (const auto& row : shown)
+        asShown.push_back(row.row);
+    asShown.insert(asShown.end(), caches.PlainRows().begin(), caches.PlainRows().end());
+    EXPECT_EQ(asShown, expected);
+
+    std::size_t rows = 0;
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { stop = ++rows == 2; });
+    EXPECT_EQ(rows, 2u);
+    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { ++rows; });
+    EXPECT_EQ(rows, 2u);
+}
+
+TEST(RealBrowserCache, SaveAndPreviewGiveTheServedMovieBytes)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    TempFolder out;
+    for (const auto& run : caches.Runs()) {
+        for (const auto& movie : caches.Movies()) {
+            SCOPED_TRACE(run.browser + " " + movie.address + " " + movie.coding);
+            const std::string entry = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, movie.address);
+            const std::string before = ReadFile(entry);
+            ASSERT_EQ(cache::CopyListedMovie(entry, out / "saved.swf"), cache::CopyOutcome::Copied);
+            EXPECT_EQ(ReadFile(out / "saved.swf"), movie.movie);
+            EXPECT_EQ(cache::ReadEntryMovie(entry), movie.movie);
+            EXPECT_EQ(cache::ReadEntryMovie(entry, movie.movie.size() - 1), std::nullopt) << "over the limit";
+            EXPECT_EQ(ReadFile(entry), before);
+        }
+    }
+}
+
+TEST(RealBrowserCache, MovieAddressesThatGaveNoMovieAreStoredButNotListed)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    TempFolder out;
+    const struct {
+        const char* title;
+        std::string address;
+        int status;
+    } cases[] = {
+        {"404 with an HTML page", caches.MissingAddress(), 404},
+        {"200 with an empty body (an empty stream 1 in Chromium)", caches.EmptyAddress(), 200},
+    };
+    for (const auto& run : caches.Runs()) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(run.browser + ": " + c.title);
+            const std::string entry = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, c.address);
+            ASSERT_FALSE(entry.empty()) << "the browser kept no entry, so this case proves nothing";
+            const auto file = cache::EntryFile::Open(entry);
+            ASSERT_TRUE(file);
+            const auto stored = cache::ReadCacheEntry(*file, *cache::EntryFileFormat(entry));
+            ASSERT_TRUE(stored);
+            EXPECT_EQ(stored->head.status, c.status);
+            EXPECT_EQ(stored->address, c.address);
+            EXPECT_EQ(cache::ReadEntryMovieRow(entry), std::nullopt);
+            EXPECT_EQ(cache::CopyListedMovie(entry, out / "none.swf"), cache::CopyOutcome::SourceCannotOpen);
+            EXPECT_FALSE(Exists(out / "none.swf"));
+        }
+    }
+}
+
+// Copies of one real entry, cut at every length or with one byte changed, each under a name of its own in a
+// cache folder: none may crash the reader, and none may be listed as anything but the untouched movie.
+TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    const auto& plain = caches.Movies().front();
+    for (const auto& run : caches.Runs()) {
+        SCOPED_TRACE(run.browser);
+        const std::string original = ReadFile(test::RealBrowserCaches::EntryFileOf(run.cacheFolder, plain.address));
+        const bool firefox = run.browser != "chromium";
+        TempFolder temp;
+        const std::string folder = firefox ? temp / "cache2/entries/" : temp / "Cache_Data/";
+        fs::create_directories(folder);
+        const auto name = [&](std::size_t n) {
+            char hex[17];
+            std::snprintf(hex, sizeof hex, firefox ? "%016zX" : "%016zx", n);
+            return firefox ? std::string(24, 'A') + hex : std::string(hex) + "_0";
+        };
+        for (std::size_t length = 0; length < original.size(); ++length)
+            test::WriteFile(folder + name(length), original.substr(0, length));
+        std::size_t flipped = 0;
+        for (std::size_t at = 0; at < original.size(); ++at) {
+            std::string damaged = original;
+            damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
+            test::WriteFile(folder + name(original.size() + at), damaged);
+            ++flipped;
+        }
+        test::WriteFile(folder + name(2 * original.size()), original);
+
+        std::vector<cache::EntryMovieRow> rows;
+        const std::atomic<bool> stop{false};
+        cache::ReadEntryMovies({{folder, firefox ? cache::EntryFormat::Firefox : cache::EntryFormat::Chromium}}, stop,
+                               [&](cache::EntryMovieRow row) { rows.push_back(row); });
+        ASSERT_FALSE(rows.empty()) << "the untouched copy must be listed";
+        std::size_t listedDamaged = 0;
+        for (const auto& row : rows) {
+            EXPECT_EQ(row.row.name, plain.saveName);
+            EXPECT_EQ(row.row.size, std::to_string(plain.movie.size()));
+            EXPECT_EQ(row.row.address, plain.address);
+            const std::string copy = ReadFile(row.row.path);
+            EXPECT_EQ(copy.size(), original.size()) << "a cut copy was listed: " << row.row.path;
+            if (copy == original)
+                continue;
+            ++listedDamaged;
+            // A change the listing cannot see (in the body, or in a field no check covers) must not reach a
+            // saved file: the copy checks the stored body as the browser does.
+            const std::size_t at = std::mismatch(copy.begin(), copy.end(), original.begin()).first - copy.begin();
+            TempFolder out;
+            const auto outcome = cache::CopyListedMovie(row.row.path, out / "m.swf");
+            if (outcome == cache::CopyOutcome::Copied) {
+                EXPECT_EQ(ReadFile(out / "m.swf"), plain.movie) << "byte " << at << " changed and was saved";
+            }
+        }
+        std::printf("[   INFO   ] %s: %zu cut and %zu damaged copies, %zu damaged ones still listed\n",
+                    run.browser.c_str(), original.size(), flipped, listedDamaged);
+    }
+}
+
+} // namespace
