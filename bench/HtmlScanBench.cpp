@@ -8,6 +8,8 @@
 #include <ctime>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -131,6 +133,53 @@ void BM_FindSwfLinksVsMemchr(benchmark::State& state)
     state.counters["links"] = static_cast<double>(links.size());
 }
 BENCHMARK(BM_FindSwfLinksVsMemchr)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// Pages of the largest size the program reads, built to make a scanner slow: many ".swf" in one tag,
+// many tags that never close, one tag full of stop characters. Each is timed against the realistic
+// page in the same run; the scanner must stay within 5 times its time.
+std::string Repeated(std::string_view head, std::string_view unit, std::string_view tail)
+{
+    std::string page(head);
+    while (page.size() + unit.size() + tail.size() < kPageSize - 1)
+        page += unit;
+    page += tail;
+    return page;
+}
+
+double ScanSeconds(const std::string& page, int rounds)
+{
+    html::SwfLinkSet links;
+    const double start = ThreadSeconds();
+    for (int i = 0; i < rounds; ++i) {
+        html::FindSwfLinks(links, kAddress, page.c_str());
+        benchmark::DoNotOptimize(links);
+    }
+    return (ThreadSeconds() - start) / rounds;
+}
+
+void BM_HostilePages(benchmark::State& state)
+{
+    static const std::pair<const char*, std::string> kPages[] = {
+        {"a_equals_swf", Repeated("<a=", ".swf", ">")},
+        {"open_swf", Repeated("", "<.swf", "")},
+        {"one_tag_stops", Repeated("<embed ", "a=b ", "c.swf>")},
+        // Harder still: a reference every few bytes of the one tag.
+        {"one_tag_references", Repeated("<embed ", "x=a.swf'", ">")},
+        {"one_tag_quoted_references", Repeated("<embed src=\"", "\"b.swf", "\">")},
+    };
+    const auto& [name, page] = kPages[state.range(0)];
+    double realistic = 0;
+    double hostile = 0;
+    for (auto _ : state) {
+        realistic += ScanSeconds(Page(), 3);
+        const double t = ScanSeconds(page, 3);
+        hostile += t;
+        state.SetIterationTime(t);
+    }
+    state.SetLabel(name);
+    state.counters["ratio_vs_realistic"] = hostile / realistic;
+}
+BENCHMARK(BM_HostilePages)->DenseRange(0, 4)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 
