@@ -1,0 +1,20 @@
+#pragma once
+// The script finder's pass over the tags that name a movie by their type rather than by ".swf":
+// <embed type="application/x-shockwave-flash" src>, <object type=... data>, <param name="movie"|"src">
+// inside a Flash <object> (by type or class id), and the page's <base href>.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace html {
+
+struct FlashTagFindings {
+    std::vector<std::string> references;  // attribute values, character references undone
+    std::optional<std::string> baseHref;  // the first <base> with an href, as written
+};
+
+// Walks the tags of `pageText` the way a browser reads them (quoted values may hold ">").
+FlashTagFindings CollectFlashTags(std::string_view pageText);
+
+} // namespace html

@@ -1,0 +1,20 @@
+#pragma once
+// Resolves a reference against a base address the way a browser does (RFC 3986, section 5.2), for
+// the script finder. libcurl's URL API was not taken: it percent-encodes bytes above 0x7F and blanks,
+// rewrites addresses of schemes it does not know ("c:/a" becomes "c://a") and mishandles references
+// holding only a fragment, while rows must keep the page's bytes so that both finders agree.
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace html {
+
+// The absolute address of `reference` under `base`. Blanks around the reference and tabs and line
+// breaks inside it are dropped first, as browsers do. Empty when `base` has no scheme and the
+// reference has none either, so that no address can be made.
+std::optional<std::string> ResolveReference(std::string_view base, std::string_view reference);
+
+// RFC 3986's remove_dot_segments on a path.
+std::string RemoveDotSegments(std::string_view path);
+
+} // namespace html

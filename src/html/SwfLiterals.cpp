@@ -1,0 +1,173 @@
+#include "html/SwfLiterals.h"
+
+#include "html/MovieAddress.h"
+#include "html/ScriptText.h"
+#include "html/TextEscapes.h"
+
+#include <array>
+#include <cstring>
+
+namespace html {
+
+namespace {
+
+using namespace script;
+
+// A reference's raw text can be six times its address (every "/" written "\u002F").
+constexpr std::size_t kRawReferenceLimit = 6 * kMaximumAddressLength;
+// Escapes nest at most this deep: entity-written JSON holding a percent-encoded address.
+constexpr int kEscapeLayers = 3;
+
+constexpr std::array<bool, 256> MakeTable(std::string_view bytes, bool withBlanksAndControls)
+{
+    std::array<bool, 256> table{};
+    if (withBlanksAndControls) {
+        for (int c = 0; c <= 0x20; ++c)
+            table[static_cast<std::size_t>(c)] = true;
+    }
+    for (const char c : bytes)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+
+// Bytes that end a value in the raw page. ";", "&", "\" and "%" are not among them: they belong to
+// the escapes that are undone afterwards.
+constexpr std::array<bool, 256> kRawStops = MakeTable("\"'`()<>=,{}[]|", true);
+// Once escapes are undone, a ";" ends a value too.
+constexpr std::array<bool, 256> kDecodedStops = MakeTable("\"'`()<>=,{}[]|;", true);
+// What may follow ".swf" for it to end a name: the end of a value, a query or fragment, an escape.
+constexpr std::array<bool, 256> kAfterSuffix = MakeTable("\"'`?#&;,)]}<>\\%|", true);
+
+bool IsStop(const std::array<bool, 256>& table, char c) { return table[static_cast<unsigned char>(c)]; }
+
+struct Value {
+    std::string text;
+    char opening = 0;      // the byte before the value, once escapes are undone
+    bool decoded = false;  // the opening came out of an escape: the value sits inside another string
+};
+
+// Undoes the escapes of a raw value layer by layer; each layer may show a quote or "=" that ends
+// the value further right.
+Value Unescape(std::string_view raw, char opening)
+{
+    Value value{std::string(raw), opening, false};
+    for (int layer = 0; layer < kEscapeLayers; ++layer) {
+        std::string decoded;
+        if (value.text.find('&') != std::string::npos)
+            decoded = DecodeCharacterReferences(value.text);
+        if (decoded.empty() || decoded == value.text) {
+            if (value.text.find('\\') != std::string::npos)
+                decoded = DecodeScriptEscapes(value.text);
+            else if (HasEncodedAddress(value.text))
+                decoded = DecodePercentEscapes(value.text);
+            else
+                break;
+        }
+        std::size_t stopAt = decoded.size();
+        while (stopAt > 0 && !IsStop(kDecodedStops, decoded[stopAt - 1]))
+            --stopAt;
+        if (stopAt > 0) {
+            value.opening = decoded[stopAt - 1];
+            value.decoded = true;
+            decoded.erase(0, stopAt);
+        }
+        value.text = std::move(decoded);
+    }
+    return value;
+}
+
+// The literals joined with "+" in front of the literal opened at `quoteAt`; nullopt when a part is
+// not a literal or lies before `floor`.
+std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quoteAt, std::size_t floor)
+{
+    std::string prefix;
+    std::size_t at = SkipBlanksBack(page, quoteAt, floor);
+    while (at != std::string_view::npos && page[at] == '+') {
+        const std::size_t closeAt = SkipBlanksBack(page, at, floor);
+        if (closeAt == std::string_view::npos)
+            return std::nullopt;
+        const std::optional<Literal> part = ReadLiteralBackward(page, closeAt, floor);
+        if (!part)
+            return std::nullopt;
+        prefix.insert(0, DecodeScriptEscapes(part->body));
+        at = SkipBlanksBack(page, part->begin, floor);
+    }
+    return prefix;
+}
+
+class SwfLiteralPass {
+public:
+    SwfLiteralPass(std::string_view page, std::vector<std::string>& references)
+        : m_page(page), m_references(references)
+    {
+    }
+
+    void Run()
+    {
+        const char* const data = m_page.data();
+        const std::size_t n = m_page.size();
+        for (std::size_t at = 0; at + 4 <= n;) {
+            const void* dot = std::memchr(data + at, '.', n - 3 - at);
+            if (!dot)
+                return;
+            const auto dotAt = static_cast<std::size_t>(static_cast<const char*>(dot) - data);
+            at = dotAt + 1;
+            if (Lower(data[dotAt + 1]) != 's' || Lower(data[dotAt + 2]) != 'w' || Lower(data[dotAt + 3]) != 'f')
+                continue;
+            Visit(dotAt);
+            at = dotAt + 4;
+        }
+    }
+
+private:
+    // One ".swf" at `dotAt`. Reads back no further than the previous ".swf", so that the walks of
+    // all suffixes together read each byte once.
+    void Visit(std::size_t dotAt)
+    {
+        const std::size_t end = dotAt + 4;
+        const std::size_t floor = std::max(m_previousEnd, dotAt > kRawReferenceLimit ? dotAt - kRawReferenceLimit : 0);
+        m_previousEnd = end;
+        if (end < m_page.size() && !IsStop(kAfterSuffix, m_page[end]))
+            return;
+        std::size_t start = dotAt;
+        while (start > floor && !IsStop(kRawStops, m_page[start - 1]))
+            --start;
+        if (start == 0 || !IsStop(kRawStops, m_page[start - 1]))
+            return;  // the walk ran into its bound: no whole value
+        const std::size_t openingAt = start - 1;
+        Value value = Unescape(m_page.substr(start, end - start), m_page[openingAt]);
+
+        if (!value.decoded && IsBlank(value.opening)) {
+            // An unquoted attribute value written after "= ".
+            const std::size_t before = SkipBlanksBack(m_page, openingAt, floor);
+            if (before == std::string_view::npos || m_page[before] != '=')
+                return;
+            value.opening = '=';
+        }
+        if (!IsQuote(value.opening) && value.opening != '=')
+            return;  // prose, a call's bare argument, a style's url(...)
+        if (!value.decoded && IsQuote(value.opening)) {
+            const std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
+            if (!prefix)
+                return;  // part of a string built with a variable
+            value.text.insert(0, *prefix);
+        }
+        if (value.text.size() <= 4)
+            return;  // ".swf" alone names nothing
+        if (m_references.empty() || m_references.back() != value.text)
+            m_references.push_back(std::move(value.text));
+    }
+
+    std::string_view m_page;
+    std::vector<std::string>& m_references;
+    std::size_t m_previousEnd = 0;
+};
+
+} // namespace
+
+void CollectSwfLiterals(std::string_view pageText, std::vector<std::string>& references)
+{
+    SwfLiteralPass(pageText, references).Run();
+}
+
+} // namespace html
