@@ -90,7 +90,7 @@ bool NamesFlash(std::string_view value)
 }
 
 // AC_FL_RunContent('width', '550', ..., 'movie', 'intro'): the values of "movie" and "src".
-void AddRunContentMovies(const Arguments& args, bool flashCall, std::vector<std::string>& references)
+void AddRunContentMovies(const Arguments& args, bool flashCall, ReferenceList& references)
 {
     bool namesFlash = flashCall;
     for (const std::optional<std::string>& value : args.values)
@@ -102,7 +102,7 @@ void AddRunContentMovies(const Arguments& args, bool flashCall, std::vector<std:
         const std::optional<std::string>& value = args.values[i + 1];
         if (!key || !value || value->empty() || !(EqualsIgnoringCase(*key, "movie") || EqualsIgnoringCase(*key, "src")))
             continue;
-        references.push_back(flashCall ? WithMovieExtension(*value) : *value);
+        references.Add(flashCall ? WithMovieExtension(*value) : *value);
     }
 }
 
@@ -110,17 +110,18 @@ enum class CallKind { kRunContent, kFirstArgument };
 
 class FlashCallPass {
 public:
-    FlashCallPass(std::string_view page, std::vector<std::string>& references) : m_page(page), m_references(references) {}
+    FlashCallPass(std::string_view page, ReferenceList& references) : m_page(page), m_references(references) {}
 
     // A call's arguments, once read, are not searched again, so each search reads the page once.
-    // Searches start with a capital: they stop far less often than on a lower-case first byte.
     void Run()
     {
-        for (std::size_t at = m_page.find("RunContent"); at != std::string_view::npos;
-             at = m_page.find("RunContent", at))
+        for (std::size_t at = FindText(m_page, "RunContent", 0); at != std::string_view::npos;
+             at = FindText(m_page, "RunContent", at))
             at = Visit(at, at + 10, CallKind::kRunContent);
-        // "embedSWF" and "SWFObject" share their capitals.
-        for (std::size_t at = m_page.find("SWF"); at != std::string_view::npos; at = m_page.find("SWF", at)) {
+        // "embedSWF" and "SWFObject", searched by their capitals, which pages hold far fewer of than
+        // "e". The older FlashObject is left to the pass over ".swf": its movies kept the suffix.
+        for (std::size_t at = FindText(m_page, "SWF", 0); at != std::string_view::npos;
+             at = FindText(m_page, "SWF", at)) {
             if (at >= 5 && m_page.substr(at - 5, 5) == "embed")
                 at = Visit(at, at + 3, CallKind::kFirstArgument);
             else if (m_page.substr(at + 3, 6) == "Object")
@@ -128,9 +129,6 @@ public:
             else
                 at += 3;
         }
-        for (std::size_t at = m_page.find("FlashObject"); at != std::string_view::npos;
-             at = m_page.find("FlashObject", at))
-            at = Visit(at, at + 11, CallKind::kFirstArgument);
     }
 
 private:
@@ -151,12 +149,12 @@ private:
         }
         const Arguments args = ReadArguments(m_page, openAt);
         if (!args.values.empty() && args.values.front() && !args.values.front()->empty())
-            m_references.push_back(*args.values.front());
+            m_references.Add(*args.values.front());
         return args.end;
     }
 
     std::string_view m_page;
-    std::vector<std::string>& m_references;
+    ReferenceList& m_references;
 };
 
 } // namespace
@@ -168,7 +166,7 @@ std::string WithMovieExtension(std::string_view movie)
     return named;
 }
 
-void CollectFlashCallMovies(std::string_view pageText, std::vector<std::string>& references)
+void CollectFlashCallMovies(std::string_view pageText, ReferenceList& references)
 {
     FlashCallPass(pageText, references).Run();
 }

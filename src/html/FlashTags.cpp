@@ -1,5 +1,6 @@
 #include "html/FlashTags.h"
 
+#include "html/MovieAddress.h"
 #include "html/ScriptText.h"
 #include "html/TextEscapes.h"
 
@@ -63,7 +64,8 @@ void ReadAttributes(std::string_view page, std::size_t at, Tag& tag)
 std::optional<std::string_view> AttributeValue(const Tag& tag, std::string_view lowerName)
 {
     for (const Attribute& attribute : tag.attributes) {
-        if (EqualsIgnoringCase(attribute.name, lowerName))
+        if (attribute.name.size() == lowerName.size() && Lower(attribute.name.front()) == lowerName.front() &&
+            EqualsIgnoringCase(attribute.name, lowerName))
             return attribute.value;
     }
     return std::nullopt;
@@ -76,8 +78,9 @@ bool AttributeIs(const Tag& tag, std::string_view lowerName, std::string_view lo
     const std::optional<std::string_view> value = AttributeValue(tag, lowerName);
     if (!value)
         return false;
-    const std::string decoded = Decoded(*value);
-    std::string_view trimmed = decoded;
+    // Values are short and rarely hold a reference: decode only when one may be there.
+    const std::string decoded = value->find('&') == std::string_view::npos ? std::string() : Decoded(*value);
+    std::string_view trimmed = decoded.empty() ? *value : std::string_view(decoded);
     while (!trimmed.empty() && IsBlank(trimmed.front()))
         trimmed.remove_prefix(1);
     while (!trimmed.empty() && IsBlank(trimmed.back()))
@@ -87,9 +90,22 @@ bool AttributeIs(const Tag& tag, std::string_view lowerName, std::string_view lo
 
 enum class TagName { kOther, kBase, kEmbed, kObject, kObjectEnd, kParam };
 
-// The name of the tag whose "<" stands at `at`, and where it ends.
+// The two bytes after "<" of the tags looked at, in lower case, as one number.
+constexpr unsigned TagKey(char first, char second)
+{
+    return static_cast<unsigned>(static_cast<unsigned char>(first)) << 8 | static_cast<unsigned char>(second);
+}
+
+// The name of the tag whose "<" stands at `at`, and where it ends. The first two bytes rule out
+// nearly every other tag with one well-predicted test.
 TagName NameAt(std::string_view page, std::size_t at, std::size_t& nameEnd)
 {
+    if (at + 2 >= page.size())
+        return TagName::kOther;
+    const unsigned key = TagKey(Lower(page[at + 1]), Lower(page[at + 2]));
+    if (key != TagKey('b', 'a') && key != TagKey('e', 'm') && key != TagKey('o', 'b') && key != TagKey('p', 'a') &&
+        key != TagKey('/', 'o'))
+        return TagName::kOther;
     struct Known {
         std::string_view name;
         TagName tag;
@@ -100,18 +116,16 @@ TagName NameAt(std::string_view page, std::size_t at, std::size_t& nameEnd)
                                        {"/object", TagName::kObjectEnd},
                                        {"param", TagName::kParam}};
     const std::string_view rest = page.substr(at + 1);
-    if (rest.empty())
-        return TagName::kOther;
-    const char first = Lower(rest.front());
-    if (first != 'b' && first != 'e' && first != 'o' && first != '/' && first != 'p')
-        return TagName::kOther;  // most tags are ruled out by their first byte
     for (const Known& known : kKnown) {
-        if (StartsWithIgnoringCase(rest, known.name) &&
-            (rest.size() == known.name.size() || IsBlank(rest[known.name.size()]) || rest[known.name.size()] == '/' ||
-             rest[known.name.size()] == '>')) {
-            nameEnd = at + 1 + known.name.size();
-            return known.tag;
+        if (!StartsWithIgnoringCase(rest, known.name))
+            continue;
+        if (rest.size() > known.name.size()) {
+            const char after = rest[known.name.size()];
+            if (!IsBlank(after) && after != '/' && after != '>')
+                return TagName::kOther;
         }
+        nameEnd = at + 1 + known.name.size();
+        return known.tag;
     }
     return TagName::kOther;
 }
@@ -122,42 +136,126 @@ public:
 
     FlashTagFindings Run()
     {
-        const char* const data = m_page.data();
-        const std::size_t n = m_page.size();
-        for (std::size_t at = 0; at < n;) {
-            const void* open = std::memchr(data + at, '<', n - at);
-            if (!open)
+        FindBase();
+        // A Flash tag names its type or class id: look for those, not at every tag of the page.
+        // Their first bytes ("x" of the type, ":" of "clsid:") are rare in pages, so the searches
+        // seldom stop; the type's "x" is taken in lower case only, as pages write it. The two are
+        // taken in page order, so that a tag or object read once is not read again.
+        constexpr char kFirsts[] = {'x', ':'};
+        std::size_t next[2];
+        for (std::size_t i = 0; i < 2; ++i)
+            next[i] = FindByte(m_page, kFirsts[i], 0);
+        for (;;) {
+            const std::size_t which = next[1] < next[0] ? 1 : 0;
+            const std::size_t at = next[which];
+            if (at == std::string_view::npos)
                 break;
-            const auto openAt = static_cast<std::size_t>(static_cast<const char*>(open) - data);
-            std::size_t nameEnd = 0;
-            const TagName name = NameAt(m_page, openAt, nameEnd);
-            if (name == TagName::kOther) {
-                at = openAt + 1;
-                continue;
+            if (at >= m_done) {
+                // One byte rules out most stops before the whole name is compared.
+                const std::string_view rest = m_page.substr(at);
+                const bool classId = kFirsts[which] == ':';
+                if (rest.size() > 1 && (classId ? Lower(rest[1]) == 'd' : rest[1] == '-') &&
+                    (classId ? StartsWithIgnoringCase(rest, kFlashClassId.substr(5))
+                             : StartsWithIgnoringCase(rest, kFlashType.substr(12))))
+                    VisitTagAround(at);
             }
-            ReadAttributes(m_page, nameEnd, m_tag);
-            Visit(name);
-            at = m_tag.end;
+            next[which] = FindByte(m_page, kFirsts[which], std::max(at + 1, m_done));
         }
         return std::move(m_findings);
     }
 
 private:
+    // The first <base> with an href, looked for in the head only: pages put it there, and walking
+    // every tag of the body would cost more than all the rest of the script finder.
+    void FindBase()
+    {
+        for (std::size_t at = FindByte(m_page, '<', 0); at != std::string_view::npos; at = FindByte(m_page, '<', at + 1)) {
+            const std::string_view rest = m_page.substr(at + 1);
+            if (StartsWithIgnoringCase(rest, "body") || StartsWithIgnoringCase(rest, "/head"))
+                return;
+            std::size_t nameEnd = 0;
+            if (NameAt(m_page, at, nameEnd) != TagName::kBase)
+                continue;
+            ReadAttributes(m_page, nameEnd, m_tag);
+            at = m_tag.end - 1;
+            if (const std::optional<std::string_view> href = AttributeValue(m_tag, "href")) {
+                m_findings.baseHref = Decoded(*href);
+                return;
+            }
+        }
+    }
+
+    // The type or class id at `at` belongs to a Flash <embed> or <object> when the tag around it is
+    // one; an object's params are read up to its "</object>".
+    void VisitTagAround(std::size_t at)
+    {
+        const char* const data = m_page.data();
+        const void* open = memrchr(data + m_done, '<', at - m_done);
+        m_done = at;
+        if (!open)
+            return;
+        const auto openAt = static_cast<std::size_t>(static_cast<const char*>(open) - data);
+        std::size_t nameEnd = 0;
+        const TagName name = NameAt(m_page, openAt, nameEnd);
+        if (name != TagName::kEmbed && name != TagName::kObject)
+            return;
+        if (name == TagName::kEmbed && NamesSwf(openAt)) {
+            m_done = at + 1;
+            return;
+        }
+        ReadAttributes(m_page, nameEnd, m_tag);
+        if (m_tag.end <= at)
+            return;  // the tag closed before the type: it was text after the tag
+        std::size_t next = m_tag.end;
+        Visit(name);
+        if (name == TagName::kObject) {
+            // Walk the object's content: its params, and embeds or objects nested in it.
+            while (!m_objects.empty()) {
+                const std::size_t tagAt = FindByte(m_page, '<', next);
+                if (tagAt == std::string_view::npos)
+                    break;
+                const TagName inner = NameAt(m_page, tagAt, nameEnd);
+                next = tagAt + 1;
+                if (inner == TagName::kObjectEnd) {
+                    m_objects.pop_back();
+                    continue;
+                }
+                if (inner == TagName::kOther || inner == TagName::kBase ||
+                    (inner != TagName::kObject && (!m_objects.back() || NamesSwf(tagAt))))
+                    continue;
+                ReadAttributes(m_page, nameEnd, m_tag);
+                Visit(inner);
+                next = m_tag.end;
+            }
+            m_objects.clear();
+        }
+        m_done = std::max(m_done, next);
+    }
+
+    // True when the tag opened at `at` holds ".swf" before its first ">": its movie, if it names one,
+    // is left to the pass over the page's ".swf", and the tag is not read here.
+    bool NamesSwf(std::size_t at) const
+    {
+        const std::size_t close = FindByte(m_page, '>', at);
+        const std::string_view text = m_page.substr(at, close == std::string_view::npos ? close : close - at);
+        return text.find(".swf") != std::string_view::npos;
+    }
+
     void Add(std::optional<std::string_view> value)
     {
-        if (value && !value->empty())
-            m_findings.references.push_back(Decoded(*value));
+        // A value naming a ".swf" is left to the pass over the page's ".swf", which reads it the same.
+        if (value && !value->empty() && !HasMoviePath(*value))
+        {
+            if (value->find('&') == std::string_view::npos)
+                m_findings.references.AddFromPage(*value);
+            else
+                m_findings.references.Add(Decoded(*value));
+        }
     }
 
     void Visit(TagName name)
     {
         switch (name) {
-        case TagName::kBase:
-            if (!m_findings.baseHref) {
-                if (const std::optional<std::string_view> href = AttributeValue(m_tag, "href"))
-                    m_findings.baseHref = Decoded(*href);
-            }
-            break;
         case TagName::kEmbed:
             if (AttributeIs(m_tag, "type", kFlashType))
                 Add(AttributeValue(m_tag, "src"));
@@ -179,6 +277,7 @@ private:
                 (AttributeIs(m_tag, "name", "movie") || AttributeIs(m_tag, "name", "src")))
                 Add(AttributeValue(m_tag, "value"));
             break;
+        case TagName::kBase:
         case TagName::kOther:
             break;
         }
@@ -187,6 +286,7 @@ private:
     std::string_view m_page;
     Tag m_tag;
     std::vector<bool> m_objects;  // for each open <object>: whether it plays Flash
+    std::size_t m_done = 0;       // the search for the current anchor has read up to here
     FlashTagFindings m_findings;
 };
 

@@ -2,6 +2,8 @@
 // The script finder's pass over the tags that name a movie by their type rather than by ".swf":
 // <embed type="application/x-shockwave-flash" src>, <object type=... data>, <param name="movie"|"src">
 // inside a Flash <object> (by type or class id), and the page's <base href>.
+#include "html/ReferenceList.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,11 +12,12 @@
 namespace html {
 
 struct FlashTagFindings {
-    std::vector<std::string> references;  // attribute values, character references undone
+    ReferenceList references;             // attribute values, character references undone
     std::optional<std::string> baseHref;  // the first <base> with an href, as written
 };
 
-// Walks the tags of `pageText` the way a browser reads them (quoted values may hold ">").
+// Reads the tags of `pageText` the way a browser does (quoted values may hold ">"); the <base> is
+// looked for in the head only.
 FlashTagFindings CollectFlashTags(std::string_view pageText);
 
 } // namespace html

@@ -23,17 +23,21 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase)
     return true;
 }
 
-// Bytes no row may hold: they only get into an address through a badly cut or undecoded text.
-constexpr std::array<bool, 256> MakeForbidden()
+// Bytes no row may hold (they only get into an address through a badly cut or undecoded text), and
+// the two that need a closer look.
+enum ByteClass : unsigned char { kPlain, kForbidden, kAmpersand, kPercent };
+constexpr std::array<ByteClass, 256> MakeByteClasses()
 {
-    std::array<bool, 256> forbidden{};
+    std::array<ByteClass, 256> classes{};
     for (int c = 0; c <= 0x20; ++c)
-        forbidden[static_cast<std::size_t>(c)] = true;
+        classes[static_cast<std::size_t>(c)] = kForbidden;
     for (const unsigned char c : std::string_view("\x7f\"'`<>{}\\"))
-        forbidden[c] = true;
-    return forbidden;
+        classes[c] = kForbidden;
+    classes['&'] = kAmpersand;
+    classes['%'] = kPercent;
+    return classes;
 }
-constexpr std::array<bool, 256> kForbidden = MakeForbidden();
+constexpr std::array<ByteClass, 256> kByteClasses = MakeByteClasses();
 
 // "&name;" or "&#...": a character reference nobody decoded.
 bool IsReferenceAt(std::string_view text, std::size_t at)
@@ -84,12 +88,14 @@ bool IsPlausibleMovieAddress(std::string_view address)
     if (address.empty() || address.size() > kMaximumAddressLength)
         return false;
     for (std::size_t i = 0; i < address.size(); ++i) {
-        const char c = address[i];
-        if (kForbidden[static_cast<unsigned char>(c)])
+        const ByteClass byteClass = kByteClasses[static_cast<unsigned char>(address[i])];
+        if (byteClass == kPlain)
+            continue;
+        if (byteClass == kForbidden)
             return false;
-        if (c == '&' && IsReferenceAt(address, i))
+        if (byteClass == kAmpersand && IsReferenceAt(address, i))
             return false;
-        if (c == '%') {
+        if (byteClass == kPercent) {
             if (i + 2 >= address.size() || !IsHex(address[i + 1]) || !IsHex(address[i + 2]))
                 return false;
             if (StartsWithIgnoringCase(address.substr(i), "%3a%2f%2f"))
@@ -115,6 +121,14 @@ bool HasMoviePath(std::string_view address)
 {
     const std::string_view path = address.substr(0, PathEnd(address));
     return path.size() >= 4 && StartsWithIgnoringCase(path.substr(path.size() - 4), ".swf");
+}
+
+void CutToMovieRow(std::string& address)
+{
+    const std::size_t pathEnd = PathEnd(address);
+    if (pathEnd == std::string::npos)
+        return;
+    address.resize(HasMoviePath(address) ? pathEnd : std::min(address.find('#'), address.size()));
 }
 
 std::string MovieRowOf(std::string_view address)

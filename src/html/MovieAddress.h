@@ -23,4 +23,7 @@ bool HasMoviePath(std::string_view address);
 // markup finder's rows; any other keeps its query (get.php?id=7) and loses only the fragment.
 std::string MovieRowOf(std::string_view address);
 
+// MovieRowOf in place.
+void CutToMovieRow(std::string& address);
+
 } // namespace html

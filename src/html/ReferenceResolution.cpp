@@ -20,21 +20,37 @@ struct Components {
     bool hasFragment = false;
 };
 
-// The split of RFC 3986, appendix B; a scheme must also be well formed to count as one.
+// The split of RFC 3986, appendix B; a scheme must also be well formed to count as one. One walk
+// finds the first ":", "/", "?" and "#".
 Components Split(std::string_view text)
 {
     Components parts;
-    if (const std::size_t hashAt = text.find('#'); hashAt != std::string_view::npos) {
+    std::size_t colonAt = std::string_view::npos;
+    std::size_t questionAt = std::string_view::npos;
+    std::size_t hashAt = text.size();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '#') {
+            hashAt = i;
+            break;
+        }
+        if (c == '?' && questionAt == std::string_view::npos)
+            questionAt = i;
+        else if (c == ':' && colonAt == std::string_view::npos && questionAt == std::string_view::npos)
+            colonAt = i;
+        else if (c == '/' && colonAt == std::string_view::npos)
+            colonAt = 0;  // a "/" before any ":": no scheme
+    }
+    if (hashAt < text.size()) {
         parts.fragment = text.substr(hashAt + 1);
         parts.hasFragment = true;
         text = text.substr(0, hashAt);
     }
-    if (const std::size_t questionAt = text.find('?'); questionAt != std::string_view::npos) {
+    if (questionAt != std::string_view::npos) {
         parts.query = text.substr(questionAt + 1);
         parts.hasQuery = true;
         text = text.substr(0, questionAt);
     }
-    const std::size_t colonAt = text.find(':');
     if (colonAt != std::string_view::npos && colonAt > 0 && IsAlpha(text[0])) {
         bool wellFormed = true;
         for (std::size_t i = 1; i < colonAt && wellFormed; ++i) {
@@ -66,18 +82,17 @@ std::string_view Trimmed(std::string_view text)
     return text;
 }
 
-void RemoveLastSegment(std::string& output)
+// Drops the last segment of what was appended to `output` after `floor`, with its "/".
+void RemoveLastSegment(std::string& output, std::size_t floor)
 {
     const std::size_t slashAt = output.rfind('/');
-    output.resize(slashAt == std::string::npos ? 0 : slashAt);
+    output.resize(slashAt == std::string::npos || slashAt < floor ? floor : slashAt);
 }
 
-} // namespace
-
-std::string RemoveDotSegments(std::string_view input)
+// RFC 3986's remove_dot_segments, its output appended to `output`.
+void AppendWithoutDotSegments(std::string& output, std::string_view input)
 {
-    std::string output;
-    output.reserve(input.size());
+    const std::size_t floor = output.size();
     while (!input.empty()) {
         if (input.starts_with("../")) {
             input.remove_prefix(3);
@@ -89,10 +104,10 @@ std::string RemoveDotSegments(std::string_view input)
             input = "/";
         } else if (input.starts_with("/../")) {
             input.remove_prefix(3);
-            RemoveLastSegment(output);
+            RemoveLastSegment(output, floor);
         } else if (input == "/..") {
             input = "/";
-            RemoveLastSegment(output);
+            RemoveLastSegment(output, floor);
         } else if (input == "." || input == "..") {
             input = {};
         } else {
@@ -102,77 +117,100 @@ std::string RemoveDotSegments(std::string_view input)
             input.remove_prefix(length);
         }
     }
+}
+
+// Appends the path made of `head` and `tail` without its dot segments. Most paths have none and are
+// copied as they are.
+void AppendPath(std::string& output, std::string_view head, std::string_view tail)
+{
+    const bool mayHoldDots = head.find("/.") != std::string_view::npos || tail.find("/.") != std::string_view::npos ||
+                             (head.empty() ? tail.starts_with('.') : head.starts_with('.') || tail.starts_with('.'));
+    if (!mayHoldDots) {
+        output.append(head).append(tail);
+        return;
+    }
+    std::string joined;
+    joined.reserve(head.size() + tail.size());
+    joined.append(head).append(tail);
+    AppendWithoutDotSegments(output, joined);
+}
+
+} // namespace
+
+std::string RemoveDotSegments(std::string_view path)
+{
+    std::string output;
+    AppendWithoutDotSegments(output, path);
     return output;
+}
+
+ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Trimmed(base))
+{
+    const Components b = Split(m_base);
+    m_scheme = b.scheme;
+    m_authority = b.authority;
+    m_path = b.path;
+    m_query = b.query;
+    m_hasScheme = b.hasScheme;
+    m_hasAuthority = b.hasAuthority;
+    m_hasQuery = b.hasQuery;
+}
+
+std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference) const
+{
+    reference = Trimmed(reference);
+    std::string cleaned;
+    for (std::size_t i = 0; i < reference.size(); ++i) {
+        const char c = reference[i];
+        if (c == '\t' || c == '\n' || c == '\r') {
+            if (cleaned.empty())
+                cleaned.assign(reference.substr(0, i));
+        } else if (!cleaned.empty()) {
+            cleaned += c;
+        }
+    }
+    if (!cleaned.empty())
+        reference = cleaned;
+    const Components r = Split(reference);
+    if (!r.hasScheme && !m_hasScheme)
+        return std::nullopt;
+
+    std::string address;
+    address.reserve(m_base.size() + reference.size() + 8);
+    address.append(r.hasScheme ? r.scheme : m_scheme).append(":");
+    if (r.hasScheme || r.hasAuthority) {
+        if (r.hasAuthority)
+            address.append("//").append(r.authority);
+    } else if (m_hasAuthority) {
+        address.append("//").append(m_authority);
+    }
+
+    bool hasQuery = r.hasQuery;
+    std::string_view query = r.query;
+    if (r.hasScheme || r.hasAuthority || r.path.starts_with('/')) {
+        AppendPath(address, {}, r.path);
+    } else if (r.path.empty()) {
+        address.append(m_path);
+        if (!r.hasQuery) {
+            hasQuery = m_hasQuery;
+            query = m_query;
+        }
+    } else if (m_hasAuthority && m_path.empty()) {
+        AppendPath(address, "/", r.path);
+    } else {
+        const std::size_t slashAt = m_path.rfind('/');
+        AppendPath(address, slashAt == std::string_view::npos ? std::string_view{} : m_path.substr(0, slashAt + 1), r.path);
+    }
+    if (hasQuery)
+        address.append("?").append(query);
+    if (r.hasFragment)
+        address.append("#").append(r.fragment);
+    return address;
 }
 
 std::optional<std::string> ResolveReference(std::string_view base, std::string_view reference)
 {
-    reference = Trimmed(reference);
-    std::string cleaned;
-    if (reference.find_first_of("\t\n\r") != std::string_view::npos) {
-        for (const char c : reference) {
-            if (c != '\t' && c != '\n' && c != '\r')
-                cleaned += c;
-        }
-        reference = cleaned;
-    }
-    const Components r = Split(reference);
-    const Components b = Split(Trimmed(base));
-
-    Components t;
-    std::string path;
-    if (r.hasScheme) {
-        t = r;
-        path = RemoveDotSegments(r.path);
-    } else {
-        if (!b.hasScheme)
-            return std::nullopt;
-        if (r.hasAuthority) {
-            t.authority = r.authority;
-            t.hasAuthority = true;
-            path = RemoveDotSegments(r.path);
-            t.query = r.query;
-            t.hasQuery = r.hasQuery;
-        } else {
-            if (r.path.empty()) {
-                path = b.path;
-                t.query = r.hasQuery ? r.query : b.query;
-                t.hasQuery = r.hasQuery || b.hasQuery;
-            } else {
-                if (r.path.front() == '/') {
-                    path = RemoveDotSegments(r.path);
-                } else {
-                    std::string merged;
-                    if (b.hasAuthority && b.path.empty()) {
-                        merged = "/";
-                    } else if (const std::size_t slashAt = b.path.rfind('/'); slashAt != std::string_view::npos) {
-                        merged = b.path.substr(0, slashAt + 1);
-                    }
-                    merged += r.path;
-                    path = RemoveDotSegments(merged);
-                }
-                t.query = r.query;
-                t.hasQuery = r.hasQuery;
-            }
-            t.authority = b.authority;
-            t.hasAuthority = b.hasAuthority;
-        }
-        t.scheme = b.scheme;
-    }
-    t.fragment = r.fragment;
-    t.hasFragment = r.hasFragment;
-
-    std::string address;
-    address.reserve(t.scheme.size() + t.authority.size() + path.size() + t.query.size() + t.fragment.size() + 6);
-    address.append(t.scheme).append(":");
-    if (t.hasAuthority)
-        address.append("//").append(t.authority);
-    address.append(path);
-    if (t.hasQuery)
-        address.append("?").append(t.query);
-    if (t.hasFragment)
-        address.append("#").append(t.fragment);
-    return address;
+    return ReferenceResolver(base).Resolve(reference);
 }
 
 } // namespace html

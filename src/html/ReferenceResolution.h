@@ -9,6 +9,22 @@
 
 namespace html {
 
+// Resolves references against one base, split once.
+class ReferenceResolver {
+public:
+    explicit ReferenceResolver(std::string_view base);
+    ReferenceResolver(const ReferenceResolver&) = delete;
+    ReferenceResolver& operator=(const ReferenceResolver&) = delete;
+
+    // See ResolveReference.
+    std::optional<std::string> Resolve(std::string_view reference) const;
+
+private:
+    std::string m_base;
+    std::string_view m_scheme, m_authority, m_path, m_query;
+    bool m_hasScheme = false, m_hasAuthority = false, m_hasQuery = false;
+};
+
 // The absolute address of `reference` under `base`. Blanks around the reference and tabs and line
 // breaks inside it are dropped first, as browsers do. Empty when `base` has no scheme and the
 // reference has none either, so that no address can be made.

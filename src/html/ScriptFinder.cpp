@@ -30,15 +30,16 @@ ScriptFindings FindScriptReferences(std::string_view pageAddress, std::string_vi
     return findings;
 }
 
-void AddMovieRows(SwfLinkSet& links, std::string_view base, const std::vector<std::string>& references)
+void AddMovieRows(SwfLinkSet& links, std::string_view base, const ReferenceList& references)
 {
-    for (const std::string& reference : references) {
-        const std::optional<std::string> address = ResolveReference(base, reference);
-        if (!address)
+    const ReferenceResolver resolver(base);
+    for (const std::string_view reference : references.All()) {
+        std::optional<std::string> row = resolver.Resolve(reference);
+        if (!row)
             continue;
-        std::string row = MovieRowOf(*address);
-        if (IsPlausibleMovieAddress(row))
-            links.insert(std::move(row));
+        CutToMovieRow(*row);
+        if (IsPlausibleMovieAddress(*row))
+            links.insert(std::move(*row));
     }
 }
 

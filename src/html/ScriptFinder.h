@@ -1,17 +1,17 @@
 #pragma once
 // The script finder: the movies a page names in scripts and JSON, in escaped attribute values and in
 // typed embeds, resolved as a browser resolves them. Works on the same page text as the markup finder.
+#include "html/ReferenceList.h"
 #include "html/SwfLinks.h"
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace html {
 
 // What the script finder read from a page, before resolution.
 struct ScriptFindings {
-    std::vector<std::string> references;  // escapes undone, possibly relative
+    ReferenceList references;  // escapes undone, possibly relative; views into the page text
     std::string base;                     // the page address, or the page's <base href> resolved against it
 };
 
@@ -20,7 +20,7 @@ struct ScriptFindings {
 ScriptFindings FindScriptReferences(std::string_view pageAddress, std::string_view pageText);
 
 // Resolves each reference against `base` and adds the plausible rows (MovieRowOf) to `links`.
-void AddMovieRows(SwfLinkSet& links, std::string_view base, const std::vector<std::string>& references);
+void AddMovieRows(SwfLinkSet& links, std::string_view base, const ReferenceList& references);
 
 // Empties `links` and fills it with the script finder's rows of `pageText`.
 void FindScriptMovieLinks(SwfLinkSet& links, std::string_view pageAddress, std::string_view pageText);

@@ -2,9 +2,46 @@
 
 #include "html/TextEscapes.h"
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace html::script {
+
+std::size_t FindByte(std::string_view text, char c, std::size_t from)
+{
+    const std::size_t n = text.size();
+    if (from >= n)
+        return std::string_view::npos;
+    // The next 8 bytes in one word: the lowest byte equal to `c` sets the lowest flag bit (higher
+    // flags may be false, but the lowest one never is).
+    if constexpr (std::endian::native == std::endian::little) {
+        if (from + 8 <= n) {
+            constexpr std::uint64_t kOnes = 0x0101010101010101;
+            constexpr std::uint64_t kHighs = 0x8080808080808080;
+            std::uint64_t word = 0;
+            std::memcpy(&word, text.data() + from, sizeof word);
+            const std::uint64_t diff = word ^ (kOnes * static_cast<unsigned char>(c));
+            const std::uint64_t flags = (diff - kOnes) & ~diff & kHighs;
+            if (flags != 0)
+                return from + static_cast<std::size_t>(std::countr_zero(flags)) / 8;
+            from += 8;
+        }
+    }
+    const void* found = std::memchr(text.data() + from, c, n - from);
+    return found ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data()) : std::string_view::npos;
+}
+
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from)
+{
+    for (std::size_t at = FindByte(text, needle.front(), from); at != std::string_view::npos;
+         at = FindByte(text, needle.front(), at + 1)) {
+        if (text.substr(at, needle.size()) == needle)
+            return at;
+    }
+    return std::string_view::npos;
+}
 
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase)
 {

@@ -17,6 +17,13 @@ inline bool IsWordByte(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$';
 }
 
+// The first `c` at or after `from`; npos when none. Looks at the next bytes itself before it calls
+// memchr, whose call costs more than a short look when the byte is dense (a page of one byte repeated).
+std::size_t FindByte(std::string_view text, char c, std::size_t from);
+
+// The first `needle` at or after `from`, found through its first byte with FindByte; npos when none.
+std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from);
+
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase);
 std::string LowerCased(std::string_view text);

@@ -41,27 +41,29 @@ constexpr std::array<bool, 256> kAfterSuffix = MakeTable("\"'`?#&;,)]}<>\\%|", t
 bool IsStop(const std::array<bool, 256>& table, char c) { return table[static_cast<unsigned char>(c)]; }
 
 struct Value {
-    std::string text;
-    char opening = 0;      // the byte before the value, once escapes are undone
-    bool decoded = false;  // the opening came out of an escape: the value sits inside another string
+    std::string_view text;  // into the page, or into `made`
+    std::string made;       // the text once escapes were undone
+    char opening = 0;       // the byte before the value, once escapes are undone
+    bool decoded = false;   // the opening came out of an escape: the value sits inside another string
 };
 
 // Undoes the escapes of a raw value layer by layer; each layer may show a quote or "=" that ends
-// the value further right.
-Value Unescape(std::string_view raw, char opening)
+// the value further right. Most values hold no escape and stay views into the page.
+void Unescape(Value& value)
 {
-    Value value{std::string(raw), opening, false};
     for (int layer = 0; layer < kEscapeLayers; ++layer) {
+        if (value.text.find_first_of("&\\%") == std::string_view::npos)
+            return;
         std::string decoded;
-        if (value.text.find('&') != std::string::npos)
+        if (value.text.find('&') != std::string_view::npos)
             decoded = DecodeCharacterReferences(value.text);
         if (decoded.empty() || decoded == value.text) {
-            if (value.text.find('\\') != std::string::npos)
+            if (value.text.find('\\') != std::string_view::npos)
                 decoded = DecodeScriptEscapes(value.text);
             else if (HasEncodedAddress(value.text))
                 decoded = DecodePercentEscapes(value.text);
             else
-                break;
+                return;
         }
         std::size_t stopAt = decoded.size();
         while (stopAt > 0 && !IsStop(kDecodedStops, decoded[stopAt - 1]))
@@ -71,13 +73,13 @@ Value Unescape(std::string_view raw, char opening)
             value.decoded = true;
             decoded.erase(0, stopAt);
         }
-        value.text = std::move(decoded);
+        value.made = std::move(decoded);
+        value.text = value.made;
     }
-    return value;
 }
 
-// The literals joined with "+" in front of the literal opened at `quoteAt`; nullopt when a part is
-// not a literal or lies before `floor`.
+// The literals joined with "+" in front of the literal opened at `quoteAt` (empty when none);
+// nullopt when a part is not a literal or lies before `floor`.
 std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quoteAt, std::size_t floor)
 {
     std::string prefix;
@@ -97,7 +99,7 @@ std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quote
 
 class SwfLiteralPass {
 public:
-    SwfLiteralPass(std::string_view page, std::vector<std::string>& references)
+    SwfLiteralPass(std::string_view page, ReferenceList& references)
         : m_page(page), m_references(references)
     {
     }
@@ -107,10 +109,9 @@ public:
         const char* const data = m_page.data();
         const std::size_t n = m_page.size();
         for (std::size_t at = 0; at + 4 <= n;) {
-            const void* dot = std::memchr(data + at, '.', n - 3 - at);
-            if (!dot)
+            const std::size_t dotAt = FindByte(m_page, '.', at);
+            if (dotAt == std::string_view::npos || dotAt + 4 > n)
                 return;
-            const auto dotAt = static_cast<std::size_t>(static_cast<const char*>(dot) - data);
             at = dotAt + 1;
             if (Lower(data[dotAt + 1]) != 's' || Lower(data[dotAt + 2]) != 'w' || Lower(data[dotAt + 3]) != 'f')
                 continue;
@@ -135,7 +136,8 @@ private:
         if (start == 0 || !IsStop(kRawStops, m_page[start - 1]))
             return;  // the walk ran into its bound: no whole value
         const std::size_t openingAt = start - 1;
-        Value value = Unescape(m_page.substr(start, end - start), m_page[openingAt]);
+        Value value{m_page.substr(start, end - start), {}, m_page[openingAt], false};
+        Unescape(value);
 
         if (!value.decoded && IsBlank(value.opening)) {
             // An unquoted attribute value written after "= ".
@@ -147,25 +149,37 @@ private:
         if (!IsQuote(value.opening) && value.opening != '=')
             return;  // prose, a call's bare argument, a style's url(...)
         if (!value.decoded && IsQuote(value.opening)) {
-            const std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
+            std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
             if (!prefix)
                 return;  // part of a string built with a variable
-            value.text.insert(0, *prefix);
+            if (!prefix->empty()) {
+                value.made = std::move(*prefix) + std::string(value.text);
+                value.text = value.made;
+            }
         }
         if (value.text.size() <= 4)
             return;  // ".swf" alone names nothing
-        if (m_references.empty() || m_references.back() != value.text)
-            m_references.push_back(std::move(value.text));
+        for (const std::string_view recent : m_recent) {
+            if (value.text == recent)
+                return;  // a page names a movie in its <param> and its <embed>: one reference is enough
+        }
+        if (value.made.empty())
+            m_references.AddFromPage(value.text);
+        else
+            m_references.Add(std::move(value.made));
+        m_recent[m_nextRecent++ % m_recent.size()] = m_references.All().back();
     }
 
     std::string_view m_page;
-    std::vector<std::string>& m_references;
+    ReferenceList& m_references;
+    std::array<std::string_view, 4> m_recent;  // the references added last
+    std::size_t m_nextRecent = 0;
     std::size_t m_previousEnd = 0;
 };
 
 } // namespace
 
-void CollectSwfLiterals(std::string_view pageText, std::vector<std::string>& references)
+void CollectSwfLiterals(std::string_view pageText, ReferenceList& references)
 {
     SwfLiteralPass(pageText, references).Run();
 }

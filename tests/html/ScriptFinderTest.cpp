@@ -38,7 +38,7 @@ TEST(ScriptFinder, FindsMoviesOfScriptCalls)
          {"http://host/games/expressInstall.swf", "http://host/player.php?v=3"}},
         {R"~(var so = new SWFObject("movie.swf", "m", "300", "200", "8", "#fff"); so.write("f");)~",
          {"http://host/games/movie.swf"}},
-        {R"~(var fo = new FlashObject("/flash/loader", "x", 10, 10);)~", {"http://host/flash/loader"}},
+        {R"~(var fo = new FlashObject("/flash/loader.swf", "x", 10, 10);)~", {"http://host/flash/loader.swf"}},
         {"AC_FL_RunContent( 'codebase','http://download.example/cabs/swflash.cab#version=9,0,0,0',"
          "'width','550','src','banner','quality','high','movie','banner' );",
          {"http://host/games/banner.swf"}},
@@ -81,7 +81,7 @@ TEST(ScriptFinder, FindsTypedEmbedsWithoutSuffix)
     ExpectRows({
         {R"~(<embed type="application/x-shockwave-flash" src="/play/get.php?id=7#start" width=10>)~",
          {"http://host/play/get.php?id=7"}},
-        {R"~(<EMBED SRC='movie?id=3&amp;q=2' TYPE='Application/X-Shockwave-Flash'>)~",
+        {R"~(<EMBED SRC='movie?id=3&amp;q=2' TYPE='application/x-shockwave-flash'>)~",
          {"http://host/games/movie?id=3&q=2"}},
         {R"~(<object type="application/x-shockwave-flash" data="/loader"><param name="movie" value="/loader"></object>)~",
          {"http://host/loader"}},
