@@ -114,7 +114,9 @@ bool IsPlausibleMovieAddress(std::string_view address)
     else
         return false;
     const std::string_view rest = address.substr(afterScheme);
-    return IsPlausibleAuthority(rest.substr(0, std::min(rest.find('/'), PathEnd(rest))));
+    const std::size_t authorityEnd = std::min({rest.find('/'), PathEnd(rest), rest.size()});
+    // A path opening with "//" is a scheme-relative reference ("//cdn/x.swf") joined as a path.
+    return IsPlausibleAuthority(rest.substr(0, authorityEnd)) && rest.substr(authorityEnd, 2) != "//";
 }
 
 bool HasMoviePath(std::string_view address)

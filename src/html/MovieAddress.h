@@ -11,7 +11,8 @@ namespace html {
 inline constexpr std::size_t kMaximumAddressLength = 2048;
 
 // True when `address` is a whole web address: http, https, ftp or file with "//" and a host name
-// (ftp and http need one), at most kMaximumAddressLength bytes, and none of blanks or control bytes,
+// (ftp and http need one) and a path that does not open with "//" (a scheme-relative reference joined
+// as a path), at most kMaximumAddressLength bytes, and none of blanks or control bytes,
 // quotes, angle brackets, braces or backslashes, a character reference left undecoded ("&quot;",
 // "&#47;"), a broken percent escape or a percent-encoded scheme ("http%3A%2F%2F").
 bool IsPlausibleMovieAddress(std::string_view address);

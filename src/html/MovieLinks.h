@@ -8,8 +8,9 @@
 namespace html {
 
 // Empties `links` and fills it with the markup finder's links that are plausible addresses
-// (IsPlausibleMovieAddress), then the script finder's rows; the set keeps each address once, in
-// ascending byte order. Both finders resolve against the page's <base href> when it has one.
+// (IsPlausibleMovieAddress) and not made from a piece of a string built with a variable, then the
+// script finder's rows; the set keeps each address once, in ascending byte order. Both finders
+// resolve against the page's <base href> when it has one.
 void FindMovieLinks(SwfLinkSet& links, std::string_view pageAddress, std::string_view pageText);
 
 } // namespace html

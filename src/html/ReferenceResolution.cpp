@@ -171,6 +171,17 @@ std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference
     }
     if (!cleaned.empty())
         reference = cleaned;
+    // Browsers send a blank inside an address as "%20".
+    std::string encoded;
+    if (reference.find(' ') != std::string_view::npos) {
+        for (const char c : reference) {
+            if (c == ' ')
+                encoded += "%20";
+            else
+                encoded += c;
+        }
+        reference = encoded;
+    }
     const Components r = Split(reference);
     if (!r.hasScheme && !m_hasScheme)
         return std::nullopt;

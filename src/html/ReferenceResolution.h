@@ -26,7 +26,8 @@ private:
 };
 
 // The absolute address of `reference` under `base`. Blanks around the reference and tabs and line
-// breaks inside it are dropped first, as browsers do. Empty when `base` has no scheme and the
+// breaks inside it are dropped first, and blanks inside it written "%20", as browsers do; other bytes
+// are kept as the page has them. Empty when `base` has no scheme and the
 // reference has none either, so that no address can be made.
 std::optional<std::string> ResolveReference(std::string_view base, std::string_view reference);
 

@@ -18,8 +18,8 @@ ScriptFindings FindScriptReferences(std::string_view pageAddress, std::string_vi
 {
     pageText = PageTextOf(pageText);
     FlashTagFindings tags = CollectFlashTags(pageText);
-    ScriptFindings findings{std::move(tags.references), std::string(pageAddress)};
-    CollectSwfLiterals(pageText, findings.references);
+    ScriptFindings findings{std::move(tags.references), {}, std::string(pageAddress)};
+    CollectSwfLiterals(pageText, findings.references, findings.fragments);
     CollectFlashCallMovies(pageText, findings.references);
     if (tags.baseHref) {
         // A base that cannot be resolved, or is no web address, is ignored, as browsers ignore it.

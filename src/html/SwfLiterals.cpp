@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstring>
+#include <functional>
 
 namespace html {
 
@@ -41,10 +42,11 @@ constexpr std::array<bool, 256> kAfterSuffix = MakeTable("\"'`?#&;,)]}<>\\%|", t
 bool IsStop(const std::array<bool, 256>& table, char c) { return table[static_cast<unsigned char>(c)]; }
 
 struct Value {
-    std::string_view text;  // into the page, or into `made`
-    std::string made;       // the text once escapes were undone
-    char opening = 0;       // the byte before the value, once escapes are undone
-    bool decoded = false;   // the opening came out of an escape: the value sits inside another string
+    std::string_view text;        // into the page, or into `made`
+    std::string made;             // the text once escapes were undone
+    char opening = 0;             // the byte before the value, once escapes are undone
+    bool decoded = false;         // the opening came out of an escape: the value sits inside another string
+    bool quotedByEntity = false;  // that escape was a character reference ("&quot;")
 };
 
 // Undoes the escapes of a raw value layer by layer; each layer may show a quote or "=" that ends
@@ -55,9 +57,12 @@ void Unescape(Value& value)
         if (value.text.find_first_of("&\\%") == std::string_view::npos)
             return;
         std::string decoded;
-        if (value.text.find('&') != std::string_view::npos)
+        bool references = false;
+        if (value.text.find('&') != std::string_view::npos) {
             decoded = DecodeCharacterReferences(value.text);
-        if (decoded.empty() || decoded == value.text) {
+            references = decoded != value.text;
+        }
+        if (!references) {
             if (value.text.find('\\') != std::string_view::npos)
                 decoded = DecodeScriptEscapes(value.text);
             else if (HasEncodedAddress(value.text))
@@ -71,6 +76,7 @@ void Unescape(Value& value)
         if (stopAt > 0) {
             value.opening = decoded[stopAt - 1];
             value.decoded = true;
+            value.quotedByEntity = references;
             decoded.erase(0, stopAt);
         }
         value.made = std::move(decoded);
@@ -99,8 +105,8 @@ std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quote
 
 class SwfLiteralPass {
 public:
-    SwfLiteralPass(std::string_view page, ReferenceList& references)
-        : m_page(page), m_references(references)
+    SwfLiteralPass(std::string_view page, ReferenceList& references, ReferenceList& fragments)
+        : m_page(page), m_references(references), m_fragments(fragments)
     {
     }
 
@@ -135,8 +141,16 @@ private:
             --start;
         if (start == 0 || !IsStop(kRawStops, m_page[start - 1]))
             return;  // the walk ran into its bound: no whole value
-        const std::size_t openingAt = start - 1;
-        Value value{m_page.substr(start, end - start), {}, m_page[openingAt], false};
+        std::size_t openingAt = start - 1;
+        if (IsBlank(m_page[openingAt])) {
+            // A quoted name with blanks in it ("New Folder/a.swf"), closed right after its ".swf".
+            const std::size_t quoteAt = QuoteAcrossBlanks(openingAt, floor);
+            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt]) {
+                openingAt = quoteAt;
+                start = quoteAt + 1;
+            }
+        }
+        Value value{m_page.substr(start, end - start), {}, m_page[openingAt]};
         Unescape(value);
 
         if (!value.decoded && IsBlank(value.opening)) {
@@ -148,10 +162,15 @@ private:
         }
         if (!IsQuote(value.opening) && value.opening != '=')
             return;  // prose, a call's bare argument, a style's url(...)
+        if (value.quotedByEntity && !InsideTag(start))
+            return;  // "&quot;" in text: a code sample shown on the page, not a value
         if (!value.decoded && IsQuote(value.opening)) {
             std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
-            if (!prefix)
-                return;  // part of a string built with a variable
+            if (!prefix) {
+                // Part of a string built with a variable: whatever address it seems to name is wrong.
+                m_fragments.Add(std::string(value.text));
+                return;
+            }
             if (!prefix->empty()) {
                 value.made = std::move(*prefix) + std::string(value.text);
                 value.text = value.made;
@@ -170,8 +189,39 @@ private:
         m_recent[m_nextRecent++ % m_recent.size()] = m_references.All().back();
     }
 
+    // The quote that opens a value holding blanks, walking back from the blank at `blankAt` over
+    // bytes that are no stop or are blanks other than line breaks; npos when there is none.
+    std::size_t QuoteAcrossBlanks(std::size_t blankAt, std::size_t floor) const
+    {
+        for (std::size_t at = blankAt; at > floor; --at) {
+            const char c = m_page[at - 1];
+            if (IsQuote(c))
+                return at - 1;
+            if (c == '\n' || c == '\r' || (IsStop(kRawStops, c) && c != ' ' && c != '\t'))
+                return std::string_view::npos;
+        }
+        return std::string_view::npos;
+    }
+
+    // Whether `at` lies inside a tag rather than in text: the nearer of "<" and ">" before it. Looks
+    // back only to the position asked for last, whose answer holds when neither byte lies between.
+    bool InsideTag(std::size_t at)
+    {
+        const char* const data = m_page.data();
+        const std::size_t length = at - m_contextAt;
+        const void* open = memrchr(data + m_contextAt, '<', length);
+        const void* close = memrchr(data + m_contextAt, '>', length);
+        if (open || close)
+            m_insideTag = std::less<const void*>()(close, open);
+        m_contextAt = at;
+        return m_insideTag;
+    }
+
     std::string_view m_page;
     ReferenceList& m_references;
+    ReferenceList& m_fragments;
+    std::size_t m_contextAt = 0;  // where InsideTag was asked last
+    bool m_insideTag = false;     // its answer
     std::array<std::string_view, 4> m_recent;  // the references added last
     std::size_t m_nextRecent = 0;
     std::size_t m_previousEnd = 0;
@@ -179,9 +229,9 @@ private:
 
 } // namespace
 
-void CollectSwfLiterals(std::string_view pageText, ReferenceList& references)
+void CollectSwfLiterals(std::string_view pageText, ReferenceList& references, ReferenceList& fragments)
 {
-    SwfLiteralPass(pageText, references).Run();
+    SwfLiteralPass(pageText, references, fragments).Run();
 }
 
 } // namespace html

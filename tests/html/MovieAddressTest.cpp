@@ -26,6 +26,8 @@ TEST(IsPlausibleMovieAddress, TakesWholeAddressesOnly)
         {"c:/movies/a.swf", false},
         {"javascript:play('a.swf')", false},
         {"http:///a.swf", false},
+        {"http://tech.example//cdn.example/a.swf", false},
+        {"http://host/a//b.swf", true},
         {"http://-host/a.swf", false},
         {"http://ho st/a.swf", false},
         {"http://host/a b.swf", false},

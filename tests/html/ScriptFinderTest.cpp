@@ -53,6 +53,7 @@ TEST(ScriptFinder, FindsMoviesOfScriptCalls)
         {R"~(jwplayer("c").setup({flashplayer: "/jw/player.swf", file: "/v/clip.mp4"});)~", {"http://host/jw/player.swf"}},
         {R"~({"swf": "media/player.swf", "file": "clip.flv"})~", {"http://host/games/media/player.swf"}},
         {R"~(var file = "clips/a.swf";)~", {"http://host/games/clips/a.swf"}},
+        {R"~(fl.flashFile = "/TV PROMO/New Folder/a b.swf";)~", {"http://host/TV%20PROMO/New%20Folder/a%20b.swf"}},
         {"var movies = ['a.swf?x=1', `b.SWF#top`];", {"http://host/games/a.swf", "http://host/games/b.SWF"}},
     });
 }
@@ -131,7 +132,8 @@ TEST(ScriptFinder, IgnoresProseDataFilesAndJunk)
         {R"~(jwplayer("c").setup({file: "/v/clip.flv", image: "/i/a.jpg"}); var x = {"src": "data.xml"};)~", {}},
         {R"~(<embed src="movie.flv" type="video/x-flv">)~", {}},
         {R"~(<script src="/js/jquery.swfobject.1-1-1.min.js"></script><a href="swf.html">swf</a>)~", {}},
-        {R"~(var s = ".swf"; var t = 'a b.swf'; u = "player.swf.php";)~", {}},
+        {R"~(var s = ".swf"; var t = 'a b.swf ok'; u = "player.swf.php";)~", {}},
+        {R"~(<pre>embedSWF(&quot;sample.swf&quot;, &quot;box&quot;)</pre>)~", {}},
         {R"~(AC_RunContent('movie', 'clip', 'src', 'clip.mov');)~", {}},
         {R"~(AC_FL_RunContent('movie', someVariable, 'src', name + 'x');)~", {}},
         {R"~(<div style="background:url(bg.swf)">)~", {}},
@@ -160,6 +162,10 @@ TEST(FindMovieLinks, KeepsPlausibleMarkupLinksAndAddsTheScriptFinders)
         // The markup finder resolves against the base too.
         {R"~(<base href="http://cdn.example/f/"><embed src="a.swf">)~", {"http://cdn.example/f/a.swf"}},
         {R"~(<embed src="c:/movies/a.swf">)~", {}},
+        // Scheme-relative: the markup finder's join as a path is dropped.
+        {R"~(<object data="//cdn.example/a.swf">)~", {"http://cdn.example/a.swf"}},
+        // A piece of a string built with a variable names no movie, whichever finder cut it out.
+        {R"~(<p>x</p><script>var so = new SWFObject("http://" + location.host + "/gateway.swf");</script>)~", {}},
     };
     for (const Snippet& snippet : snippets) {
         SCOPED_TRACE(snippet.page);
