@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Plumeroc and runs the whole test suite: the tests, the tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run of the scanner.
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and a short fuzzing run of both page finders.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -23,7 +23,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE webengine
 
 if [ -x scripts/fuzz-html.sh ]; then
-  echo "== fuzzing the markup scanner"
+  echo "== fuzzing the markup finder and the script finder"
   bash scripts/fuzz-html.sh "${PLUMEROC_FUZZ_SECONDS:-60}"
 fi
 echo "== all tests passed (${SECONDS} s in all)"

@@ -2,6 +2,7 @@
 
 #include "html/ScriptText.h"
 
+#include <array>
 #include <optional>
 
 namespace html {
@@ -14,6 +15,16 @@ using namespace script;
 constexpr std::size_t kCallLimit = 64 * 1024;
 // Its arguments are counted up to this many (AC_FL_RunContent takes pairs, about 30 in practice).
 constexpr std::size_t kArgumentLimit = 256;
+
+// The bytes that end or nest an argument written as an expression.
+constexpr std::array<bool, 256> MakeExpressionBytes()
+{
+    std::array<bool, 256> bytes{};
+    for (const char c : std::string_view("\"'`<;{}()[],"))
+        bytes[static_cast<unsigned char>(c)] = true;
+    return bytes;
+}
+constexpr std::array<bool, 256> kExpressionBytes = MakeExpressionBytes();
 
 struct Arguments {
     std::vector<std::optional<std::string>> values;  // nullopt for an argument that is not a literal
@@ -44,9 +55,13 @@ Arguments ReadArguments(std::string_view text, std::size_t openAt)
             }
         }
         if (!value) {
-            // Skip an argument that is an expression.
+            // Skip an argument that is an expression; most of its bytes matter to no one.
             int depth = 0;
             while (at < limit) {
+                while (at < limit && !kExpressionBytes[static_cast<unsigned char>(text[at])])
+                    ++at;
+                if (at == limit)
+                    break;
                 const char c = text[at];
                 if (IsQuote(c)) {
                     const std::optional<Literal> literal = ReadLiteral(text, at, limit);

@@ -164,7 +164,9 @@ private:
             return;  // prose, a call's bare argument, a style's url(...)
         if (value.quotedByEntity && !InsideTag(start))
             return;  // "&quot;" in text: a code sample shown on the page, not a value
-        if (!value.decoded && IsQuote(value.opening)) {
+        const std::size_t beforeOpening = SkipBlanksBack(m_page, openingAt, floor);
+        const bool joined = beforeOpening != std::string_view::npos && m_page[beforeOpening] == '+';
+        if (joined && !value.decoded && IsQuote(value.opening)) {
             std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
             if (!prefix) {
                 // Part of a string built with a variable: whatever address it seems to name is wrong.
