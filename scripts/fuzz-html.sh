@@ -48,6 +48,15 @@ run() {
 third=$(( seconds / 3 > 0 ? seconds / 3 : 1 ))
 run find-swf-links-fuzz "$third" 8192 "$out/html-corpus" tests/html/fuzz/corpus
 run find-movie-links-fuzz "$third" 8192 "$out/movies-corpus" tests/html/fuzz/corpus-movies
-# Large inputs, grown to the limit at once (no slow length control): they show what short ones
-# cannot, such as work that grows faster than the page.
-run find-movie-links-fuzz "$third" 1048576 "$out/movies-large-corpus" tests/html/fuzz/corpus-movies -len_control=0
+# Large inputs, grown to the limit at once (no slow length control) from seeds of 1 MiB: one unit
+# repeated, as pages that slow a finder down look. They show what short inputs cannot, such as work
+# that grows faster than the page.
+large=$out/movies-large-seeds
+mkdir -p "$large"
+unit=0
+for text in 'embedSWF("' '<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000"><param name=movie value=a>' \
+            '"a.swf"+' '&quot;\u002F' "AC_FL_RunContent('movie','a'," '<embed type="application/x-shockwave-flash" src="'; do
+  unit=$((unit + 1))
+  { printf 'http://host/a/\\'; yes "$text" | tr -d '\n' | head -c 1048500; } >"$large/unit-$unit"
+done
+run find-movie-links-fuzz "$third" 1048576 "$out/movies-large-corpus" "$large" -len_control=0

@@ -14,8 +14,6 @@ using namespace script;
 
 constexpr std::string_view kFlashType = "application/x-shockwave-flash";
 constexpr std::string_view kFlashClassId = "clsid:d27cdb6e-ae6d-11cf-96b8-444553540000";
-// Nested objects deeper than this are taken as not Flash: real pages nest two.
-constexpr std::size_t kObjectDepthLimit = 64;
 
 struct Attribute {
     std::string_view name;
@@ -207,38 +205,58 @@ private:
         if (m_tag.end <= at)
             return;  // the tag closed before the type: it was text after the tag
         std::size_t next = m_tag.end;
-        Visit(name);
-        if (name == TagName::kObject) {
-            // Walk the object's content: its params, and embeds or objects nested in it.
-            while (!m_objects.empty()) {
-                const std::size_t tagAt = FindByte(m_page, '<', next);
-                if (tagAt == std::string_view::npos)
-                    break;
-                const TagName inner = NameAt(m_page, tagAt, nameEnd);
-                next = tagAt + 1;
-                if (inner == TagName::kObjectEnd) {
-                    m_objects.pop_back();
-                    continue;
-                }
-                if (inner == TagName::kOther || inner == TagName::kBase ||
-                    (inner != TagName::kObject && (!m_objects.back() || NamesSwf(tagAt))))
-                    continue;
-                ReadAttributes(m_page, nameEnd, m_tag);
-                Visit(inner);
-                next = m_tag.end;
-            }
-            m_objects.clear();
+        if (name == TagName::kEmbed) {
+            if (AttributeIs(m_tag, "type", kFlashType))
+                Add(AttributeValue(m_tag, "src"));
+        } else {
+            const bool typed = AttributeIs(m_tag, "type", kFlashType);
+            if (typed)
+                Add(AttributeValue(m_tag, "data"));
+            if (typed || AttributeIs(m_tag, "classid", kFlashClassId))
+                next = ReadMovieParam(next);
         }
         m_done = std::max(m_done, next);
     }
+
+    // An object's movie is its first <param> named "movie" or "src". Reads the object's content from
+    // `at` up to that param, its end or a nested embed or object (which the search finds by its own
+    // type), and returns where it stopped.
+    std::size_t ReadMovieParam(std::size_t at)
+    {
+        for (;;) {
+            const std::size_t tagAt = FindByte(m_page, '<', at);
+            if (tagAt == std::string_view::npos)
+                return m_page.size();
+            std::size_t nameEnd = 0;
+            const TagName inner = NameAt(m_page, tagAt, nameEnd);
+            if (inner == TagName::kObjectEnd || inner == TagName::kObject || inner == TagName::kEmbed)
+                return tagAt;
+            at = tagAt + 1;
+            if (inner != TagName::kParam)
+                continue;
+            if (NamesSwf(tagAt))
+                return at;  // most likely the movie, and left to the pass over ".swf" in any case
+            ReadAttributes(m_page, nameEnd, m_tag);
+            at = m_tag.end;
+            if (AttributeIs(m_tag, "name", "movie") || AttributeIs(m_tag, "name", "src")) {
+                Add(AttributeValue(m_tag, "value"));
+                return at;
+            }
+        }
+    }
+
 
     // True when the tag opened at `at` holds ".swf" before its first ">": its movie, if it names one,
     // is left to the pass over the page's ".swf", and the tag is not read here.
     bool NamesSwf(std::size_t at) const
     {
-        const std::size_t close = FindByte(m_page, '>', at);
-        const std::string_view text = m_page.substr(at, close == std::string_view::npos ? close : close - at);
-        return text.find(".swf") != std::string_view::npos;
+        // Tags are short: one walk looks for both, without a call per byte searched.
+        const std::size_t n = m_page.size();
+        for (std::size_t i = at; i < n && m_page[i] != '>'; ++i) {
+            if (m_page[i] == '.' && m_page.substr(i, 4) == ".swf")
+                return true;
+        }
+        return false;
     }
 
     void Add(std::optional<std::string_view> value)
@@ -253,39 +271,8 @@ private:
         }
     }
 
-    void Visit(TagName name)
-    {
-        switch (name) {
-        case TagName::kEmbed:
-            if (AttributeIs(m_tag, "type", kFlashType))
-                Add(AttributeValue(m_tag, "src"));
-            break;
-        case TagName::kObject: {
-            const bool typed = AttributeIs(m_tag, "type", kFlashType);
-            if (typed)
-                Add(AttributeValue(m_tag, "data"));
-            if (m_objects.size() < kObjectDepthLimit)
-                m_objects.push_back(typed || AttributeIs(m_tag, "classid", kFlashClassId));
-            break;
-        }
-        case TagName::kObjectEnd:
-            if (!m_objects.empty())
-                m_objects.pop_back();
-            break;
-        case TagName::kParam:
-            if (!m_objects.empty() && m_objects.back() &&
-                (AttributeIs(m_tag, "name", "movie") || AttributeIs(m_tag, "name", "src")))
-                Add(AttributeValue(m_tag, "value"));
-            break;
-        case TagName::kBase:
-        case TagName::kOther:
-            break;
-        }
-    }
-
     std::string_view m_page;
     Tag m_tag;
-    std::vector<bool> m_objects;  // for each open <object>: whether it plays Flash
     std::size_t m_done = 0;       // the search for the current anchor has read up to here
     FlashTagFindings m_findings;
 };

@@ -1,6 +1,6 @@
 #pragma once
 // The script finder's pass over the tags that name a movie by their type rather than by ".swf":
-// <embed type="application/x-shockwave-flash" src>, <object type=... data>, <param name="movie"|"src">
+// <embed type="application/x-shockwave-flash" src>, <object type=... data>, the first <param name="movie"|"src">
 // inside a Flash <object> (by type or class id), and the page's <base href>.
 #include "html/ReferenceList.h"
 

@@ -159,28 +159,16 @@ ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Trimmed(bas
 std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference) const
 {
     reference = Trimmed(reference);
+    // Browsers drop tabs and line breaks inside an address and send a blank as "%20".
     std::string cleaned;
-    for (std::size_t i = 0; i < reference.size(); ++i) {
-        const char c = reference[i];
-        if (c == '\t' || c == '\n' || c == '\r') {
-            if (cleaned.empty())
-                cleaned.assign(reference.substr(0, i));
-        } else if (!cleaned.empty()) {
-            cleaned += c;
-        }
-    }
-    if (!cleaned.empty())
-        reference = cleaned;
-    // Browsers send a blank inside an address as "%20".
-    std::string encoded;
-    if (reference.find(' ') != std::string_view::npos) {
+    if (reference.find_first_of(" \t\n\r") != std::string_view::npos) {
         for (const char c : reference) {
             if (c == ' ')
-                encoded += "%20";
-            else
-                encoded += c;
+                cleaned += "%20";
+            else if (c != '\t' && c != '\n' && c != '\r')
+                cleaned += c;
         }
-        reference = encoded;
+        reference = cleaned;
     }
     const Components r = Split(reference);
     if (!r.hasScheme && !m_hasScheme)

@@ -14,15 +14,16 @@ std::size_t FindByte(std::string_view text, char c, std::size_t from)
     const std::size_t n = text.size();
     if (from >= n)
         return std::string_view::npos;
-    // The next 8 bytes in one word: the lowest byte equal to `c` sets the lowest flag bit (higher
-    // flags may be false, but the lowest one never is).
+    // The next 16 bytes a word at a time: the lowest byte equal to `c` sets the lowest flag bit
+    // (higher flags may be false, but the lowest one never is).
     if constexpr (std::endian::native == std::endian::little) {
-        if (from + 8 <= n) {
-            constexpr std::uint64_t kOnes = 0x0101010101010101;
-            constexpr std::uint64_t kHighs = 0x8080808080808080;
-            std::uint64_t word = 0;
-            std::memcpy(&word, text.data() + from, sizeof word);
-            const std::uint64_t diff = word ^ (kOnes * static_cast<unsigned char>(c));
+        constexpr std::uint64_t kOnes = 0x0101010101010101;
+        constexpr std::uint64_t kHighs = 0x8080808080808080;
+        const std::uint64_t pattern = kOnes * static_cast<unsigned char>(c);
+        for (int word = 0; word < 2 && from + 8 <= n; ++word) {
+            std::uint64_t bytes = 0;
+            std::memcpy(&bytes, text.data() + from, sizeof bytes);
+            const std::uint64_t diff = bytes ^ pattern;
             const std::uint64_t flags = (diff - kOnes) & ~diff & kHighs;
             if (flags != 0)
                 return from + static_cast<std::size_t>(std::countr_zero(flags)) / 8;

@@ -84,22 +84,29 @@ void Unescape(Value& value)
     }
 }
 
+// Joined parts looked at before a value; a longer chain is taken for code, not an address.
+constexpr std::size_t kJoinedPartLimit = 16;
+
 // The literals joined with "+" in front of the literal opened at `quoteAt` (empty when none);
 // nullopt when a part is not a literal or lies before `floor`.
 std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quoteAt, std::size_t floor)
 {
-    std::string prefix;
+    std::array<std::string_view, kJoinedPartLimit> parts;
+    std::size_t count = 0;
     std::size_t at = SkipBlanksBack(page, quoteAt, floor);
     while (at != std::string_view::npos && page[at] == '+') {
         const std::size_t closeAt = SkipBlanksBack(page, at, floor);
-        if (closeAt == std::string_view::npos)
+        if (closeAt == std::string_view::npos || count == parts.size())
             return std::nullopt;
         const std::optional<Literal> part = ReadLiteralBackward(page, closeAt, floor);
         if (!part)
             return std::nullopt;
-        prefix.insert(0, DecodeScriptEscapes(part->body));
+        parts[count++] = part->body;
         at = SkipBlanksBack(page, part->begin, floor);
     }
+    std::string prefix;
+    while (count > 0)
+        prefix += DecodeScriptEscapes(parts[--count]);
     return prefix;
 }
 
@@ -170,7 +177,10 @@ private:
             std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
             if (!prefix) {
                 // Part of a string built with a variable: whatever address it seems to name is wrong.
-                m_fragments.Add(std::string(value.text));
+                if (value.made.empty())
+                    m_fragments.AddFromPage(value.text);
+                else
+                    m_fragments.Add(std::move(value.made));
                 return;
             }
             if (!prefix->empty()) {
