@@ -209,42 +209,57 @@ private:
             if (AttributeIs(m_tag, "type", kFlashType))
                 Add(AttributeValue(m_tag, "src"));
         } else {
+            // Found by its type, or by its class id.
             const bool typed = AttributeIs(m_tag, "type", kFlashType);
             if (typed)
                 Add(AttributeValue(m_tag, "data"));
-            if (typed || AttributeIs(m_tag, "classid", kFlashClassId))
-                next = ReadMovieParam(next);
+            if (typed || m_page[at] == ':')
+                next = ReadObjectContent(next);
         }
         m_done = std::max(m_done, next);
     }
 
-    // An object's movie is its first <param> named "movie" or "src". Reads the object's content from
-    // `at` up to that param, its end or a nested embed or object (which the search finds by its own
-    // type), and returns where it stopped.
-    std::size_t ReadMovieParam(std::size_t at)
+    // An object's movie is its first <param> named "movie" or "src"; objects and embeds nested in it
+    // name theirs by type. Reads from `at`, after the object's tag, to the object's end, and returns
+    // where it stopped.
+    std::size_t ReadObjectContent(std::size_t at)
     {
+        std::size_t depth = 1;
+        bool movieFound = false;
         for (;;) {
             const std::size_t tagAt = FindByte(m_page, '<', at);
             if (tagAt == std::string_view::npos)
                 return m_page.size();
             std::size_t nameEnd = 0;
             const TagName inner = NameAt(m_page, tagAt, nameEnd);
-            if (inner == TagName::kObjectEnd || inner == TagName::kObject || inner == TagName::kEmbed)
-                return tagAt;
             at = tagAt + 1;
-            if (inner != TagName::kParam)
+            if (inner == TagName::kObjectEnd) {
+                if (--depth == 0)
+                    return at;
                 continue;
-            if (NamesSwf(tagAt))
-                return at;  // most likely the movie, and left to the pass over ".swf" in any case
+            }
+            if (inner == TagName::kOther || inner == TagName::kBase)
+                continue;
+            if (inner == TagName::kObject)
+                ++depth;
+            // What names a ".swf" is left to the pass over ".swf"; a param doing so is most
+            // likely the movie.
+            if ((inner == TagName::kParam && movieFound) || (inner != TagName::kObject && NamesSwf(tagAt))) {
+                movieFound = movieFound || inner == TagName::kParam;
+                continue;
+            }
             ReadAttributes(m_page, nameEnd, m_tag);
             at = m_tag.end;
-            if (AttributeIs(m_tag, "name", "movie") || AttributeIs(m_tag, "name", "src")) {
-                Add(AttributeValue(m_tag, "value"));
-                return at;
+            if (inner == TagName::kParam) {
+                if (AttributeIs(m_tag, "name", "movie") || AttributeIs(m_tag, "name", "src")) {
+                    Add(AttributeValue(m_tag, "value"));
+                    movieFound = true;
+                }
+            } else if (AttributeIs(m_tag, "type", kFlashType)) {
+                Add(AttributeValue(m_tag, inner == TagName::kObject ? "data" : "src"));
             }
         }
     }
-
 
     // True when the tag opened at `at` holds ".swf" before its first ">": its movie, if it names one,
     // is left to the pass over the page's ".swf", and the tag is not read here.

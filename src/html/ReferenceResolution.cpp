@@ -1,5 +1,7 @@
 #include "html/ReferenceResolution.h"
 
+#include <algorithm>
+
 namespace html {
 
 namespace {
@@ -161,7 +163,7 @@ std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference
     reference = Trimmed(reference);
     // Browsers drop tabs and line breaks inside an address and send a blank as "%20".
     std::string cleaned;
-    if (reference.find_first_of(" \t\n\r") != std::string_view::npos) {
+    if (std::any_of(reference.begin(), reference.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; })) {
         for (const char c : reference) {
             if (c == ' ')
                 cleaned += "%20";

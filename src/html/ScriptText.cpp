@@ -44,6 +44,17 @@ std::size_t FindText(std::string_view text, std::string_view needle, std::size_t
     return std::string_view::npos;
 }
 
+bool HoldsAnyOf(std::string_view text, std::string_view bytes)
+{
+    for (const char c : text) {
+        for (const char wanted : bytes) {
+            if (c == wanted)
+                return true;
+        }
+    }
+    return false;
+}
+
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase)
 {
     return text.size() == lowerCase.size() && StartsWithIgnoringCase(text, lowerCase);
@@ -116,7 +127,7 @@ std::optional<Literal> ReadLiteralBackward(std::string_view text, std::size_t cl
             ++backslashes;
         if (backslashes % 2 == 0) {
             const std::string_view body = text.substr(at + 1, closeAt - at - 1);
-            if (quote != '`' && body.find_first_of("\r\n") != std::string_view::npos)
+            if (quote != '`' && HoldsAnyOf(body, "\r\n"))
                 return std::nullopt;
             return Literal{body, at, closeAt + 1};
         }

@@ -24,6 +24,10 @@ std::size_t FindByte(std::string_view text, char c, std::size_t from);
 // The first `needle` at or after `from`, found through its first byte with FindByte; npos when none.
 std::size_t FindText(std::string_view text, std::string_view needle, std::size_t from);
 
+// True when `text` holds any of the few `bytes`. std::string_view::find_first_of calls memchr for
+// every byte of the text, which costs more than the values it is asked about.
+bool HoldsAnyOf(std::string_view text, std::string_view bytes);
+
 bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase);
 std::string LowerCased(std::string_view text);

@@ -54,7 +54,7 @@ struct Value {
 void Unescape(Value& value)
 {
     for (int layer = 0; layer < kEscapeLayers; ++layer) {
-        if (value.text.find_first_of("&\\%") == std::string_view::npos)
+        if (!HoldsAnyOf(value.text, "&\\%"))
             return;
         std::string decoded;
         bool references = false;
@@ -177,6 +177,8 @@ private:
             std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
             if (!prefix) {
                 // Part of a string built with a variable: whatever address it seems to name is wrong.
+                if (!m_fragments.All().empty() && m_fragments.All().back() == value.text)
+                    return;
                 if (value.made.empty())
                     m_fragments.AddFromPage(value.text);
                 else
