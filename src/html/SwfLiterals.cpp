@@ -150,9 +150,12 @@ private:
             return;  // the walk ran into its bound: no whole value
         std::size_t openingAt = start - 1;
         if (IsBlank(m_page[openingAt])) {
-            // A quoted name with blanks in it ("New Folder/a.swf"), closed right after its ".swf".
+            // A quoted name with blanks in it ("New Folder/a.swf"), closed right after its ".swf": a
+            // path, or the value of an attribute that holds addresses (not a title or alt text).
             const std::size_t quoteAt = QuoteAcrossBlanks(openingAt, floor);
-            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt]) {
+            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt] &&
+                (m_page.substr(quoteAt, end - quoteAt).find('/') != std::string_view::npos ||
+                 IsAddressAttributeValue(quoteAt, floor))) {
                 openingAt = quoteAt;
                 start = quoteAt + 1;
             }
@@ -215,6 +218,23 @@ private:
                 return std::string_view::npos;
         }
         return std::string_view::npos;
+    }
+
+    // Whether the quote at `quoteAt` opens the value of src, data, value or href.
+    bool IsAddressAttributeValue(std::size_t quoteAt, std::size_t floor) const
+    {
+        const std::size_t equalsAt = SkipBlanksBack(m_page, quoteAt, floor);
+        if (equalsAt == std::string_view::npos || m_page[equalsAt] != '=')
+            return false;
+        const std::size_t nameEnd = SkipBlanksBack(m_page, equalsAt, floor);
+        if (nameEnd == std::string_view::npos)
+            return false;
+        std::size_t nameAt = nameEnd + 1;
+        while (nameAt > floor && IsWordByte(m_page[nameAt - 1]))
+            --nameAt;
+        const std::string_view name = m_page.substr(nameAt, nameEnd + 1 - nameAt);
+        return EqualsIgnoringCase(name, "src") || EqualsIgnoringCase(name, "data") ||
+               EqualsIgnoringCase(name, "value") || EqualsIgnoringCase(name, "href");
     }
 
     // Whether `at` lies inside a tag rather than in text: the nearer of "<" and ">" before it. Looks

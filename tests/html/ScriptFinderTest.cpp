@@ -54,6 +54,8 @@ TEST(ScriptFinder, FindsMoviesOfScriptCalls)
         {R"~({"swf": "media/player.swf", "file": "clip.flv"})~", {"http://host/games/media/player.swf"}},
         {R"~(var file = "clips/a.swf";)~", {"http://host/games/clips/a.swf"}},
         {R"~(fl.flashFile = "/TV PROMO/New Folder/a b.swf";)~", {"http://host/TV%20PROMO/New%20Folder/a%20b.swf"}},
+        {R"~(<embed src="GTA PC Niko-OUT.swf" type="application/x-shockwave-flash">)~",
+         {"http://host/games/GTA%20PC%20Niko-OUT.swf"}},
         {"var movies = ['a.swf?x=1', `b.SWF#top`];", {"http://host/games/a.swf", "http://host/games/b.SWF"}},
     });
 }
