@@ -47,7 +47,8 @@ int main()
                                      return sink.write(chunk.data(), std::min(length, chunk.size()));
                                  });
     });
-    server.Get("/page.html", [](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
+    server.Get("/page.html",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
 
     const int port = server.bind_to_any_port("127.0.0.1");
     if (port <= 0)

@@ -4,8 +4,8 @@
 //    against BM_PaintPlainWidget, a widget of the same size whose paint is one solid fill.
 //  - BM_AnimationCpu: process CPU time over a few seconds of animation at the 100 ms interval, against
 //    an idle stretch of the same length with the same shown control; figures in % of one core.
-#include "app/DialogTemplate.h"
 #include "controls/BusyProgressCtrl.h"
+#include "framework/DialogTemplate.h"
 
 #include <QApplication>
 #include <QEventLoop>

@@ -5,10 +5,13 @@
 //  2. how long the window's thread goes without handling its timer during that capture, and during
 //     a capture whose server takes a second to answer.
 // Usage: bench_capture [RUNS]   (plumeroc-grab is looked for beside this program)
-#include "app/Dialogs.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
-#include "capture/LoopbackServer.h"
+#include "framework/Dialogs.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -32,9 +35,10 @@ std::string MoviePage()
     std::string html = "<html><head><title>Movies</title></head><body>\n";
     for (int i = 0; i < kMovies; ++i) {
         const std::string n = std::to_string(1000 + i);
-        html += "<p>Game " + n + ": a short description of what it is.</p>\n<object width=\"400\" height=\"300\">"
-                "<param name=\"movie\" value=\"games/m" + n + ".swf\"><embed src=\"games/m" + n
-                + ".swf\" width=\"400\" height=\"300\"></object>\n";
+        html += "<p>Game " + n
+            + ": a short description of what it is.</p>\n<object width=\"400\" height=\"300\">"
+              "<param name=\"movie\" value=\"games/m"
+            + n + ".swf\"><embed src=\"games/m" + n + ".swf\" width=\"400\" height=\"300\"></object>\n";
     }
     return html + "</body></html>\n";
 }
@@ -87,12 +91,11 @@ int main(int argc, char** argv)
     CPlumerocApp app(argc, argv);
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
     test::ClearProxyEnvironment();
-    Dialogs::SetScripted(true);
+    const test::ScriptedDialogs dialogs;
 
     const std::string page = MoviePage();
     test::LoopbackServer server([&](httplib::Server& s) {
-        s.Get("/list.html",
-              [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
+        s.Get("/list.html", [&](const httplib::Request&, httplib::Response& r) { r.set_content(page, "text/html"); });
         s.Get("/slow.html", [&](const httplib::Request&, httplib::Response& r) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             r.set_content(page, "text/html");
@@ -118,10 +121,12 @@ int main(int argc, char** argv)
         QElapsedTimer clock;
         clock.start();
         test::Go(window, url);
-        const bool shown = RunUntil([&] {
-            return list->rowCount() == kMovies && list->item(kMovies - 1, 1)
-                && list->item(kMovies - 1, 1)->text() == lastRow;
-        }, 30000);
+        const bool shown = RunUntil(
+            [&] {
+                return list->rowCount() == kMovies && list->item(kMovies - 1, 1)
+                    && list->item(kMovies - 1, 1)->text() == lastRow;
+            },
+            30000);
         list->viewport()->repaint();
         guiMs.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
         if (!shown) {

@@ -13,6 +13,8 @@
 
 namespace {
 
+using namespace capture;
+
 long ResidentKiB()
 {
     std::ifstream status("/proc/self/status");

@@ -9,9 +9,9 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
-#include <ctime>
 
 namespace {
 
@@ -20,8 +20,8 @@ constexpr const char* kAddress = "http://games.example/arcade/index.html";
 
 std::string Words(std::mt19937& random, int count)
 {
-    static const char* const kWords[] = {"flash", "game", "arcade", "puzzle", "racing", "classic",
-                                         "play", "free", "online", "shockwave", "movie", "level"};
+    static const char* const kWords[] = {"flash", "game", "arcade", "puzzle",    "racing", "classic",
+                                         "play",  "free", "online", "shockwave", "movie",  "level"};
     std::string words;
     for (int i = 0; i < count; ++i) {
         if (i)
@@ -37,31 +37,39 @@ std::string MakePage()
 {
     std::mt19937 random(20240607);
     std::string page = "<!DOCTYPE html>\n<html><head><title>Arcade</title>"
-                       "<meta name=\"description\" content=\"" + Words(random, 40) + "\"></head><body>\n";
+                       "<meta name=\"description\" content=\""
+        + Words(random, 40) + "\"></head><body>\n";
     for (int block = 0; page.size() < kPageSize - 4096; ++block) {
         const std::string n = std::to_string(block);
-        page += "<div class=\"item item-" + n + " card shadow-sm\" id=\"item" + n + "\" data-track=\"{&quot;id&quot;:" + n +
-                ",&quot;list&quot;:&quot;home&quot;}\">\n";
-        page += "  <a href=\"/arcade/play.php?id=" + n + "&amp;ref=home&amp;utm_source=list&amp;utm_medium=web&amp;utm_campaign=" +
-                Words(random, 2) + "\" title=\"" + Words(random, 8) + "\">" + Words(random, 4) + "</a>\n";
-        page += "  <img src=\"/thumbs/" + n + "/preview-120x90.jpg\" alt=\"" + Words(random, 5) +
-                "\" width=\"120\" height=\"90\" loading=\"lazy\">\n";
+        page += "<div class=\"item item-" + n + " card shadow-sm\" id=\"item" + n
+            + "\" data-track=\"{&quot;id&quot;:" + n + ",&quot;list&quot;:&quot;home&quot;}\">\n";
+        page += "  <a href=\"/arcade/play.php?id=" + n
+            + "&amp;ref=home&amp;utm_source=list&amp;utm_medium=web&amp;utm_campaign=" + Words(random, 2)
+            + "\" title=\"" + Words(random, 8) + "\">" + Words(random, 4) + "</a>\n";
+        page += "  <img src=\"/thumbs/" + n + "/preview-120x90.jpg\" alt=\"" + Words(random, 5)
+            + "\" width=\"120\" height=\"90\" loading=\"lazy\">\n";
         page += "  <p>" + Words(random, 30) + " <b>" + Words(random, 2) + "</b> " + Words(random, 20) + "</p>\n";
         if (block % 3 == 0) {
             const std::string movie = (block % 2 ? "/swf/game-" : "movies/game-") + n + ".swf";
             page += "  <object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\" width=\"550\" height=\"400\">"
-                    "<param name=\"movie\" value=\"" + movie + "?level=" + n + "\"><param name=\"quality\" value=\"high\">"
-                    "<embed src=\"" + movie + "\" quality=\"high\" type=\"application/x-shockwave-flash\" "
-                    "flashvars=\"skin=../skins/dark.swf&amp;cfg=/cfg/" + n + ".xml\" width=\"550\" height=\"400\">"
-                    "</object>\n";
+                    "<param name=\"movie\" value=\""
+                + movie + "?level=" + n
+                + "\"><param name=\"quality\" value=\"high\">"
+                  "<embed src=\""
+                + movie
+                + "\" quality=\"high\" type=\"application/x-shockwave-flash\" "
+                  "flashvars=\"skin=../skins/dark.swf&amp;cfg=/cfg/"
+                + n
+                + ".xml\" width=\"550\" height=\"400\">"
+                  "</object>\n";
         }
         if (block % 5 == 0)
-            page += "  <script>for (var i = 0; i<items.length; i++) { if (items[i].w<550) show(items[i], \"" +
-                    Words(random, 3) + "\"); }</script>\n";
+            page += "  <script>for (var i = 0; i<items.length; i++) { if (items[i].w<550) show(items[i], \""
+                + Words(random, 3) + "\"); }</script>\n";
         page += "</div>\n";
     }
     page += "</body></html>\n";
-    page.resize(kPageSize - 1, ' ');  // the page buffer's text, NUL excluded
+    page.resize(kPageSize - 1, ' '); // the page buffer's text, NUL excluded
     return page;
 }
 

@@ -1,7 +1,9 @@
 // How long the Local Files page takes to show a cache of 10,000 movies, against plumeroc-grab cache
 // listing the same cache, measured in the same run. Usage: bench_local_page PLUMEROC_GRAB [RUNS]
 #include "app/PlumerocApp.h"
-#include "cache/LocalPage.h"
+#include "cache/ui/LocalPage.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -28,7 +30,8 @@ void MakeCache(const std::string& root, int folders, int moviesPerFolder)
         const std::string folder = root + "/f" + std::to_string(f);
         std::filesystem::create_directories(folder);
         for (int m = 0; m < moviesPerFolder; ++m)
-            std::ofstream(folder + "/movie" + std::to_string(m) + ".swf") << "FWS movie " << f << '/' << m;
+            test::WriteFile(folder + "/movie" + std::to_string(m) + ".swf",
+                            "FWS movie " + std::to_string(f) + '/' + std::to_string(m));
     }
 }
 
@@ -38,7 +41,7 @@ double TimeCommand(const std::string& command)
     timer.start();
     if (std::system(command.c_str()) != 0)
         std::fprintf(stderr, "command failed: %s\n", command.c_str());
-    return timer.nsecsElapsed() / 1e6;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 double TimePage(int expectedRows)
@@ -51,7 +54,7 @@ double TimePage(int expectedRows)
     if (!QTest::qWaitForWindowExposed(&page) || page.MovieList()->rowCount() != expectedRows)
         std::fprintf(stderr, "page did not show %d rows\n", expectedRows);
     QCoreApplication::processEvents();
-    return timer.nsecsElapsed() / 1e6;
+    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
 } // namespace
@@ -64,16 +67,15 @@ int main(int argc, char** argv)
     }
     const std::string grab = argv[1];
     const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
-    char pattern[] = "/tmp/plumeroc-bench-XXXXXX";
-    const std::string cache = ::mkdtemp(pattern);
-    MakeCache(cache, 1000, 10);
-    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const test::TempFolder cache;
+    MakeCache(cache.Path(), 1000, 10);
+    const test::ScopedEnv cacheHome("XDG_CACHE_HOME", cache.Path());
 
     CPlumerocApp::PrepareEnvironment();
     int qtArgc = 1;
     CPlumerocApp app(qtArgc, argv);
 
-    TimePage(10000);  // warm up the file system cache, fonts and the web engine's start
+    TimePage(10000); // warm up the file system cache, fonts and the web engine's start
     std::vector<double> command;
     std::vector<double> page;
     for (int i = 0; i < runs; ++i) {
@@ -86,6 +88,5 @@ int main(int argc, char** argv)
     std::printf("plumeroc-grab cache : %8.1f ms\n", c);
     std::printf("Local Files page    : %8.1f ms (start-up walk, list filled, window shown)\n", p);
     std::printf("ratio page/command  : %8.2f\n", p / c);
-    std::filesystem::remove_all(cache);
     return 0;
 }

@@ -14,15 +14,15 @@ using cache::FolderListing;
 using cache::LocalMovieRow;
 
 constexpr int kFolders = 2000;
-constexpr int kMoviesPerFolder = 5;  // 10,000 rows
+constexpr int kMoviesPerFolder = 5; // 10,000 rows
 
 // A flat cache of kFolders folders read from memory, so that only the row handling is timed.
 class MemoryFolder final : public cache::Folder {
 public:
     explicit MemoryFolder(const std::map<std::string, FolderListing>* tree, std::string key = "")
-        : m_tree(tree), m_key(std::move(key))
-    {
-    }
+        : m_tree(tree)
+        , m_key(std::move(key))
+    {}
     const FolderListing& Listing() const override { return m_tree->at(m_key); }
     std::unique_ptr<cache::Folder> OpenSubfolder(const std::string& name) const override
     {
@@ -37,15 +37,16 @@ private:
 const std::map<std::string, FolderListing>& Tree()
 {
     static const auto tree = [] {
-        std::map<std::string, FolderListing> tree;
-        FolderListing& root = tree[""];
+        std::map<std::string, FolderListing> folders;
+        FolderListing& root = folders[""];
         for (int f = 0; f < kFolders; ++f) {
             const std::string name = "F" + std::to_string(f);
             root.subfolders.push_back(name);
             for (int m = 0; m < kMoviesPerFolder; ++m)
-                tree[name].movies.push_back({"movie" + std::to_string(m) + ".swf", 1000u + static_cast<unsigned>(m)});
+                folders[name].movies.push_back(
+                    {"movie" + std::to_string(m) + ".swf", 1000u + static_cast<unsigned>(m)});
         }
-        return tree;
+        return folders;
     }();
     return tree;
 }

@@ -6,10 +6,14 @@
 //    start page, against the same window with no viewers (each in a fresh child process), and the
 //    time each takes to be ready.
 // Usage: bench_preview [rounds]       (the child mode --memory none|viewers is internal)
-#include "app/Dialog.h"
 #include "app/PlumerocApp.h"
 #include "controls/HtmlCtrl.h"
-#include "controls/PreviewTestSupport.h"
+#include "framework/Dialog.h"
+#include "res/resource.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -94,9 +98,9 @@ int MeasureMemory(bool withViewers)
     int loaded = 0;
     if (withViewers) {
         for (Page* page : {&internet, &local}) {
-            page->m_preview.CreateOverPlaceholder(1010, page);
+            page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, page);
             QObject::connect(page->m_preview.Browser(), &QWebEnginePage::loadFinished, [&] { ++loaded; });
-            page->m_preview.LoadFromResource(137);
+            page->m_preview.LoadFromResource(IDR_START_PAGE);
         }
     }
     test::WaitUntil([&] { return loaded == (withViewers ? 2 : 0); }, 30s);
@@ -135,15 +139,15 @@ int MeasureNavigation(int rounds)
     QWidget window;
     window.resize(420, 320);
     auto* placeholder = new QWidget(&window);
-    SetDlgCtrlID(placeholder, 1010);
+    SetDlgCtrlID(placeholder, IDC_PREVIEW);
     placeholder->setGeometry(10, 10, 400, 300);
     CHtmlCtrl viewer;
-    viewer.CreateOverPlaceholder(1010, &window);
+    viewer.CreateOverPlaceholder(IDC_PREVIEW, &window);
     window.show();
 
     const Rgb colours[][2] = {{{0x20, 0x50, 0xc0}, {0xf0, 0x90, 0x10}}, {{0x10, 0x60, 0x20}, {0xf0, 0x60, 0xc0}}};
     std::vector<std::string> movies;
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     for (const auto& pair : colours) {
         test::MovieRecipe recipe;
         recipe.background = pair[0];
@@ -156,8 +160,8 @@ int MeasureNavigation(int rounds)
         });
         s.Get(R"(/page(\d)\.html)", [&](const httplib::Request& request, httplib::Response& r) {
             const Rgb c = colours[std::stoul(request.matches[1])][1];
-            r.set_content("<html><body style='margin:0;background:rgb(" + std::to_string(c.r) + "," + std::to_string(c.g) + "," +
-                              std::to_string(c.b) + ")'></body></html>",
+            r.set_content("<html><body style='margin:0;background:rgb(" + std::to_string(c.r) + ","
+                              + std::to_string(c.g) + "," + std::to_string(c.b) + ")'></body></html>",
                           "text/html");
         });
     });
@@ -167,16 +171,20 @@ int MeasureNavigation(int rounds)
 
     // Milliseconds from Navigate2 to the first grab that shows the expected colours.
     const auto timeTo = [&](const std::string& location, Rgb background, Rgb fill, bool isPage) -> double {
-        viewer.LoadFromResource(137);
-        test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&viewer), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s);
+        viewer.LoadFromResource(IDR_START_PAGE);
+        test::WaitUntil(
+            [&] {
+                return test::Near(test::ColourAt(test::Grab(&viewer), 0.9, 0.9), Rgb{255, 255, 255});
+            },
+            10s);
         QElapsedTimer clock;
         clock.start();
         viewer.Navigate2(location);
         const bool shown = test::WaitUntil(
             [&] {
                 const QImage image = test::Grab(&viewer);
-                return test::Near(test::ColourAt(image, 0.5, 0.5), fill) &&
-                       (isPage || test::Near(test::ColourAt(image, 0.1, 0.1), background));
+                return test::Near(test::ColourAt(image, 0.5, 0.5), fill)
+                    && (isPage || test::Near(test::ColourAt(image, 0.1, 0.1), background));
             },
             30s);
         return shown ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : -1;
@@ -187,7 +195,8 @@ int MeasureNavigation(int rounds)
     for (int i = 0; i < rounds; ++i) {
         const int k = (i + 1) % 2;
         page.push_back(timeTo(server.Url("/page" + std::to_string(k) + ".html"), colours[k][0], colours[k][1], true));
-        loopback.push_back(timeTo(server.Url("/movie" + std::to_string(k) + ".swf"), colours[k][0], colours[k][1], false));
+        loopback.push_back(
+            timeTo(server.Url("/movie" + std::to_string(k) + ".swf"), colours[k][0], colours[k][1], false));
         local.push_back(timeTo(localMovies[k], colours[k][0], colours[k][1], false));
     }
     const double base = Median(page);
@@ -213,9 +222,13 @@ int main(int argc, char** argv)
     const MemoryFigures viewers = RunMemoryChild("viewers");
     std::printf("Window with both pages, ready (start pages loaded) and memory (MiB):\n");
     std::printf("                      ready ms   RSS, this process   PSS with engine helpers\n");
-    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, none.self / 1024.0, none.tree / 1024.0);
-    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs, viewers.self / 1024.0, viewers.tree / 1024.0);
+    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, static_cast<double>(none.self) / 1024.0,
+                static_cast<double>(none.tree) / 1024.0);
+    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs,
+                static_cast<double>(viewers.self) / 1024.0, static_cast<double>(viewers.tree) / 1024.0);
     if (none.self > 0 && none.tree > 0)
-        std::printf("  ratio                         %17.2fx  %22.2fx\n", double(viewers.self) / none.self, double(viewers.tree) / none.tree);
+        std::printf("  ratio                         %17.2fx  %22.2fx\n",
+                    static_cast<double>(viewers.self) / static_cast<double>(none.self),
+                    static_cast<double>(viewers.tree) / static_cast<double>(none.tree));
     return MeasureNavigation(args.size() > 1 ? std::max(1, args[1].toInt()) : 5);
 }

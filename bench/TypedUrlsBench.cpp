@@ -2,6 +2,7 @@
 // plain count of the same tables through ordinary read-only connections.
 #include "platform/Registry.h"
 #include "support/BrowserProfiles.h"
+#include "support/TempFolder.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,40 +14,40 @@ namespace fs = std::filesystem;
 
 constexpr int kRowsPerProfile = 10000;
 
-std::vector<testsupport::Visit> RandomVisits(std::mt19937& random);
+std::vector<test::Visit> RandomVisits(std::mt19937& random);
 
 // Three Firefox profiles and two Chromium-family ones, all closed as a browser leaves them.
 struct Profiles {
     Profiles();
-    testsupport::TempHome home;
-    std::vector<std::pair<fs::path, const char*>> counts;  // file and its plain count query
+    test::TempHome home;
+    std::vector<std::pair<fs::path, const char*>> counts; // file and its plain count query
 };
 
 Profiles::Profiles()
 {
     std::mt19937 random(7);
-    const fs::path firefox = home.Path() / ".mozilla/firefox";
-    testsupport::WriteProfilesIni(firefox, {{"a.default", true}, {"b.default", true}, {"c.default", true}});
+    const fs::path firefox = home / ".mozilla/firefox";
+    test::WriteProfilesIni(firefox, {{"a.default", true}, {"b.default", true}, {"c.default", true}});
     for (const char* name : {"a.default", "b.default", "c.default"}) {
-        testsupport::WriteFirefoxPlaces(firefox / name / "places.sqlite", RandomVisits(random));
+        test::WriteFirefoxPlaces(firefox / name / "places.sqlite", RandomVisits(random));
         counts.emplace_back(firefox / name / "places.sqlite", "SELECT count(*) FROM moz_places");
     }
     for (const char* folder : {".config/chromium/Default", ".config/google-chrome/Profile 1"}) {
-        testsupport::WriteChromiumHistory(home.Path() / folder / "History", RandomVisits(random));
-        counts.emplace_back(home.Path() / folder / "History", "SELECT count(*) FROM urls");
+        test::WriteChromiumHistory(fs::path(home / folder) / "History", RandomVisits(random));
+        counts.emplace_back(fs::path(home / folder) / "History", "SELECT count(*) FROM urls");
     }
 }
 
-std::vector<testsupport::Visit> RandomVisits(std::mt19937& random)
+std::vector<test::Visit> RandomVisits(std::mt19937& random)
 {
     std::uniform_int_distribution<int> day(0, 2000);
     std::uniform_int_distribution<int> second(0, 86399);
     std::bernoulli_distribution typed(0.2);
-    std::vector<testsupport::Visit> visits;
+    std::vector<test::Visit> visits;
     for (int i = 0; i < kRowsPerProfile; ++i) {
-        visits.push_back({"https://www.site" + std::to_string(random() % 5000) + ".example/path/to/page" +
-                              std::to_string(i) + "?query=value&other=thing",
-                          testsupport::Day(day(random), second(random)), typed(random)});
+        visits.push_back({"https://www.site" + std::to_string(random() % 5000) + ".example/path/to/page"
+                              + std::to_string(i) + "?query=value&other=thing",
+                          test::Day(day(random), second(random)), typed(random)});
     }
     return visits;
 }
@@ -91,8 +92,8 @@ void BM_OpenTypedUrlsKeyWhileBrowsersRun(benchmark::State& state)
 {
     std::vector<platform::SqliteDatabase> writers;
     for (const auto& [file, query] : TheProfiles().counts) {
-        writers.push_back(testsupport::OpenForWriting(file));
-        testsupport::Execute(writers.back(), query);
+        writers.push_back(test::OpenForWriting(file));
+        test::Execute(writers.back(), query);
     }
     for (auto _ : state) {
         auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);

@@ -2,11 +2,7 @@
 
 #include <QPainter>
 
-CBitmapButton::CBitmapButton(QWidget* parent)
-    : QAbstractButton(parent)
-{
-    setFocusPolicy(Qt::TabFocus);
-}
+CBitmapButton::CBitmapButton(QWidget* parent) : QAbstractButton(parent) { setFocusPolicy(Qt::TabFocus); }
 
 void CBitmapButton::LoadBitmaps(const QPixmap& normal, const QPixmap& pressed)
 {

@@ -1,7 +1,9 @@
 #include "app/MainDialog.h"
+#include "res/resource.h"
 
 #include "app/BitmapButton.h"
 #include "app/PlumerocApp.h"
+#include "framework/Commands.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,21 +15,17 @@ namespace {
 constexpr int kDialogFrameWidth = 3;
 } // namespace
 
-CMainDialog::CMainDialog(QWidget* parent)
-    : CDialog(kTemplateId, parent)
-    , m_icon(QStringLiteral(":/res/icon128.ico"))
-{
-}
+CMainDialog::CMainDialog(QWidget* parent) : CDialog(IDD, parent), m_icon(QStringLiteral(":/res/icon128.ico")) {}
 
 CMainDialog::~CMainDialog() = default;
 
 QWidget* CMainDialog::CreateControl(const DialogItem& item)
 {
     switch (item.id) {
-    case kTabsId:
+    case IDC_TABS:
         return new CPageTabCtrl(this);
-    case kHomeButtonId:
-    case kCloseButtonId:
+    case IDC_HOME:
+    case IDC_CLOSE:
         return new CBitmapButton(this);
     default:
         return CDialog::CreateControl(item);
@@ -36,17 +34,17 @@ QWidget* CMainDialog::CreateControl(const DialogItem& item)
 
 void CMainDialog::DoDataExchange()
 {
-    m_homeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, kHomeButtonId));
-    m_closeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, kCloseButtonId));
-    m_pageTabs = qobject_cast<CPageTabCtrl*>(GetDlgItem(this, kTabsId));
+    m_homeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, IDC_HOME));
+    m_closeButton = qobject_cast<CBitmapButton*>(GetDlgItem(this, IDC_CLOSE));
+    m_pageTabs = qobject_cast<CPageTabCtrl*>(GetDlgItem(this, IDC_TABS));
 }
 
 bool CMainDialog::OnInitDialog()
 {
     setWindowIcon(m_icon);
 
-    m_pageTabs->AddPage("Internet Files", &m_internetPage, CInternetPage::kTemplateId);
-    m_pageTabs->AddPage("Local Files", &m_localPage, CLocalPage::kTemplateId);
+    m_pageTabs->AddPage("Internet Files", &m_internetPage, CInternetPage::IDD);
+    m_pageTabs->AddPage("Local Files", &m_localPage, CLocalPage::IDD);
     m_pageTabs->InitPages();
     m_pageTabs->move(5, 50);
 
@@ -59,8 +57,10 @@ bool CMainDialog::OnInitDialog()
     setWindowTitle(QStringLiteral("Plumeroc"));
 
     m_background.load(QStringLiteral(":/res/background132.bmp"));
-    m_closeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/close136.bmp")), QPixmap(QStringLiteral(":/res/close133.bmp")));
-    m_homeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/home135.bmp")), QPixmap(QStringLiteral(":/res/home134.bmp")));
+    m_closeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/close136.bmp")),
+                               QPixmap(QStringLiteral(":/res/close133.bmp")));
+    m_homeButton->LoadBitmaps(QPixmap(QStringLiteral(":/res/home135.bmp")),
+                              QPixmap(QStringLiteral(":/res/home134.bmp")));
     connect(m_closeButton, &QAbstractButton::clicked, this, OnCommand(this, &CMainDialog::OnOK));
     return true;
 }

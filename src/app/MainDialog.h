@@ -1,10 +1,11 @@
 #pragma once
 // The main window: borderless, painted with its stretched background picture, holding the page
 // tabs and the home and close picture buttons. Dragging the background moves the window.
-#include "app/Dialog.h"
 #include "app/PageTabCtrl.h"
-#include "cache/LocalPage.h"
-#include "capture/InternetPage.h"
+#include "cache/ui/LocalPage.h"
+#include "capture/ui/InternetPage.h"
+#include "framework/Dialog.h"
+#include "res/resource.h"
 
 #include <QIcon>
 #include <QPixmap>
@@ -15,10 +16,7 @@ class CBitmapButton;
 class CMainDialog : public CDialog {
     Q_OBJECT
 public:
-    static constexpr int kTemplateId = 102;
-    static constexpr int kTabsId = 1000;
-    static constexpr int kHomeButtonId = 1020;
-    static constexpr int kCloseButtonId = 1021;
+    enum { IDD = IDD_PLUMEROC };
 
     explicit CMainDialog(QWidget* parent = nullptr);
     ~CMainDialog() override;

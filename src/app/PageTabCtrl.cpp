@@ -1,13 +1,12 @@
 #include "app/PageTabCtrl.h"
 
-#include "app/Dialog.h"
+#include "framework/Dialog.h"
 
 #include <QMouseEvent>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
 
-CPageTabCtrl::CPageTabCtrl(QWidget* parent)
-    : QTabBar(parent)
+CPageTabCtrl::CPageTabCtrl(QWidget* parent) : QTabBar(parent)
 {
     setExpanding(false);
     setDrawBase(false);

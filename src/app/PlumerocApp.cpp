@@ -1,27 +1,18 @@
 #include "app/PlumerocApp.h"
 
-#include "app/Dialogs.h"
 #include "app/MainDialog.h"
 #include "controls/PreviewEngine.h"
+#include "framework/Commands.h"
 
 #include <QSettings>
 
-#include <exception>
 #include <unistd.h>
 
 namespace {
 const QString kAppName = QStringLiteral("Plumeroc");
-const QString kInternalError = QStringLiteral("Internal application error.");
-
-void ShowFailure(const QString& text)
-{
-    Dialogs::ShowMessage(QApplication::activeWindow(), kAppName, text.isEmpty() ? kInternalError : text,
-                         QMessageBox::Critical);
-}
 } // namespace
 
-CPlumerocApp::CPlumerocApp(int& argc, char** argv)
-    : QApplication(argc, argv)
+CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(kAppName);
     setApplicationDisplayName(kAppName);
@@ -55,25 +46,9 @@ int CPlumerocApp::InitInstance()
     return 0;
 }
 
-void CPlumerocApp::RunCommand(const std::function<void()>& command)
-{
-    try {
-        command();
-    } catch (const std::exception& e) {
-        ShowFailure(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        ShowFailure({});
-    }
-}
-
 bool CPlumerocApp::notify(QObject* receiver, QEvent* event)
 {
     bool handled = false;
     RunCommand([&] { handled = QApplication::notify(receiver, event); });
     return handled;
-}
-
-void AfxMessageBox(const QString& text)
-{
-    Dialogs::ShowMessage(QApplication::activeWindow(), kAppName, text, QMessageBox::Warning);
 }

@@ -1,12 +1,7 @@
 #pragma once
-// The application object: starts the program, runs the main window modally, and is the one place
-// where a failure that ends a user's command is caught and shown.
+// The application object: starts the program and runs the main window modally. Failures that end a
+// user's command are caught by RunCommand (framework/Commands.h); notify() is the last resort.
 #include <QApplication>
-#include <QString>
-
-#include <functional>
-
-class QWidget;
 
 class CPlumerocApp : public QApplication {
 public:
@@ -18,21 +13,6 @@ public:
     // Builds the main window and runs it until it closes; returns the process exit code.
     int InitInstance();
 
-    // Runs one user command. An exception that escapes it ends the command and is shown in a
-    // message box with a stop icon and the exception's text (or "Internal application error.").
-    // Exceptions must not unwind through Qt's event loop, so every handler goes through here.
-    static void RunCommand(const std::function<void()>& command);
-
     // Last resort for anything an event handler let escape.
     bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// The application's message box: caption "Plumeroc", warning icon, OK.
-void AfxMessageBox(const QString& text);
-
-// Wraps a member handler so that it runs through CPlumerocApp::RunCommand, for connect().
-template <class T>
-auto OnCommand(T* object, void (T::*handler)())
-{
-    return [object, handler] { CPlumerocApp::RunCommand([object, handler] { (object->*handler)(); }); };
-}

@@ -1,5 +1,6 @@
 #include "cache/Folder.h"
 
+#include "platform/Bytes.h"
 #include "platform/FileDescriptor.h"
 
 #include <dirent.h>
@@ -25,7 +26,7 @@ unsigned char TypeOfMode(mode_t mode)
         return DT_LNK;
     if (S_ISREG(mode))
         return DT_REG;
-    return DT_UNKNOWN;  // devices, pipes, sockets: never movies
+    return DT_UNKNOWN; // devices, pipes, sockets: never movies
 }
 
 // One open directory. It stays open while the walk is below it, so that subfolders are opened
@@ -58,7 +59,7 @@ private:
         for (;;) {
             const ssize_t filled = ::getdents64(fd, buffer.data(), buffer.size());
             if (filled <= 0)
-                return;  // end, or a folder that went away while being read: keep what was seen
+                return; // end, or a folder that went away while being read: keep what was seen
             for (ssize_t at = 0; at < filled;) {
                 const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
                 at += entry->d_reclen;
@@ -107,20 +108,6 @@ std::unique_ptr<Folder> OpenDirectory(const std::string& path)
     return std::make_unique<DirectoryFolder>(std::move(fd));
 }
 
-bool IsMovieName(std::string_view name)
-{
-    constexpr std::string_view suffix = ".swf";
-    if (name.size() < suffix.size())
-        return false;
-    const std::string_view tail = name.substr(name.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = tail[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i])
-            return false;
-    }
-    return true;
-}
+bool IsMovieName(std::string_view name) { return platform::EndsWithIgnoringAsciiCase(name, ".swf"); }
 
 } // namespace cache

@@ -7,9 +7,9 @@ namespace cache {
 
 // The three column texts of a listed movie; the row carries nothing else.
 struct LocalMovieRow {
-    std::string name;  // "File Name": the file's name without any folder part
-    std::string size;  // "File Size": its length in bytes as a plain decimal number
-    std::string path;  // "File Path": its folder's path, "/", its name
+    std::string name; // "File Name": the file's name without any folder part
+    std::string size; // "File Size": its length in bytes as a plain decimal number
+    std::string path; // "File Path": its folder's path, "/", its name
 
     friend bool operator==(const LocalMovieRow&, const LocalMovieRow&) = default;
 };

@@ -1,5 +1,6 @@
 #include "cache/MovieCopy.h"
 
+#include "platform/Bytes.h"
 #include "platform/Exceptions.h"
 #include "platform/FileDescriptor.h"
 
@@ -36,16 +37,8 @@ std::size_t ReadBlock(int fd, char* buffer, std::size_t size, const std::string&
 
 void WriteAll(int fd, const char* data, std::size_t size, const std::string& path)
 {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ThrowFileError(errno, "writing", path);
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
+    if (const int error = platform::WriteAll(fd, data, size); error != 0)
+        ThrowFileError(error, "writing", path);
 }
 
 // Files are opened without blocking, so that a named pipe with nobody at the other end fails
@@ -95,8 +88,7 @@ CopyOutcome CopyMovieFile(const std::string& source, const std::string& destinat
     // Only a regular file has the length the copy relies on; folders, pipes and devices are refused.
     platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     struct stat sourceInfo {};
-    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) ||
-        !MakeBlocking(in.Get()))
+    if (!in.IsOpen() || ::fstat(in.Get(), &sourceInfo) != 0 || !S_ISREG(sourceInfo.st_mode) || !MakeBlocking(in.Get()))
         return CopyOutcome::SourceCannotOpen;
 
     platform::FileDescriptor out = CreateDestination(destination, sourceInfo);

@@ -11,8 +11,8 @@ inline constexpr std::string_view kDestinationCannotCreateText = "create write f
 
 enum class CopyOutcome {
     Copied,
-    SourceCannotOpen,         // nothing was created or touched
-    DestinationCannotCreate,  // the source is unchanged
+    SourceCannotOpen,        // nothing was created or touched
+    DestinationCannotCreate, // the source is unchanged
 };
 
 // The message for a failed outcome; empty for Copied.

@@ -23,8 +23,8 @@ public:
 private:
     std::size_t LastBatchSize() const { return m_batchStarts.empty() ? 0 : m_rows.size() - m_batchStarts.back(); }
 
-    std::vector<LocalMovieRow> m_rows;       // batch after batch, in the order they were started
-    std::vector<std::size_t> m_batchStarts;  // index in m_rows where each batch begins
+    std::vector<LocalMovieRow> m_rows;      // batch after batch, in the order they were started
+    std::vector<std::size_t> m_batchStarts; // index in m_rows where each batch begins
 };
 
 } // namespace cache

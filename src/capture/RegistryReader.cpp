@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace capture {
+
 CRegistryReader::~CRegistryReader() { Close(); }
 
 bool CRegistryReader::Open(RegistryRoot root, std::string_view subkey)
@@ -18,7 +20,7 @@ bool CRegistryReader::GetString(std::string_view name, char* buffer, std::size_t
     if (m_key == nullptr)
         return false;
     if (size == 0)
-        return false;  // not even room for the empty string
+        return false; // not even room for the empty string
     buffer[0] = '\0';
     const auto value = m_key->QueryValue(name);
     if (!value || value->size() > size - 1)
@@ -29,3 +31,5 @@ bool CRegistryReader::GetString(std::string_view name, char* buffer, std::size_t
 }
 
 void CRegistryReader::Close() { m_key.reset(); }
+
+} // namespace capture

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string_view>
 
+namespace capture {
+
 // The roots a key can be opened below; only the current user's exists here.
 enum class RegistryRoot { CurrentUser };
 
@@ -28,3 +30,5 @@ public:
 private:
     std::unique_ptr<platform::RegistryKey> m_key;
 };
+
+} // namespace capture

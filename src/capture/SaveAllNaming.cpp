@@ -1,5 +1,7 @@
 #include "capture/SaveAllNaming.h"
 
+namespace capture {
+
 std::optional<std::string> SaveAllDestination(std::string_view folder, std::string_view address)
 {
     const std::size_t slash = address.rfind('/');
@@ -12,3 +14,5 @@ std::optional<std::string> SaveAllDestination(std::string_view folder, std::stri
     destination += name;
     return destination;
 }
+
+} // namespace capture

@@ -4,6 +4,8 @@
 
 #include <array>
 
+namespace capture {
+
 std::vector<std::string> ReadTypedUrls()
 {
     std::vector<std::string> urls;
@@ -14,8 +16,10 @@ std::vector<std::string> ReadTypedUrls()
     for (std::size_t i = 1; i <= kMaxTypedUrls; ++i) {
         if (!reader.GetString("url" + std::to_string(i), buffer.data(), buffer.size()))
             break;
-        urls.emplace_back(buffer.data());  // up to the NUL, as the box would show it
+        urls.emplace_back(buffer.data()); // up to the NUL, as the box would show it
     }
     reader.Close();
     return urls;
 }
+
+} // namespace capture

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace capture {
+
 inline constexpr std::size_t kMaxTypedUrls = 24;
 inline constexpr std::size_t kTypedUrlBufferSize = 1024;
 
@@ -12,3 +14,5 @@ inline constexpr std::size_t kTypedUrlBufferSize = 1024;
 // bytes with its NUL. Values are returned as they stand, usable addresses or not. Empty when the
 // key cannot be opened.
 std::vector<std::string> ReadTypedUrls();
+
+} // namespace capture

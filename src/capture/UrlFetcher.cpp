@@ -1,6 +1,7 @@
 #include "capture/UrlFetcher.h"
 
 #include "html/PageText.h"
+#include "platform/Bytes.h"
 #include "platform/Exceptions.h"
 #include "platform/FileDescriptor.h"
 
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
+
+namespace capture {
 
 namespace {
 
@@ -29,18 +32,7 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
-bool IsBlank(std::string_view text)
-{
-    return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
-}
+bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 // Where the body of the final response goes. Open is called once, when that response has arrived:
 // before its first byte, or when the transfer ends if it has none.
@@ -91,18 +83,8 @@ public:
 
     bool Write(const char* data, std::size_t size) override
     {
-        while (size > 0) {
-            const ssize_t written = ::write(m_file.Get(), data, size);
-            if (written < 0) {
-                if (errno == EINTR)
-                    continue;
-                m_nErrno = errno;
-                return false;
-            }
-            data += written;
-            size -= static_cast<std::size_t>(written);
-        }
-        return true;
+        m_nErrno = platform::WriteAll(m_file.Get(), data, size);
+        return m_nErrno == 0;
     }
 
     void Close()
@@ -120,11 +102,11 @@ private:
 };
 
 enum class Outcome {
-    kDone,            // the final response arrived and its whole body went into the sink
-    kNotOpened,       // no final response: bad URL or scheme, no host, no connection, no answer
-    kSinkNotOpened,   // the final response arrived, but the sink could not be opened
-    kNetworkFailed,   // the body broke off after the final response had begun
-    kSinkFailed,      // the sink refused a write
+    kDone,          // the final response arrived and its whole body went into the sink
+    kNotOpened,     // no final response: bad URL or scheme, no host, no connection, no answer
+    kSinkNotOpened, // the final response arrived, but the sink could not be opened
+    kNetworkFailed, // the body broke off after the final response had begun
+    kSinkFailed,    // the sink refused a write
 };
 
 // One libcurl session for one URL.
@@ -167,7 +149,7 @@ public:
         const CURLcode code = curl_easy_perform(m_curl.get());
         m_code = code;
         if (code == CURLE_OK) {
-            if (!m_bStarted && !Start())  // a final response without a body
+            if (!m_bStarted && !Start()) // a final response without a body
                 return Outcome::kSinkNotOpened;
             return Outcome::kDone;
         }
@@ -216,9 +198,9 @@ private:
         auto& self = *static_cast<Session*>(user);
         const std::size_t length = size * count;
         const std::string_view line(data, length);
-        if (StartsWithNoCase(line, "HTTP/")) {
+        if (platform::StartsWithIgnoringAsciiCase(line, "HTTP/")) {
             self.m_bLocation = false;
-        } else if (StartsWithNoCase(line, "Location:")) {
+        } else if (platform::StartsWithIgnoringAsciiCase(line, "Location:")) {
             self.m_bLocation = !IsBlank(line.substr(9));
         } else if (IsBlank(line) && !self.m_bStarted) {
             const long code = self.ResponseCode();
@@ -254,8 +236,8 @@ private:
     CURLcode m_setCode = CURLE_OK;
     CURLcode m_code = CURLE_OK;
     long m_nStatus = 0;
-    bool m_bLocation = false;       // the current header block names a Location
-    bool m_bStarted = false;        // the final response has arrived
+    bool m_bLocation = false; // the current header block names a Location
+    bool m_bStarted = false;  // the final response has arrived
     bool m_bSinkNotOpened = false;
     bool m_bSinkFailed = false;
 };
@@ -271,11 +253,6 @@ CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]
 }
 
 CUrlFetcher::~CUrlFetcher() = default;
-
-std::string_view CUrlFetcher::PageText() const
-{
-    return {m_pPageBuffer.get(), ::strnlen(m_pPageBuffer.get(), kPageBufferSize)};
-}
 
 bool CUrlFetcher::FetchPage(const std::string& url)
 {
@@ -324,3 +301,5 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     }
     throw CInternetException("The download of " + url + " into " + path + " broke off: " + session.CurlMessage());
 }
+
+} // namespace capture

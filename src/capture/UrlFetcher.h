@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+namespace capture {
+
 class CUrlFetcher {
 public:
-    static constexpr std::size_t kPageBufferSize = 0x100000;  // page text and its terminating NUL
-    static constexpr std::size_t kChunkSize = 0x1000;         // the most that one network read asks for
+    static constexpr std::size_t kPageBufferSize = 0x100000; // page text and its terminating NUL
+    static constexpr std::size_t kChunkSize = 0x1000;        // the most that one network read asks for
 
     CUrlFetcher();
     virtual ~CUrlFetcher();
@@ -28,9 +30,6 @@ public:
     // when the URL cannot be opened or the file cannot be created. A failure in the middle throws
     // CInternetException (network) or CFileException (file); the file keeps what was written.
     bool DownloadToFile(const std::string& url, const std::string& path);
-
-    // The page text of the last FetchPage: the body up to its first NUL byte.
-    std::string_view PageText() const;
 
     // HTTP status of the last final response, 0 when none arrived. Reported, never acted on.
     long LastStatus() const { return m_nStatus; }
@@ -50,3 +49,5 @@ private:
     std::string m_strError;
     const std::atomic<bool>* m_pAbort = nullptr;
 };
+
+} // namespace capture

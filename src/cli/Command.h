@@ -13,16 +13,16 @@ namespace cli {
 enum Status : int {
     kOk = 0,
     kUsage = 1,
-    kCannotOpen = 2,      // a file or URL could not be opened, or there is nothing to read from
-    kTransferFailed = 3,  // a transfer broke off in the middle
-    kErrorStatus = 4,     // every file written, but a server answered some with an error status
+    kCannotOpen = 2,     // a file or URL could not be opened, or there is nothing to read from
+    kTransferFailed = 3, // a transfer broke off in the middle
+    kErrorStatus = 4,    // every file written, but a server answered some with an error status
 };
 
 struct Command {
     const char* name;
-    const char* synopsis;  // e.g. "scan --base ADDRESS [-0] [FILE]"
-    const char* summary;   // one line for --help
-    int order;             // place in the --help listing
+    const char* synopsis; // e.g. "scan --base ADDRESS [-0] [FILE]"
+    const char* summary;  // one line for --help
+    int order;            // place in the --help listing
     int (*run)(const std::vector<std::string>& args);
 };
 
@@ -45,6 +45,5 @@ struct Operands {
 // it with `synopsis` and returns nothing (the caller exits with kUsage).
 std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::size_t count, bool allowNul,
                                      const char* synopsis);
-
 
 } // namespace cli

@@ -10,13 +10,12 @@ int RunHistory(const std::vector<std::string>& args)
     if (!operands)
         return cli::kUsage;
     // No browser profile simply means no history: still a success.
-    for (const std::string& url : ReadTypedUrls())
+    for (const std::string& url : capture::ReadTypedUrls())
         cli::PrintRow(stdout, url, operands->nulTerminated);
     return cli::kOk;
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
-    {"history", "history [-0]", "List the typed addresses offered in the address box, newest first.", 40,
-     RunHistory});
+    {"history", "history [-0]", "List the typed addresses offered in the address box, newest first.", 40, RunHistory});
 
 } // namespace

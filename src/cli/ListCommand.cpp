@@ -1,6 +1,7 @@
 // list: fetch a page and print the movies it refers to, as the Internet Files list shows them.
-#include "cli/CaptureRows.h"
+#include "capture/Capture.h"
 #include "cli/Command.h"
+#include "cli/PageCapture.h"
 
 namespace {
 
@@ -11,15 +12,17 @@ int RunList(const std::vector<std::string>& args)
     const auto operands = cli::ReadOperands(args, 1, true, kSynopsis);
     if (!operands)
         return cli::kUsage;
-    const cli::Capture capture = cli::CaptureRows(operands->values[0]);
-    for (const std::string& row : capture.rows)
+    const cli::PageCapture page = cli::CapturePage(operands->values[0]);
+    if (page.status != cli::kOk)
+        return page.status;
+    for (const std::string& row : capture::RowsInListOrder(page.links))
         cli::PrintRow(stdout, row, operands->nulTerminated);
-    return capture.status;
+    return cli::kOk;
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"list", kSynopsis,
-     "Fetch the page at URL and list the movies it refers to (2: URL cannot be opened, 3: transfer broke off).",
-     20, RunList});
+     "Fetch the page at URL and list the movies it refers to (2: URL cannot be opened, 3: transfer broke off).", 20,
+     RunList});
 
 } // namespace

@@ -1,8 +1,9 @@
 // save-all: capture a page, then download every movie it lists into a folder, as Save All does.
+#include "capture/Capture.h"
 #include "capture/SaveAllNaming.h"
 #include "capture/UrlFetcher.h"
-#include "cli/CaptureRows.h"
 #include "cli/Command.h"
+#include "cli/PageCapture.h"
 #include "platform/Exceptions.h"
 
 namespace {
@@ -19,22 +20,22 @@ int RunSaveAll(const std::vector<std::string>& args)
         cli::PrintError("DIR must not be empty (usage: plumeroc-grab save-all URL DIR)");
         return cli::kUsage;
     }
-    const cli::Capture capture = cli::CaptureRows(operands->values[0]);
-    if (capture.status != cli::kOk)
-        return capture.status;
+    const cli::PageCapture page = cli::CapturePage(operands->values[0]);
+    if (page.status != cli::kOk)
+        return page.status;
 
     bool notOpened = false;
     bool brokeOff = false;
     bool errorStatus = false;
     // Top row first; a later row with the same name replaces an earlier one.
-    for (const std::string& address : capture.rows) {
-        const auto destination = SaveAllDestination(folder, address);
+    for (const std::string& address : capture::RowsInListOrder(page.links)) {
+        const auto destination = capture::SaveAllDestination(folder, address);
         if (!destination) {
             cli::PrintError("skipped " + address + ": the name after its last \"/\" is empty, \".\" or \"..\"");
             notOpened = true;
             continue;
         }
-        CUrlFetcher fetcher;
+        capture::CUrlFetcher fetcher;
         try {
             if (!fetcher.DownloadToFile(address, *destination)) {
                 cli::PrintError(fetcher.LastError());

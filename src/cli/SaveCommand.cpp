@@ -1,6 +1,6 @@
 // save: download one movie into a file, as the window's Save does.
+#include "capture/Capture.h"
 #include "capture/UrlFetcher.h"
-#include "cli/CaptureRows.h"
 #include "cli/Command.h"
 #include "platform/Exceptions.h"
 
@@ -13,9 +13,9 @@ int RunSave(const std::vector<std::string>& args)
     const auto operands = cli::ReadOperands(args, 2, false, kSynopsis);
     if (!operands)
         return cli::kUsage;
-    CUrlFetcher fetcher;
+    capture::CUrlFetcher fetcher;
     try {
-        if (!fetcher.DownloadToFile(operands->values[0], operands->values[1])) {
+        if (!fetcher.DownloadToFile(capture::AddressToCapture(operands->values[0]), operands->values[1])) {
             cli::PrintError(fetcher.LastError());
             return cli::kCannotOpen;
         }
@@ -28,8 +28,7 @@ int RunSave(const std::vector<std::string>& args)
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
-    {"save", kSynopsis,
-     "Download the movie at URL into FILE (2: URL or FILE cannot be opened, 3: transfer broke off).", 25,
-     RunSave});
+    {"save", kSynopsis, "Download the movie at URL into FILE (2: URL or FILE cannot be opened, 3: transfer broke off).",
+     25, RunSave});
 
 } // namespace

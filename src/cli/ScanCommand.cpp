@@ -1,5 +1,5 @@
 // scan: the movies a saved page refers to, as the Internet Files list would show them.
-#include "cli/CaptureRows.h"
+#include "capture/Capture.h"
 #include "cli/Command.h"
 #include "html/PageText.h"
 
@@ -70,16 +70,14 @@ int RunScan(const std::vector<std::string>& args)
         return cli::kCannotOpen;
     }
 
-    html::SwfLinkSet links;
-    html::FindSwfLinks(links, *base, pageText.c_str());
-    for (const std::string& row : cli::RowsGreatestFirst(links))
+    for (const std::string& row : capture::RowsInListOrder(capture::FindMovies(*base, pageText)))
         cli::PrintRow(stdout, row, nulTerminated);
     return cli::kOk;
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"scan", "scan --base ADDRESS [-0] [FILE]",
-     "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).",
-     10, RunScan});
+     "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).", 10,
+     RunScan});
 
 } // namespace

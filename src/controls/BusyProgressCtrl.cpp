@@ -1,6 +1,6 @@
 #include "controls/BusyProgressCtrl.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 #include <QCoreApplication>
 #include <QPaintEvent>
@@ -54,27 +54,15 @@ int Truncate(double value)
     return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
 }
 
-int ClampToInt(long long value)
-{
-    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
-}
+int ClampToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
 
 // Request arguments are 32-bit integers.
-int ArgInt(std::uintptr_t value)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(value));
-}
+int ArgInt(std::uintptr_t value) { return static_cast<std::int32_t>(static_cast<std::uint32_t>(value)); }
 
 // A rectangle from its left, top and exclusive right and bottom edges.
-QRect FromEdges(int left, int top, int right, int bottom)
-{
-    return QRect(left, top, right - left, bottom - top);
-}
+QRect FromEdges(int left, int top, int right, int bottom) { return QRect(left, top, right - left, bottom - top); }
 
-std::chrono::milliseconds Milliseconds(long long ms)
-{
-    return std::chrono::milliseconds(std::max(ms, 0LL));
-}
+std::chrono::milliseconds Milliseconds(long long ms) { return std::chrono::milliseconds(std::max(ms, 0LL)); }
 } // namespace
 
 CBusyRequestEvent::CBusyRequestEvent(unsigned msg, std::uintptr_t wParam, std::intptr_t lParam)
@@ -82,8 +70,7 @@ CBusyRequestEvent::CBusyRequestEvent(unsigned msg, std::uintptr_t wParam, std::i
     , m_msg(msg)
     , m_wParam(wParam)
     , m_lParam(lParam)
-{
-}
+{}
 
 QEvent::Type CBusyRequestEvent::EventType()
 {
@@ -125,10 +112,7 @@ bool CBusyProgressCtrl::Create(QWidget* parent, const QRect& rect, int id)
     return true;
 }
 
-void CBusyProgressCtrl::PreSubclassWindow()
-{
-    RecalcLayout();
-}
+void CBusyProgressCtrl::PreSubclassWindow() { RecalcLayout(); }
 
 bool CBusyProgressCtrl::SubclassDlgItem(int id, QWidget* parent)
 {
@@ -316,8 +300,7 @@ void CBusyProgressCtrl::StopLocked()
     bool finished = false;
     {
         std::unique_lock threadLock(animation.mutex);
-        finished = animation.wake.wait_for(threadLock, Milliseconds(2LL * m_nInterval),
-                                           [&] { return animation.done; });
+        finished = animation.wake.wait_for(threadLock, Milliseconds(2LL * m_nInterval), [&] { return animation.done; });
     }
     if (finished)
         m_pThread.reset();
@@ -371,8 +354,8 @@ void CBusyProgressCtrl::Step()
         }
     }
     // Wraps rather than overflows when motion leaves the position unbounded.
-    m_nPosition = static_cast<int>(static_cast<unsigned>(static_cast<int>(m_nPosition)) +
-                                   static_cast<unsigned>(static_cast<int>(m_nDirection)));
+    m_nPosition = static_cast<int>(static_cast<unsigned>(static_cast<int>(m_nPosition))
+                                   + static_cast<unsigned>(static_cast<int>(m_nDirection)));
     RequestRepaint();
 }
 
@@ -545,15 +528,9 @@ void CBusyProgressCtrl::DrawBlocks(QPainter& dc)
     dc.setBrush(oldBrush);
 }
 
-void CBusyProgressCtrl::DrawBackground(QPainter& dc, const QRect& rect)
-{
-    FillSolidRect(dc, rect, m_crBack);
-}
+void CBusyProgressCtrl::DrawBackground(QPainter& dc, const QRect& rect) { FillSolidRect(dc, rect, m_crBack); }
 
-void CBusyProgressCtrl::DrawBlock(QPainter& dc, const QRect& rect)
-{
-    Rectangle(dc, rect);
-}
+void CBusyProgressCtrl::DrawBlock(QPainter& dc, const QRect& rect) { Rectangle(dc, rect); }
 
 void CBusyProgressCtrl::DrawLitBlock(QPainter& dc, const QRect& rect)
 {
@@ -604,8 +581,8 @@ QColor CBusyProgressCtrl::ToQColor(COLORREF color)
 
 CBusyProgressCtrl::COLORREF CBusyProgressCtrl::ToColorRef(const QColor& color)
 {
-    return static_cast<COLORREF>(color.red()) | static_cast<COLORREF>(color.green()) << 8 |
-           static_cast<COLORREF>(color.blue()) << 16;
+    return static_cast<COLORREF>(color.red()) | static_cast<COLORREF>(color.green()) << 8
+        | static_cast<COLORREF>(color.blue()) << 16;
 }
 
 CBusyProgressCtrl::COLORREF CBusyProgressCtrl::ButtonFaceColor() const

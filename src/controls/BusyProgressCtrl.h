@@ -18,26 +18,26 @@ class QPainter;
 
 // Numbered requests, wParam/lParam as documented at each. Every request answers 0.
 enum BusyRequest : unsigned {
-    WM_BUSY_SETBLOCKCOUNT = 0x401,      // block count; relayout, repaint (total sub-steps kept)
-    WM_BUSY_SETPOSITION = 0x402,        // position; repaint
-    WM_BUSY_SETGAP = 0x403,             // gap in pixels; relayout, repaint
-    WM_BUSY_SETINTERVAL = 0x404,        // milliseconds; a running animation uses it from its next pause
-    WM_BUSY_SETRANGE = 0x405,           // minimum, maximum
-    WM_BUSY_SETMODE = 0x406,            // mode
+    WM_BUSY_SETBLOCKCOUNT = 0x401, // block count; relayout, repaint (total sub-steps kept)
+    WM_BUSY_SETPOSITION = 0x402,   // position; repaint
+    WM_BUSY_SETGAP = 0x403,        // gap in pixels; relayout, repaint
+    WM_BUSY_SETINTERVAL = 0x404,   // milliseconds; a running animation uses it from its next pause
+    WM_BUSY_SETRANGE = 0x405,      // minimum, maximum
+    WM_BUSY_SETMODE = 0x406,       // mode
     WM_BUSY_START = 0x407,
     WM_BUSY_STOP = 0x408,
     WM_BUSY_STEP = 0x409,
-    WM_BUSY_SETMOTION = 0x40A,          // motion
-    WM_BUSY_SETFILLSTYLE = 0x40B,       // fill style
-    WM_BUSY_SETSUBSTEPS = 0x40C,        // steps per block; then re-applies the fill style
-    WM_BUSY_SETBACKCOLOR = 0x40D,       // colours are 0x00BBGGRR; each repaints
+    WM_BUSY_SETMOTION = 0x40A,    // motion
+    WM_BUSY_SETFILLSTYLE = 0x40B, // fill style
+    WM_BUSY_SETSUBSTEPS = 0x40C,  // steps per block; then re-applies the fill style
+    WM_BUSY_SETBACKCOLOR = 0x40D, // colours are 0x00BBGGRR; each repaints
     WM_BUSY_SETBLOCKCOLOR = 0x40E,
     WM_BUSY_SETBLOCKBORDERCOLOR = 0x40F,
     WM_BUSY_SETLITCOLOR = 0x410,
     WM_BUSY_SETLITBORDERCOLOR = 0x411,
     WM_BUSY_RECALC = 0x412,
     WM_BUSY_RESET = 0x413,
-    WM_BUSY_FOLLOWSYSCOLOR = 0x414,     // nonzero = follow the palette's button colour
+    WM_BUSY_FOLLOWSYSCOLOR = 0x414, // nonzero = follow the palette's button colour
 };
 
 // A numbered request delivered as an event, posted or sent to the control.
@@ -139,14 +139,14 @@ public:
     RelaxedAtomic<int> m_nBlockCount;
     RelaxedAtomic<int> m_nDirection{1};
     RelaxedAtomic<int> m_nPosition;
-    QRect m_rcClient;                   // client rectangle as last read; empty until then
+    QRect m_rcClient; // client rectangle as last read; empty until then
     int m_nGap = 1;
     double m_dBlockHeight = 0.0;
     double m_dBlockWidth = 0.0;
     std::unique_ptr<AnimationThread> m_pThread; // the current animation thread, if any
     std::atomic<bool> m_bRunning{false};
     RelaxedAtomic<int> m_nInterval{100};
-    RelaxedAtomic<int> m_nMode{1};      // bit 0: busy; else bit 1: progress
+    RelaxedAtomic<int> m_nMode{1}; // bit 0: busy; else bit 1: progress
     int m_nRangeMin = 0;
     int m_nRangeMax = 100;
     bool m_bFollowSysColor = true;
@@ -159,8 +159,8 @@ public:
     COLORREF m_crBlockBorder = 0x875A32;
     COLORREF m_crLit = 0xFFDCBE;
     COLORREF m_crLitBorder = 0x875A32;
-    std::unique_ptr<QPainter> m_dcMem;  // open on m_bmpBuffer from the first paint to the next resize
-    QImage m_bmpBuffer;                 // off-screen buffer of the size of m_rcClient
+    std::unique_ptr<QPainter> m_dcMem; // open on m_bmpBuffer from the first paint to the next resize
+    QImage m_bmpBuffer;                // off-screen buffer of the size of m_rcClient
 
 protected:
     bool event(QEvent* event) override;

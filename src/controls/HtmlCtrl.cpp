@@ -1,20 +1,17 @@
 #include "controls/HtmlCtrl.h"
 
-#include "app/DialogTemplate.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
 #include "controls/PreviewSchemeHandler.h"
+#include "framework/DialogTemplate.h"
 
 #include <QFile>
 #include <QWebEnginePage>
 
 #include <utility>
 
-CHtmlCtrl::CHtmlCtrl()
-    : QWebEngineView(static_cast<QWidget*>(nullptr))
-{
-}
+CHtmlCtrl::CHtmlCtrl() : QWebEngineView(static_cast<QWidget*>(nullptr)) {}
 
 CHtmlCtrl::~CHtmlCtrl() { OnDestroy(); }
 

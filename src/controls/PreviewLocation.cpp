@@ -1,7 +1,6 @@
 #include "controls/PreviewLocation.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/Bytes.h"
 
 namespace preview {
 
@@ -12,32 +11,16 @@ bool NamesMovie(const std::string& location)
     std::string_view path = location;
     if (!IsLocalPath(location))
         path = path.substr(0, path.find_first_of("?#"));
-    constexpr std::string_view kSuffix = ".swf";
-    if (path.size() < kSuffix.size())
-        return false;
-    const std::string_view tail = path.substr(path.size() - kSuffix.size());
-    return std::equal(tail.begin(), tail.end(), kSuffix.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+    return platform::EndsWithIgnoringAsciiCase(path, ".swf");
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 QUrl UrlFromBytes(const std::string& address)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    QByteArray encoded;
-    encoded.reserve(static_cast<qsizetype>(address.size()));
-    for (const char c : address) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7f) {
-            encoded += '%';
-            encoded += kHex[byte >> 4];
-            encoded += kHex[byte & 0x0f];
-        } else {
-            encoded += c;
-        }
-    }
-    return QUrl::fromEncoded(encoded, QUrl::TolerantMode);
+    const std::string encoded =
+        platform::PercentEncoded(address, [](unsigned char byte) { return byte <= 0x20 || byte >= 0x7f; });
+    return QUrl::fromEncoded(QByteArray::fromStdString(encoded), QUrl::TolerantMode);
 }
 
 } // namespace preview

@@ -48,8 +48,7 @@ CPreviewSchemeHandler::CPreviewSchemeHandler(QByteArray scheme, QString ruffleFo
     : QWebEngineUrlSchemeHandler(parent)
     , m_scheme(std::move(scheme))
     , m_strRuffleFolder(std::move(ruffleFolder))
-{
-}
+{}
 
 QUrl CPreviewSchemeHandler::RuffleBase() const
 {
@@ -95,7 +94,8 @@ void CPreviewSchemeHandler::ServeRuffleFile(QWebEngineUrlRequestJob* job, const 
     const QRegularExpressionMatch match = kFileName.match(path);
     QFile* file = nullptr;
     if (HasRuffle() && match.hasMatch())
-        file = OpenRegularFile(QFile::encodeName(m_strRuffleFolder + QLatin1Char('/') + match.captured(1)).toStdString(), job);
+        file = OpenRegularFile(
+            QFile::encodeName(m_strRuffleFolder + QLatin1Char('/') + match.captured(1)).toStdString(), job);
     if (file == nullptr) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
@@ -107,13 +107,15 @@ void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const Q
 {
     // Only the program's own navigation and pages of the local-file origin may read the file.
     const QUrl initiator = job->initiator();
-    if (!initiator.isEmpty() && !(initiator.scheme() == QString::fromLatin1(m_scheme) && initiator.host() == kLocalHost)) {
+    if (!initiator.isEmpty()
+        && !(initiator.scheme() == QString::fromLatin1(m_scheme) && initiator.host() == kLocalHost)) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
     const QStringList parts = path.split(QLatin1Char('/'));
     const auto entry = parts.size() == 3 ? m_files.find(parts[1]) : m_files.end();
-    if (entry == m_files.end() || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString() != preview::BaseName(entry->second)) {
+    if (entry == m_files.end()
+        || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString() != preview::BaseName(entry->second)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }

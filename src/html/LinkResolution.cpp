@@ -6,9 +6,9 @@ namespace html {
 
 namespace {
 
-constexpr std::size_t kBareSiteLength = 7;         // "http://"
+constexpr std::size_t kBareSiteLength = 7; // "http://"
 constexpr std::string_view kBareSecureSite = "https://";
-constexpr std::size_t kParentUnitStride = 3;       // "../"
+constexpr std::size_t kParentUnitStride = 3; // "../"
 constexpr std::size_t kParentOffsetBound = 40;
 
 std::size_t SiteRootLength(std::string_view address)
@@ -27,8 +27,7 @@ std::size_t SiteRootLength(std::string_view address)
 
 bool IsParentUnitAt(std::string_view text, std::size_t p)
 {
-    return p + 1 < text.size() && text[p] == '.' && text[p + 1] == '.' &&
-           (p + 2 == text.size() || text[p + 2] == '/');
+    return p + 1 < text.size() && text[p] == '.' && text[p + 1] == '.' && (p + 2 == text.size() || text[p + 2] == '/');
 }
 
 std::string Joined(std::string_view head, std::string_view rest)
@@ -43,7 +42,7 @@ std::string Joined(ClimbResult climbed) { return Joined(climbed.head, climbed.re
 
 struct DirectoryPart {
     std::string_view directory;
-    bool appendSlash = false;  // a bare site: the whole address followed by "/"
+    bool appendSlash = false; // a bare site: the whole address followed by "/"
 };
 
 DirectoryPart DirectoryPartOf(std::string_view address)

@@ -26,8 +26,8 @@ std::string DirectoryOf(std::string_view address);
 std::string NormalizeDots(std::string_view address);
 
 struct ClimbResult {
-    std::string_view head;  // a prefix of the head passed in
-    std::string_view rest;  // a suffix of the rest passed in
+    std::string_view head; // a prefix of the head passed in
+    std::string_view rest; // a suffix of the rest passed in
 };
 
 // Counts the leading "../" units of `rest` (at offsets 0, 3, ... below 40, so at most 14; a unit's

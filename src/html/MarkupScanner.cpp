@@ -59,7 +59,7 @@ SwfReference PickSwfReference(std::string_view tagText, std::size_t end)
             std::size_t first = suffixAt;
             while (first > 0 && !IsStopCharacter(text[first - 1]))
                 --first;
-            if (first == 0)  // no stop character before the suffix
+            if (first == 0) // no stop character before the suffix
                 return {{}, suffixAt};
             return {tagText.substr(first, suffixAt + kMovieSuffix.size() - first), suffixAt};
         }

@@ -18,8 +18,8 @@ inline constexpr std::string_view kMovieSuffix = ".swf";
 // When no complete span is left, returns an empty text and sets `position` to kNoPosition.
 // A tag text with a double quote among its last two bytes loses its first and last byte, whatever
 // they are; nothing else is trimmed. The delimiters must not be empty.
-std::string_view NextTagText(std::string_view pageText, std::size_t& position,
-                             std::string_view open = "<", std::string_view close = ">");
+std::string_view NextTagText(std::string_view pageText, std::size_t& position, std::string_view open = "<",
+                             std::string_view close = ">");
 
 struct SwfReference {
     // From just after the stop character up to and including ".swf"; empty when no stop character

@@ -1,5 +1,6 @@
 #include "platform/BrowserHistory.h"
 
+#include "platform/Bytes.h"
 #include "platform/SqliteDatabase.h"
 
 #include <algorithm>
@@ -19,12 +20,6 @@ namespace {
 
 // Chromium counts time from 1601-01-01 UTC.
 constexpr std::int64_t kMicrosecondsFrom1601To1970 = 11644473600LL * 1000000LL;
-
-bool IsRegularFile(const fs::path& file)
-{
-    std::error_code error;
-    return fs::is_regular_file(file, error);
-}
 
 std::string_view Trim(std::string_view text)
 {
@@ -92,8 +87,7 @@ bool IsChromiumProfileName(const std::string& name)
     constexpr std::string_view kPrefix = "Profile ";
     if (!StartsWith(name, kPrefix) || name.size() == kPrefix.size())
         return false;
-    return std::all_of(name.begin() + kPrefix.size(), name.end(),
-                       [](unsigned char c) { return std::isdigit(c) != 0; });
+    return std::all_of(name.begin() + kPrefix.size(), name.end(), [](unsigned char c) { return std::isdigit(c) != 0; });
 }
 
 // "Default", "Profile 1", "Profile 2", ... inside a browser's user-data folder, in name order.
@@ -140,7 +134,7 @@ std::vector<HistoryDatabase> FindHistoryDatabases(const fs::path& home, const fs
     };
 
     std::vector<HistoryDatabase> databases;
-    std::set<fs::path> seen;  // one folder may be reached twice through a symbolic link
+    std::set<fs::path> seen; // one folder may be reached twice through a symbolic link
     const auto add = [&](HistoryDatabase::Kind kind, const fs::path& file) {
         if (!IsRegularFile(file))
             return;
@@ -183,7 +177,7 @@ std::vector<TypedAddress> ReadTypedAddresses(const HistoryDatabase& database, st
             std::string url = statement.Text(0);
             if (!seen.insert(url).second)
                 continue;
-            std::int64_t visited = std::numeric_limits<std::int64_t>::min();  // typed, never visited: last
+            std::int64_t visited = std::numeric_limits<std::int64_t>::min(); // typed, never visited: last
             if (!statement.IsNull(1))
                 visited = firefox ? statement.Int64(1) : statement.Int64(1) - kMicrosecondsFrom1601To1970;
             addresses.push_back({std::move(url), visited});

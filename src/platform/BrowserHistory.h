@@ -17,7 +17,7 @@ struct HistoryDatabase {
 
 struct TypedAddress {
     std::string url;
-    std::int64_t lastVisit;  // microseconds since 1970-01-01 UTC
+    std::int64_t lastVisit; // microseconds since 1970-01-01 UTC
 };
 
 // Every history database of every profile found below `home`; `configHome` is where the user's

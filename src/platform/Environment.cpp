@@ -17,7 +17,7 @@ std::optional<std::string> ExpandEnvironmentStrings(std::string_view text)
             break;
         }
         expanded.append(text.substr(at, open - at));
-        if (close == open + 1) {  // "%%" names nothing; its second "%" may open a reference
+        if (close == open + 1) { // "%%" names nothing; its second "%" may open a reference
             expanded.push_back('%');
             at = close;
             continue;

@@ -1,18 +1,8 @@
 #include "platform/Registry.h"
 
-#include <algorithm>
-#include <cctype>
+#include "platform/Bytes.h"
 
 namespace platform {
-
-namespace {
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](unsigned char x, unsigned char y) {
-               return std::tolower(x) == std::tolower(y);
-           });
-}
-} // namespace
 
 std::unique_ptr<RegistryKey> OpenCurrentUserKey(std::string_view subkey)
 {

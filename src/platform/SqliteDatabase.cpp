@@ -1,5 +1,7 @@
 #include "platform/SqliteDatabase.h"
 
+#include "platform/Bytes.h"
+
 #include <array>
 #include <cstring>
 #include <fstream>
@@ -15,12 +17,6 @@ namespace {
     throw SqliteError(code, message);
 }
 
-bool IsRegularFile(const std::filesystem::path& file)
-{
-    std::error_code error;
-    return std::filesystem::is_regular_file(file, error);
-}
-
 std::filesystem::path WithSuffix(const std::filesystem::path& file, const char* suffix)
 {
     std::filesystem::path result = file;
@@ -33,7 +29,7 @@ SqliteDatabase::SqliteDatabase(const std::string& uri, int flags)
 {
     sqlite3* db = nullptr;
     const int result = sqlite3_open_v2(uri.c_str(), &db, flags | SQLITE_OPEN_URI, nullptr);
-    m_db.reset(db);  // sqlite3_open_v2 hands out a handle even when it fails
+    m_db.reset(db); // sqlite3_open_v2 hands out a handle even when it fails
     if (result != SQLITE_OK)
         ThrowSqlite(db, result, "cannot open " + uri);
     sqlite3_extended_result_codes(db, 1);
@@ -58,10 +54,7 @@ bool SqliteStatement::Step()
     ThrowSqlite(m_db, result, "query failed");
 }
 
-bool SqliteStatement::IsNull(int column) const
-{
-    return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL;
-}
+bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL; }
 
 std::string SqliteStatement::Text(int column) const
 {
@@ -81,18 +74,9 @@ std::string SqliteFileUri(const std::filesystem::path& file, std::string_view qu
     std::filesystem::path absolute = std::filesystem::absolute(file, error);
     if (error)
         absolute = file;
-    std::string uri = "file://";  // an empty authority, so a path starting with "//" stays a path
-    for (const char c : absolute.native()) {
-        if (c == '%' || c == '?' || c == '#') {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            const auto byte = static_cast<unsigned char>(c);
-            uri += '%';
-            uri += kHex[byte >> 4];
-            uri += kHex[byte & 0xF];
-        } else {
-            uri += c;
-        }
-    }
+    // An empty authority, so a path starting with "//" stays a path.
+    std::string uri =
+        "file://" + PercentEncoded(absolute.native(), [](unsigned char c) { return c == '%' || c == '?' || c == '#'; });
     if (!query.empty()) {
         uri += '?';
         uri += query;

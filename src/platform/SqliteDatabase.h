@@ -62,8 +62,8 @@ bool IsWalDatabase(const std::filesystem::path& file);
 
 // How to reach a database another program may have open.
 enum class ForeignOpen {
-    ReadOnly,   // ordinary read-only connection: takes locks and sees committed log frames
-    Immutable,  // no locks, no log: the main file as it stands
+    ReadOnly,  // ordinary read-only connection: takes locks and sees committed log frames
+    Immutable, // no locks, no log: the main file as it stands
 };
 
 // The first way worth trying for `file`. A read-only connection to a log database creates the
@@ -78,7 +78,8 @@ SqliteDatabase OpenForeignDatabase(const std::filesystem::path& file, ForeignOpe
 // immutable view. `read` must start afresh each time it is called. Throws SqliteError when
 // neither way works.
 template <class Read>
-auto ReadForeignDatabase(const std::filesystem::path& file, Read read) -> decltype(read(std::declval<SqliteDatabase&>()))
+auto ReadForeignDatabase(const std::filesystem::path& file, Read read)
+    -> decltype(read(std::declval<SqliteDatabase&>()))
 {
     if (FirstForeignOpen(file) == ForeignOpen::ReadOnly) {
         try {

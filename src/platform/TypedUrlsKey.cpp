@@ -1,8 +1,7 @@
 #include "platform/BrowserHistory.h"
+#include "platform/Bytes.h"
 #include "platform/Registry.h"
 
-#include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <utility>
@@ -24,9 +23,7 @@ public:
     {
         // Value names compare without regard to case; the number is plain decimal from 1.
         constexpr std::string_view kPrefix = "url";
-        if (name.size() <= kPrefix.size() ||
-            !std::equal(kPrefix.begin(), kPrefix.end(), name.begin(),
-                        [](char expected, char c) { return std::tolower(static_cast<unsigned char>(c)) == expected; }))
+        if (name.size() <= kPrefix.size() || !StartsWithIgnoringAsciiCase(name, kPrefix))
             return std::nullopt;
         const std::string_view digits = name.substr(kPrefix.size());
         if (digits.front() == '0')

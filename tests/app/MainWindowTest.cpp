@@ -1,10 +1,13 @@
 // The main window: page tabs, background, dragging and the close button. The pages' previews start
 // the web engine, so this runs apart from the other shell tests.
 #include "app/BitmapButton.h"
-#include "app/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PageTabCtrl.h"
+#include "framework/Dialogs.h"
+#include "res/resource.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -19,13 +22,10 @@ class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         ASSERT_TRUE(m_dialog.InitModeless());
         m_dialog.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&m_dialog));
     }
-    void TearDown() override { Dialogs::SetScripted(false); }
 
     void PressTab(int index)
     {
@@ -33,11 +33,9 @@ protected:
         QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center());
     }
 
+    test::ScriptedDialogs m_dialogs;
     // Start-up reads the browser history and walks the cache: give it an empty home of its own.
-    testing_support::TempFolder m_home;
-    testing_support::ScopedEnv m_homeEnv{"HOME", m_home.Path()};
-    testing_support::ScopedEnv m_cacheEnv{"XDG_CACHE_HOME", std::nullopt};
-    testing_support::ScopedEnv m_configEnv{"XDG_CONFIG_HOME", std::nullopt};
+    test::TempHome m_home;
     CMainDialog m_dialog;
 };
 
@@ -66,7 +64,7 @@ TEST_F(MainWindowTest, SwitchesOnPressAndKeepsEachPagesContents)
     ASSERT_NE(combo, nullptr);
     combo->setEditText(QStringLiteral("example.org/games"));
 
-    PressTab(0);  // the tab already shown: nothing changes
+    PressTab(0); // the tab already shown: nothing changes
     EXPECT_EQ(m_dialog.PageTabs()->CurrentPage(), 0);
     EXPECT_TRUE(m_dialog.InternetPage().isVisible());
 
@@ -84,7 +82,7 @@ TEST_F(MainWindowTest, SwitchesOnPressAndKeepsEachPagesContents)
 TEST_F(MainWindowTest, KeyboardTabChangeDoesNotSwitchUntilTheNextPress)
 {
     CPageTabCtrl* tabs = m_dialog.PageTabs();
-    tabs->setCurrentIndex(1);  // as arrow keys would
+    tabs->setCurrentIndex(1); // as arrow keys would
     EXPECT_TRUE(m_dialog.InternetPage().isVisible());
     // A press on the empty part of the tab row brings page and tab together again.
     QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint(tabs->width() - 5, tabs->tabRect(0).center().y()));
@@ -127,8 +125,8 @@ TEST_F(MainWindowTest, IsFramelessReadsPlumerocAndPaintsTheStretchedBackground)
 
 TEST_F(MainWindowTest, CloseButtonEndsTheDialog)
 {
-    auto* close = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, CMainDialog::kCloseButtonId));
-    auto* home = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, CMainDialog::kHomeButtonId));
+    auto* close = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, IDC_CLOSE));
+    auto* home = qobject_cast<CBitmapButton*>(GetDlgItem(&m_dialog, IDC_HOME));
     ASSERT_NE(close, nullptr);
     ASSERT_NE(home, nullptr);
     QSignalSpy finished(&m_dialog, &QDialog::finished);

@@ -1,10 +1,12 @@
 // The application shell without a window: page tabs, dialog templates, failure box and byte strings.
-#include "app/ByteString.h"
-#include "app/Dialogs.h"
-#include "app/Dialog.h"
 #include "app/PageTabCtrl.h"
 #include "app/PlumerocApp.h"
+#include "framework/ByteString.h"
+#include "framework/Commands.h"
+#include "framework/Dialog.h"
+#include "framework/Dialogs.h"
 #include "platform/Exceptions.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -32,13 +34,12 @@ TEST(PageTabCtrlTest, HoldsSixteenPagesAtMost)
 
 TEST(FailureBoxTest, ShowsTheExceptionTextOrTheGenericOneAndGoesOn)
 {
-    Dialogs::SetScripted(true);
-    Dialogs::ClearHistory();
-    CPlumerocApp::RunCommand([] { throw CFileException("Disk full while writing /tmp/a.swf."); });
-    CPlumerocApp::RunCommand([] { throw std::runtime_error(""); });
-    CPlumerocApp::RunCommand([] { throw 42; });
+    const test::ScriptedDialogs dialogs;
+    RunCommand([] { throw CFileException("Disk full while writing /tmp/a.swf."); });
+    RunCommand([] { throw std::runtime_error(""); });
+    RunCommand([] { throw 42; });
     bool ran = false;
-    CPlumerocApp::RunCommand([&] { ran = true; });
+    RunCommand([&] { ran = true; });
     EXPECT_TRUE(ran);
 
     const auto& shown = Dialogs::History();
@@ -48,13 +49,11 @@ TEST(FailureBoxTest, ShowsTheExceptionTextOrTheGenericOneAndGoesOn)
     EXPECT_EQ(shown[0].icon, QMessageBox::Critical);
     EXPECT_EQ(shown[1].text, QStringLiteral("Internal application error."));
     EXPECT_EQ(shown[2].text, QStringLiteral("Internal application error."));
-    Dialogs::SetScripted(false);
 }
 
 TEST(FailureBoxTest, AnExceptionFromAConnectedHandlerDoesNotReachTheEventLoop)
 {
-    Dialogs::SetScripted(true);
-    Dialogs::ClearHistory();
+    const test::ScriptedDialogs dialogs;
     struct Thrower : QObject {
         void Handler() { throw CInternetException("Connection lost while reading http://host/a.swf."); }
     } thrower;
@@ -64,7 +63,6 @@ TEST(FailureBoxTest, AnExceptionFromAConnectedHandlerDoesNotReachTheEventLoop)
     QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_EQ(Dialogs::History().size(), 1u);
     EXPECT_EQ(Dialogs::History()[0].text, QStringLiteral("Connection lost while reading http://host/a.swf."));
-    Dialogs::SetScripted(false);
 }
 
 TEST(DialogUnitsTest, ScaleWithTheFontsAverageCharacterSize)
@@ -90,11 +88,11 @@ TEST(ByteStringTest, EveryByteSequenceSurvivesTheRoundTrip)
 {
     const std::string cases[] = {
         "http://host/games/a.swf",
-        "caf\xc3\xa9/\xe6\x98\xa0\xe7\x94\xbb.swf",            // valid UTF-8
-        std::string("latin1 \xe9t\xe9.swf"),                   // not UTF-8
-        std::string("\xff\xfe\x80\xc0\xaf", 5),                // stray and overlong bytes
-        std::string("\xed\xa0\x80 surrogate", 12),             // encoded surrogate
-        std::string("\xf0\x90\x82\x80\x80 pair then stray"),   // U+10080, then a stray byte
+        "caf\xc3\xa9/\xe6\x98\xa0\xe7\x94\xbb.swf",          // valid UTF-8
+        std::string("latin1 \xe9t\xe9.swf"),                 // not UTF-8
+        std::string("\xff\xfe\x80\xc0\xaf", 5),              // stray and overlong bytes
+        std::string("\xed\xa0\x80 surrogate", 12),           // encoded surrogate
+        std::string("\xf0\x90\x82\x80\x80 pair then stray"), // U+10080, then a stray byte
         std::string("cr\r\nlf and \0 nul", 16),
     };
     for (const std::string& bytes : cases) {

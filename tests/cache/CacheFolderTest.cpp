@@ -1,4 +1,5 @@
 #include "cache/CacheFolder.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 
 namespace {
 
-using testing_support::ScopedEnv;
+using test::ScopedEnv;
 
 TEST(CacheFolderLookUp, ExpandsTheSettingAndAlwaysAppendsASeparator)
 {

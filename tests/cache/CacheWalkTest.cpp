@@ -1,5 +1,6 @@
 #include "cache/CacheWalk.h"
 #include "cache/MovieRowList.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <dirent.h>
@@ -20,12 +21,12 @@ namespace {
 using cache::FolderListing;
 using cache::LocalMovieRow;
 using cache::MovieFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::TempFolder;
+using test::WriteFile;
 
 // ---- The walk's order, over folders whose enumeration order the test chooses ----
 
-using FakeTree = std::map<std::string, FolderListing>;  // folder path (ending in "/") -> its listing
+using FakeTree = std::map<std::string, FolderListing>; // folder path (ending in "/") -> its listing
 
 class FakeFolder final : public cache::Folder {
 public:
@@ -35,7 +36,7 @@ public:
     {
         const std::string path = m_path + name + "/";
         if (!m_tree.contains(path))
-            return nullptr;  // listed but unreadable
+            return nullptr; // listed but unreadable
         return std::make_unique<FakeFolder>(m_tree, path);
     }
 
@@ -128,9 +129,20 @@ TEST(CacheWalkOrder, RowTextsAreNameDecimalSizeAndFullPath)
 TEST(CacheWalkOrder, MovieNamePattern)
 {
     const std::pair<const char*, bool> cases[] = {
-        {"clip.swf", true}, {"CLIP.SWF", true}, {"Clip.sWf", true}, {".swf", true},    {"a.b.swf", true},
-        {"clip.swfx", false}, {"clip.sw", false}, {"clipswf", false}, {"swf", false}, {"clip.swf.bak", false},
-        {"clip.s\xd7" "f", false}, {"", false},
+        {"clip.swf", true},
+        {"CLIP.SWF", true},
+        {"Clip.sWf", true},
+        {".swf", true},
+        {"a.b.swf", true},
+        {"clip.swfx", false},
+        {"clip.sw", false},
+        {"clipswf", false},
+        {"swf", false},
+        {"clip.swf.bak", false},
+        {"clip.s\xd7"
+         "f",
+         false},
+        {"", false},
     };
     for (const auto& [name, matches] : cases)
         EXPECT_EQ(cache::IsMovieName(name), matches) << name;
@@ -205,7 +217,7 @@ void Link(const std::string& target, const std::string& path)
 struct DiskCase {
     const char* title;
     std::function<void(const std::string& root)> build;
-    std::vector<std::string> expected;  // sorted "relative/path:size"
+    std::vector<std::string> expected; // sorted "relative/path:size"
 };
 
 TEST(CacheWalkOnDisk, ListsExactlyTheNonEmptyMoviesBelowTheCacheFolder)
@@ -319,15 +331,15 @@ TEST(CacheWalkOnDisk, RandomTreesMatchTheNaiveAlgorithmRowForRow)
         std::vector<std::string> folders{root};
         for (int i = 0; i < 120; ++i) {
             const std::string parent = folders[random() % folders.size()];
-            const std::string folder = parent + (random() % 5 == 0 ? "." : "") + "d" + std::to_string(i) +
-                                       (random() % 9 == 0 ? ".swf" : "") + "/";
+            const std::string folder = parent + (random() % 5 == 0 ? "." : "") + "d" + std::to_string(i)
+                + (random() % 9 == 0 ? ".swf" : "") + "/";
             std::filesystem::create_directories(folder);
             folders.push_back(folder);
         }
         for (const auto& folder : folders) {
             for (const char* name : names) {
                 if (random() % 3 == 0)
-                    WriteFile(folder + name, std::string(random() % 4, 'x'));  // some empty
+                    WriteFile(folder + name, std::string(random() % 4, 'x')); // some empty
             }
         }
         const auto rows = cache::ListFolderMovies(root);
@@ -342,7 +354,7 @@ TEST(CacheWalkOnDisk, SizeAbove4GiBIsShownWhole)
 {
     TempFolder temp;
     std::filesystem::create_directories(temp / "s");
-    const std::uint64_t size = (5ULL << 30) + 3;  // sparse: takes no disk space
+    const std::uint64_t size = (5ULL << 30) + 3; // sparse: takes no disk space
     {
         const int fd = ::open((temp / "s/big.swf").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
         ASSERT_GE(fd, 0);

@@ -1,9 +1,12 @@
 // The Local Files page: listing at start-up, click preview, Save and Save All through the dialog seam.
-#include "app/Dialogs.h"
-#include "app/ListView.h"
+#include "cache/ui/LocalPage.h"
 #include "cache/CacheWalk.h"
-#include "cache/LocalPage.h"
+#include "framework/Dialogs.h"
+#include "framework/ListView.h"
+#include "res/resource.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -15,17 +18,15 @@
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::ScopedEnv;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::ScopedEnv;
+using test::TempFolder;
+using test::WriteFile;
 
 class LocalPageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         WriteFile(m_cache / "top.swf", "top level, never listed");
         WriteFile(m_cache / "a/one.swf", std::string(10000, 'x'));
         WriteFile(m_cache / "a/CLIP.SWF", "clip");
@@ -33,7 +34,6 @@ protected:
         WriteFile(m_cache / "b/one.swf", "the other one");
         WriteFile(m_cache / "b/note.txt", "not a movie");
     }
-    void TearDown() override { Dialogs::SetScripted(false); }
 
     void Open()
     {
@@ -66,6 +66,7 @@ protected:
         return texts;
     }
 
+    test::ScriptedDialogs m_dialogs;
     TempFolder m_home;
     TempFolder m_cache;
     TempFolder m_target;
@@ -87,7 +88,7 @@ TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
     EXPECT_TRUE(List()->showGrid());
 
     const auto expected = cache::ListFolderMovies(m_cache.Path() + "/");
-    ASSERT_EQ(expected.size(), 3u);  // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
+    ASSERT_EQ(expected.size(), 3u); // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
     ASSERT_EQ(List()->rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
         const auto& want = expected[static_cast<size_t>(row)];
@@ -98,7 +99,7 @@ TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
     }
     EXPECT_EQ(ListView::CellBytes(List(), RowOf(m_cache.Path() + "/a/one.swf"), 1), "10000");
     // The preview took the placeholder's place.
-    EXPECT_EQ(GetDlgItem(&m_page, CLocalPage::kPreviewId), &m_page.Preview());
+    EXPECT_EQ(GetDlgItem(&m_page, IDC_PREVIEW), &m_page.Preview());
 }
 
 TEST_F(LocalPageTest, SaveWithoutSelectionWarnsAndAsksNothing)
@@ -132,7 +133,7 @@ TEST_F(LocalPageTest, SaveCopiesTheLowestSelectedRowWhereTheDialogSays)
     EXPECT_EQ(Dialogs::History()[0].defaultSuffix, QStringLiteral("SWF"));
     EXPECT_EQ(ReadFile(m_target / "saved.swf"), ReadFile(source));
 
-    Dialogs::QueueSaveFileName(std::nullopt);  // cancelled: nothing happens
+    Dialogs::QueueSaveFileName(std::nullopt); // cancelled: nothing happens
     m_page.OnSave();
     EXPECT_EQ(MessageTexts().size(), 0u);
 }
@@ -175,7 +176,7 @@ TEST_F(LocalPageTest, SaveAllWhereNothingCanBeCreatedReportsEachRowAndGoesOn)
     EXPECT_EQ(MessageTexts(), std::vector<QString>(3, QStringLiteral("create write file failure!")));
 
     Dialogs::ClearHistory();
-    Dialogs::QueueFolder(std::nullopt);  // cancelled
+    Dialogs::QueueFolder(std::nullopt); // cancelled
     m_page.OnSaveAll();
     EXPECT_TRUE(MessageTexts().empty());
 }
@@ -204,7 +205,7 @@ TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)
     ASSERT_TRUE(page.InitModeless());
     EXPECT_EQ(page.MovieList()->rowCount(), 0);
     EXPECT_EQ(page.MovieList()->columnCount(), 3);
-    EXPECT_NE(qobject_cast<QLabel*>(GetDlgItem(&page, CLocalPage::kPreviewId)), nullptr);
+    EXPECT_NE(qobject_cast<QLabel*>(GetDlgItem(&page, IDC_PREVIEW)), nullptr);
     EXPECT_EQ(page.Preview().Browser(), nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "cache/MovieCopy.h"
-#include "support/TempFolder.h"
 #include "platform/Exceptions.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,9 +13,9 @@ namespace {
 
 using cache::CopyMovieFile;
 using cache::CopyOutcome;
-using testing_support::ReadFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
 
 std::string RandomBytes(std::size_t size)
 {
@@ -68,7 +69,8 @@ TEST(MovieCopy, NeverCopiesAFileOntoItself)
         {"\"./\" spelling", "m.swf", "./m.swf", nullptr},
         {"through a folder and back", "m.swf", "sub/../m.swf",
          [](const TempFolder& t) { std::filesystem::create_directories(t / "sub"); }},
-        {"hard link", "m.swf", "hard.swf", [](const TempFolder& t) { std::filesystem::create_hard_link(t / "m.swf", t / "hard.swf"); }},
+        {"hard link", "m.swf", "hard.swf",
+         [](const TempFolder& t) { std::filesystem::create_hard_link(t / "m.swf", t / "hard.swf"); }},
         {"symbolic link as destination", "m.swf", "soft.swf",
          [](const TempFolder& t) { std::filesystem::create_symlink("m.swf", t / "soft.swf"); }},
         {"symbolic link as source", "soft.swf", "m.swf",
@@ -94,9 +96,9 @@ TEST(MovieCopy, SourceThatCannotBeOpenedCreatesNothing)
 {
     TempFolder temp;
     WriteFile(temp / "gone.swf", "x");
-    std::filesystem::remove(temp / "gone.swf");  // vanished since it was listed
+    std::filesystem::remove(temp / "gone.swf"); // vanished since it was listed
     std::filesystem::create_directories(temp / "folder.swf");
-    ASSERT_EQ(::mkfifo((temp / "pipe.swf").c_str(), 0600), 0);  // no writer: must not block
+    ASSERT_EQ(::mkfifo((temp / "pipe.swf").c_str(), 0600), 0); // no writer: must not block
     for (const char* source : {"gone.swf", "folder.swf", "missing/m.swf", "pipe.swf"}) {
         SCOPED_TRACE(source);
         EXPECT_EQ(CopyMovieFile(temp / source, temp / "out.swf"), CopyOutcome::SourceCannotOpen);
@@ -114,7 +116,7 @@ TEST(MovieCopy, DestinationThatCannotBeCreatedLeavesTheSourceAlone)
     WriteFile(temp / "m.swf", "movie");
     WriteFile(temp / "plain", "file");
     std::filesystem::create_directories(temp / "existing.swf");
-    ASSERT_EQ(::mkfifo((temp / "pipe.swf").c_str(), 0600), 0);  // no reader: must not block
+    ASSERT_EQ(::mkfifo((temp / "pipe.swf").c_str(), 0600), 0); // no reader: must not block
     for (const char* destination : {"missing/out.swf", "plain/out.swf", "existing.swf", "pipe.swf", ""}) {
         SCOPED_TRACE(destination);
         const std::string path = *destination ? temp / destination : std::string();

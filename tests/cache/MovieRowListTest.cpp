@@ -58,9 +58,9 @@ TEST(MovieRowList, RandomInsertionsMatchAPlainVector)
         std::vector<std::size_t> indices;
         std::size_t batch = 0;
         for (std::size_t size = 0; size < 60; ++size) {
-            const unsigned pick = random() % 10;
+            const auto pick = random() % 10;
             if (pick < 4)
-                batch = 0;                              // a new folder
+                batch = 0; // a new folder
             const std::size_t index = pick == 9 ? random() % (size + 2) : batch++;
             indices.push_back(index);
         }

@@ -1,21 +1,20 @@
 // The Internet Files page with its real preview, in the main window, in a run whose home and XDG
 // folders all point into one fresh temporary tree: start-up, a capture, a preview and a Save must
 // leave nothing in that tree but the saved movie.
-#include "app/Dialogs.h"
 #include "app/MainDialog.h"
 #include "app/PlumerocApp.h"
 #include "capture/InternetPageSupport.h"
-#include "capture/LoopbackServer.h"
+#include "framework/Dialogs.h"
+#include "res/resource.h"
+#include "support/Loopback.h"
+#include "support/gui/EmptyHome.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QWebEnginePage>
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <cstdlib>
-
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,22 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path g_tree;  // the run's temporary tree, set by main()
-
-// Files below the tree, relative; folders do not count.
-std::vector<std::string> FilesInTree()
-{
-    std::vector<std::string> files;
-    for (const auto& entry : fs::recursive_directory_iterator(g_tree))
-        if (!entry.is_directory())
-            files.push_back(fs::relative(entry.path(), g_tree).string());
-    return files;
-}
-
-CHtmlCtrl* Preview(CInternetPage& page)
-{
-    return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, CInternetPage::kPreviewId));
-}
+CHtmlCtrl* Preview(CInternetPage& page) { return qobject_cast<CHtmlCtrl*>(GetDlgItem(&page, IDC_PREVIEW)); }
 
 TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
 {
@@ -58,8 +42,7 @@ TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
             r.set_content("FWS\x08 not really a movie", "application/x-shockwave-flash");
         });
     });
-    Dialogs::SetScripted(true);
-    Dialogs::ClearHistory();
+    const test::ScriptedDialogs dialogs;
     {
         CMainDialog window;
         ASSERT_TRUE(window.InitModeless());
@@ -90,59 +73,21 @@ TEST(InternetPageInWindow, StartCapturePreviewAndSaveWriteOnlyTheSavedMovie)
         EXPECT_EQ(preview->Browser()->url(), startPage);
 
         // A click shows the movie: the viewer goes to its address and the player asks for it.
-        test::ClickRow(page, 1);  // clip.swf
+        test::ClickRow(page, 1); // clip.swf
         const QUrl clip(QString::fromStdString(server.Url("/games/clip.swf")));
         EXPECT_TRUE(QTest::qWaitFor([&] { return preview->Browser()->url() == clip; }, 20000))
             << preview->Browser()->url().toString().toStdString();
         EXPECT_TRUE(QTest::qWaitFor([&] { return movieRequests > 0; }, 20000));
 
-        const fs::path saved = g_tree / "home/saved.swf";
+        const fs::path saved = test::RunTree() + "/home/saved.swf";
         Dialogs::QueueSaveFileName(QString::fromStdString(saved.string()));
-        test::Click(test::Button(page, CInternetPage::kSaveId));
+        test::Click(test::Button(page, IDC_SAVE));
         EXPECT_TRUE(fs::exists(saved));
 
-        EXPECT_EQ(FilesInTree(), std::vector<std::string>{"home/saved.swf"});
+        EXPECT_EQ(test::FilesInRunTree(), std::vector<std::string>{"home/saved.swf"});
         fs::remove(saved);
     }
-    Dialogs::SetScripted(false);
-    EXPECT_EQ(FilesInTree(), std::vector<std::string>{});
+    EXPECT_EQ(test::FilesInRunTree(), std::vector<std::string>{});
 }
 
 } // namespace
-
-// The whole run, application object included, sees only the temporary tree as its home; after the
-// application object is gone the tree is looked at once more, for files written at shutdown.
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    std::string pattern = (fs::temp_directory_path() / "plumeroc-tree-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        return 2;
-    g_tree = pattern;
-    const std::pair<const char*, const char*> folders[] = {
-        {"HOME", "home"},
-        {"XDG_CONFIG_HOME", "home/.config"},
-        {"XDG_CACHE_HOME", "home/.cache"},
-        {"XDG_DATA_HOME", "home/.local/share"},
-        {"XDG_STATE_HOME", "home/.local/state"},
-        {"XDG_RUNTIME_DIR", "runtime"},
-    };
-    ::mkdir((g_tree / "runtime").c_str(), 0700);  // a runtime folder must be the user's alone
-    for (const auto& [variable, folder] : folders) {
-        fs::create_directories(g_tree / folder);
-        ::setenv(variable, (g_tree / folder).c_str(), 1);
-    }
-    int status = 0;
-    {
-        CPlumerocApp::PrepareEnvironment();
-        CPlumerocApp app(argc, argv);
-        status = RUN_ALL_TESTS();
-    }
-    for (const std::string& file : FilesInTree()) {
-        std::fprintf(stderr, "written by the run: %s\n", file.c_str());
-        status = 1;
-    }
-    std::error_code ignored;
-    fs::remove_all(g_tree, ignored);
-    return status;
-}

@@ -1,8 +1,9 @@
 #pragma once
 // Driving the Internet Files page in tests: finding its controls, pressing its buttons, reading its
 // rows, and a gate that holds a loopback server's answer until the test lets it go.
-#include "app/DialogTemplate.h"
-#include "capture/InternetPage.h"
+#include "capture/ui/InternetPage.h"
+#include "framework/DialogTemplate.h"
+#include "res/resource.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -25,28 +26,22 @@ protected:
     void DoDataExchange() override
     {
         CInternetPage::DoDataExchange();
-        delete GetDlgItem(this, kPreviewId);
+        delete GetDlgItem(this, IDC_PREVIEW);
     }
 };
 
-inline QComboBox* AddressBox(CInternetPage& page)
-{
-    return qobject_cast<QComboBox*>(GetDlgItem(&page, CInternetPage::kAddressBoxId));
-}
-inline QPushButton* Button(CInternetPage& page, int id)
-{
-    return qobject_cast<QPushButton*>(GetDlgItem(&page, id));
-}
+inline QComboBox* AddressBox(CInternetPage& page) { return qobject_cast<QComboBox*>(GetDlgItem(&page, IDC_ADDRESS)); }
+inline QPushButton* Button(CInternetPage& page, int id) { return qobject_cast<QPushButton*>(GetDlgItem(&page, id)); }
 inline QTableWidget* MovieList(CInternetPage& page)
 {
-    return qobject_cast<QTableWidget*>(GetDlgItem(&page, CInternetPage::kMovieListId));
+    return qobject_cast<QTableWidget*>(GetDlgItem(&page, IDC_MOVIE_LIST));
 }
 inline CBusyProgressCtrl* Busy(CInternetPage& page)
 {
-    return qobject_cast<CBusyProgressCtrl*>(GetDlgItem(&page, CInternetPage::kBusyId));
+    return qobject_cast<CBusyProgressCtrl*>(GetDlgItem(&page, IDC_BUSY));
 }
 
-using Row = std::pair<std::string, std::string>;  // status, address
+using Row = std::pair<std::string, std::string>; // status, address
 
 inline std::vector<Row> Rows(CInternetPage& page)
 {
@@ -75,14 +70,13 @@ inline void ClickRow(CInternetPage& page, int row, Qt::KeyboardModifiers modifie
 inline void Go(CInternetPage& page, const std::string& address)
 {
     AddressBox(page)->setEditText(QString::fromStdString(address));
-    Click(Button(page, CInternetPage::kGoId));
+    Click(Button(page, IDC_GO));
 }
 
 // Waits until the capture has ended; false if it has not, or if it left "Go" disabled.
 inline bool WaitForIdle(CInternetPage& page, int timeoutMs = 10000)
 {
-    return QTest::qWaitFor([&] { return !page.CaptureRunning(); }, timeoutMs)
-        && Button(page, CInternetPage::kGoId)->isEnabled();
+    return QTest::qWaitFor([&] { return !page.CaptureRunning(); }, timeoutMs) && Button(page, IDC_GO)->isEnabled();
 }
 
 // Holds every request that reaches Wait until Open; open at first.

@@ -1,10 +1,14 @@
 // The Internet Files page driven through its controls, against loopback servers: the history in the
 // address box, "Go" and the capture, the click, Save and Save All, and closing while a capture runs.
-#include "app/ByteString.h"
-#include "app/Dialogs.h"
-#include "capture/LoopbackServer.h"
 #include "capture/InternetPageSupport.h"
+#include "framework/ByteString.h"
+#include "framework/Dialogs.h"
+#include "res/resource.h"
 #include "support/BrowserProfiles.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -26,7 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using test::Row;
 
-const std::string kCafe = "caf\xe9.swf";  // Latin-1: not valid UTF-8
+const std::string kCafe = "caf\xe9.swf"; // Latin-1: not valid UTF-8
 
 // Holds the slow route's answer. It lives as long as the program, so a handler still inside Wait
 // never outlives it.
@@ -53,8 +57,7 @@ void AddRoutes(httplib::Server& server)
     server.Get("/games/none.html", page("<p>No movies here.</p>"));
     server.Get("/games/gone.html", page(R"(<embed src="lost.swf">)", 404));
     server.Get("/games/names.html",
-               page(R"(<embed src="a.swf"><embed src="/other/a.swf"><embed src=")" + kCafe
-                    + R"(">)"));
+               page(R"(<embed src="a.swf"><embed src="/other/a.swf"><embed src=")" + kCafe + R"(">)"));
     server.Get("/games/cut-movie.html", page(R"(<embed src="a.swf"><embed src="b.swf"><embed src="cut.swf">)"));
     server.Get("/games/slow.html", [](const httplib::Request&, httplib::Response& res) {
         SlowGate().Wait();
@@ -64,7 +67,7 @@ void AddRoutes(httplib::Server& server)
         res.set_content_provider(10000, "text/html", [](std::size_t, std::size_t, httplib::DataSink& sink) {
             const std::string start = R"(<embed src="x.swf">)";
             sink.write(start.data(), start.size());
-            return false;  // the connection drops short of the announced length
+            return false; // the connection drops short of the announced length
         });
     });
     server.Get(R"(/(games|other)/([^/]*\.swf))", [](const httplib::Request& req, httplib::Response& res) {
@@ -92,23 +95,16 @@ protected:
 
     void SetUp() override
     {
-        Dialogs::SetScripted(true);
-        Dialogs::ClearHistory();
         m_page = std::make_unique<test::PageWithoutPreview>();
         ASSERT_TRUE(m_page->InitModeless());
         m_page->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_page.get()));
     }
-    void TearDown() override
-    {
-        m_page.reset();
-        Dialogs::SetScripted(false);
-        Dialogs::ClearHistory();
-    }
+    void TearDown() override { m_page.reset(); }
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
     CInternetPage& Page() { return *m_page; }
-    QPushButton* GoButton() { return test::Button(Page(), CInternetPage::kGoId); }
+    QPushButton* GoButton() { return test::Button(Page(), IDC_GO); }
 
     // A capture of `path` from start to end.
     void Capture(const std::string& path)
@@ -135,13 +131,15 @@ protected:
     }
 
     inline static std::unique_ptr<test::LoopbackServer> s_server;
+    test::ScriptedDialogs m_dialogs;
     std::unique_ptr<CInternetPage> m_page;
 };
 
 TEST_F(InternetPageTest, GoPutsHttpInFrontUnlessTheAddressBeginsWithIt)
 {
     const std::string hostAndPath = Url("/games/index.html").substr(std::string("http://").size());
-    const std::pair<std::string, std::string> cases[] = {  // typed, captured
+    const std::pair<std::string, std::string> cases[] = {
+        // typed, captured
         {hostAndPath, "http://" + hostAndPath},
         {"http://" + hostAndPath, "http://" + hostAndPath},
         {"https://" + hostAndPath, "https://" + hostAndPath},
@@ -170,10 +168,9 @@ public:
         bool busyRunning;
     };
 
-    explicit ChangeLog(CInternetPage& page)
-        : m_page(page)
+    explicit ChangeLog(CInternetPage& page) : m_page(page)
     {
-        test::Button(page, CInternetPage::kGoId)->installEventFilter(this);
+        test::Button(page, IDC_GO)->installEventFilter(this);
         QAbstractItemModel* model = test::MovieList(page)->model();
         connect(model, &QAbstractItemModel::rowsInserted, this, [this] { Add("insert"); });
         connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { Add("remove"); });
@@ -193,7 +190,7 @@ protected:
 private:
     void Add(const char* what)
     {
-        const bool goEnabled = test::Button(m_page, CInternetPage::kGoId)->isEnabled();
+        const bool goEnabled = test::Button(m_page, IDC_GO)->isEnabled();
         entries.push_back({what, goEnabled, test::Busy(m_page)->m_bRunning});
     }
     CInternetPage& m_page;
@@ -201,15 +198,14 @@ private:
 
 TEST_F(InternetPageTest, EveryCapturePathKeepsGoDisabledAndEndsAtRest)
 {
-    const test::LoopbackSocket refusing(false);  // bound, not listening: refuses
+    const test::LoopbackSocket refusing(false); // bound, not listening: refuses
     struct Case {
         const char* name;
         std::string url;
-        std::optional<std::vector<Row>> rows;  // nullopt: the earlier rows stay as they were
+        std::optional<std::vector<Row>> rows; // nullopt: the earlier rows stay as they were
     };
     const Case cases[] = {
-        {"movies, greatest first", Url("/games/index.html"),
-         NewRows({"/games/c.swf", "/games/b.swf", "/games/a.swf"})},
+        {"movies, greatest first", Url("/games/index.html"), NewRows({"/games/c.swf", "/games/b.swf", "/games/a.swf"})},
         {"no movies empties the list", Url("/games/none.html"), std::vector<Row>{}},
         {"an error page is scanned too", Url("/games/gone.html"), NewRows({"/games/lost.swf"})},
         {"refused", refusing.Url("/games/index.html"), std::nullopt},
@@ -226,19 +222,19 @@ TEST_F(InternetPageTest, EveryCapturePathKeepsGoDisabledAndEndsAtRest)
 
         ChangeLog log(Page());
         test::Go(Page(), c.url);
-        EXPECT_FALSE(GoButton()->isEnabled());  // by the press itself, before the worker has run
+        EXPECT_FALSE(GoButton()->isEnabled()); // by the press itself, before the worker has run
         ASSERT_TRUE(test::WaitForIdle(Page()));
         EXPECT_EQ(test::Rows(Page()), c.rows.value_or(before));
 
         ASSERT_GE(log.entries.size(), 2u);
         EXPECT_EQ(log.entries.front().what, "go off");
         EXPECT_EQ(log.entries.back().what, "go on");
-        EXPECT_TRUE(log.entries.back().busyRunning);  // "Go" comes back before the indicator stops
+        EXPECT_TRUE(log.entries.back().busyRunning); // "Go" comes back before the indicator stops
         for (std::size_t i = 1; i + 1 < log.entries.size(); ++i) {
             EXPECT_FALSE(log.entries[i].goEnabled) << log.entries[i].what;
             EXPECT_TRUE(log.entries[i].busyRunning) << log.entries[i].what;
         }
-        EXPECT_EQ(test::Busy(Page())->m_nPosition, 0);  // stopped and reset
+        EXPECT_EQ(test::Busy(Page())->m_nPosition, 0); // stopped and reset
     }
 }
 
@@ -254,12 +250,12 @@ TEST_F(InternetPageTest, WindowStaysResponsiveAndGoDisabledWhileThePageIsSlow)
     QTest::qWait(300);
     EXPECT_FALSE(GoButton()->isEnabled());
     EXPECT_TRUE(test::Busy(Page())->m_bRunning);
-    EXPECT_NE(test::Busy(Page())->m_nPosition, 0);  // stepping
+    EXPECT_NE(test::Busy(Page())->m_nPosition, 0); // stepping
     test::ClickRow(Page(), 0);
     EXPECT_EQ(test::Rows(Page())[0].first, "Preview");
-    test::Click(GoButton());  // disabled: no second request
+    test::Click(GoButton()); // disabled: no second request
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 1u);
 
     gate.Open();
@@ -277,7 +273,7 @@ TEST_F(InternetPageTest, ClickMarksPreviewAndKeyboardMovesDoNot)
     test::ClickRow(Page(), 0);
     const std::vector<Row> clicked = test::Rows(Page());
     EXPECT_EQ(clicked[0].first, "Preview");
-    EXPECT_EQ(clicked[1].first, "Preview");  // stays
+    EXPECT_EQ(clicked[1].first, "Preview"); // stays
     EXPECT_EQ(clicked[2].first, "New");
 
     list->setFocus();
@@ -294,24 +290,24 @@ TEST_F(InternetPageTest, ClickMarksPreviewAndKeyboardMovesDoNot)
 
 TEST_F(InternetPageTest, ClickAndSaveActOnTheLowestSelectedRow)
 {
-    Capture("/games/index.html");  // c, b, a
+    Capture("/games/index.html"); // c, b, a
     test::ClickRow(Page(), 0);
     test::ClickRow(Page(), 2, Qt::ControlModifier);
     EXPECT_EQ(test::MovieList(Page())->selectionModel()->selectedRows().size(), 2);
     EXPECT_EQ(test::Rows(Page())[2].first, "Preview");
-    test::ClickRow(Page(), 1, Qt::ControlModifier);  // 0, 1 and 2 now: still 2
+    test::ClickRow(Page(), 1, Qt::ControlModifier); // 0, 1 and 2 now: still 2
     EXPECT_EQ(test::Rows(Page())[1].first, "New");
 
-    test::TempDir dir;
+    test::TempFolder dir;
     Dialogs::QueueSaveFileName(QString::fromStdString(dir / "saved.swf"));
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_EQ(test::ReadFile(dir / "saved.swf"), MovieBody("games/a.swf"));
 }
 
 TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
 {
-    test::TempDir dir;
-    QPushButton* save = test::Button(Page(), CInternetPage::kSaveId);
+    test::TempFolder dir;
+    QPushButton* save = test::Button(Page(), IDC_SAVE);
 
     // Nothing selected: the warning, and no Save-as dialog.
     test::Click(save);
@@ -335,7 +331,7 @@ TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
         ASSERT_EQ(asked.size(), 1u);
         EXPECT_EQ(asked[0].nameFilters, QStringList{QStringLiteral("Save as  (*.swf)")});
         EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("SWF"));
-        EXPECT_EQ(test::Rows(Page())[1].first, "Preview");  // Save changes no status
+        EXPECT_EQ(test::Rows(Page())[1].first, "Preview"); // Save changes no status
     }
     EXPECT_EQ(test::ReadFile(dir / "saved"), MovieBody("games/" + kCafe));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
@@ -348,20 +344,20 @@ TEST_F(InternetPageTest, SaveOfARowWithoutAddressAsksNothing)
     list->setItem(0, 0, new QTableWidgetItem(QStringLiteral("New")));
     list->setItem(0, 1, new QTableWidgetItem(QString()));
     test::ClickRow(Page(), 0);
-    EXPECT_EQ(test::Rows(Page())[0].first, "Preview");  // even without an address
-    test::Click(test::Button(Page(), CInternetPage::kSaveId));
+    EXPECT_EQ(test::Rows(Page())[0].first, "Preview"); // even without an address
+    test::Click(test::Button(Page(), IDC_SAVE));
     EXPECT_TRUE(Dialogs::History().empty());
 }
 
 TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 {
-    Capture("/games/names.html");  // /other/a.swf, café.swf, a.swf
+    Capture("/games/names.html"); // /other/a.swf, café.swf, a.swf
     for (const char* ending : {"", "/"}) {
         SCOPED_TRACE(std::string("folder ending in '") + ending + "'");
-        test::TempDir dir;
+        test::TempFolder dir;
         Dialogs::ClearHistory();
-        Dialogs::QueueFolder(QString::fromStdString(dir.Path().string() + ending));
-        test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+        Dialogs::QueueFolder(QString::fromStdString(dir.Path() + ending));
+        test::Click(test::Button(Page(), IDC_SAVE_ALL));
 
         const auto asked = Shown(Dialogs::Shown::Kind::Folder);
         ASSERT_EQ(asked.size(), 1u);
@@ -383,23 +379,23 @@ TEST_F(InternetPageTest, SaveAllWritesEveryRowIntoTheChosenFolder)
 
 TEST_F(InternetPageTest, SaveAllCancelledOrEmptyWritesNothing)
 {
-    test::TempDir dir;
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));  // empty list
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::TempFolder dir;
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path())); // empty list
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     Capture("/games/index.html");
     Dialogs::QueueFolder(std::nullopt);
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     EXPECT_EQ(Shown(Dialogs::Shown::Kind::Folder).size(), 2u);
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 }
 
 TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
 {
-    Capture("/games/cut-movie.html");  // cut, b, a
-    test::TempDir dir;
+    Capture("/games/cut-movie.html"); // cut, b, a
+    test::TempFolder dir;
 
-    Dialogs::QueueFolder(QString::fromStdString(dir.Path().string()));
-    test::Click(test::Button(Page(), CInternetPage::kSaveAllId));
+    Dialogs::QueueFolder(QString::fromStdString(dir.Path()));
+    test::Click(test::Button(Page(), IDC_SAVE_ALL));
     const auto messages = Shown(Dialogs::Shown::Kind::Message);
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].caption, QStringLiteral("Plumeroc"));
@@ -425,7 +421,7 @@ TEST_F(ClosingTest, DuringASlowResponseEndsPromptly)
     m_page.reset();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(3));
-    QCoreApplication::processEvents();  // anything still queued for the page must be gone with it
+    QCoreApplication::processEvents(); // anything still queued for the page must be gone with it
     gate.Open();
 }
 
@@ -437,7 +433,7 @@ TEST_F(ClosingTest, WhileTheWorkerWaitsForTheWindowDoesNotDeadlock)
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     m_page.reset();
     QCoreApplication::processEvents();
-    SUCCEED();  // reaching this line is the test: a blocking hand-over would never return
+    SUCCEED(); // reaching this line is the test: a blocking hand-over would never return
 }
 
 TEST_F(ClosingTest, WithRowsArrivingDoesNotTouchTheGonePage)
@@ -448,7 +444,7 @@ TEST_F(ClosingTest, WithRowsArrivingDoesNotTouchTheGonePage)
         auto page = std::make_unique<test::PageWithoutPreview>();
         ASSERT_TRUE(page->InitModeless());
         test::Go(*page, Url("/games/index.html"));
-        QTest::qWait(i);  // some of the hand-overs are done, the rest still queued
+        QTest::qWait(i); // some of the hand-overs are done, the rest still queued
         QPointer<QTableWidget> list = test::MovieList(*page);
         page.reset();
         EXPECT_TRUE(list.isNull());
@@ -461,8 +457,8 @@ TEST(InternetPageHistory, ListsTypedAddressesInOrder)
 {
     struct Case {
         const char* name;
-        int count;                          // typed addresses written, newest first; -1: no profile
-        std::vector<std::string> extra;     // written after the numbered ones (older)
+        int count;                      // typed addresses written, newest first; -1: no profile
+        std::vector<std::string> extra; // written after the numbered ones (older)
         std::size_t listed;
     };
     const Case cases[] = {
@@ -473,16 +469,16 @@ TEST(InternetPageHistory, ListsTypedAddressesInOrder)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        testsupport::TempHome home;
+        test::TempHome home;
         std::vector<std::string> urls;
         for (int i = 1; i <= c.count; ++i)
             urls.push_back("https://site" + std::to_string(i) + ".example/");
         urls.insert(urls.end(), c.extra.begin(), c.extra.end());
         if (c.count >= 0) {
-            std::vector<testsupport::Visit> visits;
+            std::vector<test::Visit> visits;
             for (std::size_t i = 0; i < urls.size(); ++i)
-                visits.push_back({urls[i], testsupport::Day(1000 - static_cast<int>(i))});
-            testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", visits);
+                visits.push_back({urls[i], test::Day(1000 - static_cast<int>(i))});
+            test::WriteChromiumHistory(home / ".config/chromium/Default/History", visits);
         }
         test::PageWithoutPreview page;
         ASSERT_TRUE(page.InitModeless());

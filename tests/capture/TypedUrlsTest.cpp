@@ -1,7 +1,8 @@
 // CRegistryReader's rules and the address-box history built on it, over generated browser profiles.
-#include "capture/RegistryReader.h"
 #include "capture/TypedUrls.h"
+#include "capture/RegistryReader.h"
 #include "support/BrowserProfiles.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +12,12 @@
 
 namespace {
 
+using namespace capture;
+
 namespace fs = std::filesystem;
-using testsupport::Day;
-using testsupport::TempHome;
-using testsupport::Visit;
+using test::Day;
+using test::TempHome;
+using test::Visit;
 
 // Typed visits, newest first, one day apart.
 std::vector<Visit> NewestFirst(const std::vector<std::string>& urls)
@@ -27,7 +30,7 @@ std::vector<Visit> NewestFirst(const std::vector<std::string>& urls)
 
 void WriteHistory(const fs::path& home, const std::vector<std::string>& newestFirst)
 {
-    testsupport::WriteChromiumHistory(home / ".config/chromium/Default/History", NewestFirst(newestFirst));
+    test::WriteChromiumHistory(home / ".config/chromium/Default/History", NewestFirst(newestFirst));
 }
 
 std::vector<std::string> Numbered(int count)
@@ -49,7 +52,7 @@ TEST(RegistryReader, GetStringRules)
         const char* value;
         std::size_t size;
         bool expected;
-        std::string contents;  // the buffer's string afterwards
+        std::string contents; // the buffer's string afterwards
     };
     const Case cases[] = {
         {"fits with room to spare", "url1", 64, true, "https://a.example/"},
@@ -90,7 +93,7 @@ TEST(RegistryReader, OpenAndClose)
     EXPECT_TRUE(reader.GetString("url1", buffer, sizeof buffer));
     reader.Close();
     EXPECT_TRUE(untouched(reader)) << "closed";
-    reader.Close();  // closing twice is harmless
+    reader.Close(); // closing twice is harmless
 
     ASSERT_TRUE(reader.Open(RegistryRoot::CurrentUser, platform::kTypedUrlsKey));
     EXPECT_FALSE(reader.Open(RegistryRoot::CurrentUser, "Software\\No\\Such\\Key"));
@@ -107,7 +110,7 @@ TEST(TypedUrls, FollowsTheAddressBoxRules)
     };
     struct Case {
         const char* name;
-        std::optional<std::vector<std::string>> history;  // nullopt: no browser profile at all
+        std::optional<std::vector<std::string>> history; // nullopt: no browser profile at all
         std::vector<std::string> expected;
     };
     const Case cases[] = {

@@ -1,6 +1,6 @@
 // Hand-overs from a worker thread to the thread of a QObject: what the worker gets back, and
 // abandoning while the worker waits. (The page's tests run the ordinary hand-overs.)
-#include "capture/UiHandOver.h"
+#include "capture/ui/UiHandOver.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -59,7 +59,7 @@ TEST(UiHandOver, AbandonWakesTheWaitingWorkerAndTheWorkNeverRuns)
     ASSERT_EQ(worker.wait_for(5s), std::future_status::ready);
     EXPECT_TRUE(worker.get());
     EXPECT_TRUE(handOver.AbandonedFlag());
-    QCoreApplication::processEvents();  // the queued work is dropped
+    QCoreApplication::processEvents(); // the queued work is dropped
     EXPECT_FALSE(ran);
 
     // Later hand-overs fail at once.

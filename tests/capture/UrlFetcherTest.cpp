@@ -1,6 +1,8 @@
-#include "capture/LoopbackServer.h"
 #include "capture/UrlFetcher.h"
 #include "platform/Exceptions.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -13,7 +15,15 @@
 
 namespace {
 
+using namespace capture;
+
 using ::testing::HasSubstr;
+
+// The page text as the capture worker reads it: the buffer up to its first NUL.
+std::string_view PageTextOf(const CUrlFetcher& fetcher)
+{
+    return {fetcher.m_pPageBuffer.get(), ::strnlen(fetcher.m_pPageBuffer.get(), CUrlFetcher::kPageBufferSize)};
+}
 
 const std::string kNotFoundPage = "<html><body>No such page</body></html>";
 const std::string kThreeMiB = test::PatternBody(3 * 1024 * 1024);
@@ -44,18 +54,19 @@ void AddRoutes(httplib::Server& server)
         res.set_redirect("/redirect/" + std::to_string(left - 1));
         res.set_content("redirect body", "text/plain");
     });
-    server.Get("/to-file", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/hostname"); });
-    server.Get("/to-ftp", [](const httplib::Request&, httplib::Response& res) { res.set_redirect("ftp://127.0.0.1:1/a.swf"); });
+    server.Get("/to-file",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("file:///etc/hostname"); });
+    server.Get("/to-ftp",
+               [](const httplib::Request&, httplib::Response& res) { res.set_redirect("ftp://127.0.0.1:1/a.swf"); });
     server.Get("/cut", [](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(kCutAnnounced, "application/octet-stream",
                                  [](std::size_t, std::size_t, httplib::DataSink& sink) {
                                      sink.write(kThreeMiB.data(), kCutSent);
-                                     return false;  // drops the connection short of the announced length
+                                     return false; // drops the connection short of the announced length
                                  });
     });
-    server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
-        res.set_content(kThreeMiB, "text/html");
-    });
+    server.Get("/big",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content(kThreeMiB, "text/html"); });
     server.Get("/echo", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(req.method + " " + req.get_header_value("User-Agent") + " " + std::to_string(req.body.size()),
                         "text/plain");
@@ -81,7 +92,7 @@ protected:
     }
 
     static inline std::unique_ptr<test::LoopbackServer> s_server;
-    test::TempDir m_dir;
+    test::TempFolder m_dir;
 };
 
 // Responses that count as opened, whatever their status: the body is the content.
@@ -101,7 +112,7 @@ TEST_P(FetcherBodyTest, FetchPageHoldsBodyUpToFirstNul)
     FillWithOldPage(fetcher);
     ASSERT_TRUE(fetcher.FetchPage(Url(c.path))) << fetcher.LastError();
     const std::string expected = c.body.substr(0, c.body.find('\0'));
-    EXPECT_EQ(fetcher.PageText(), expected);
+    EXPECT_EQ(PageTextOf(fetcher), expected);
     EXPECT_EQ(fetcher.m_pPageBuffer[expected.size()], '\0');
     EXPECT_EQ(fetcher.LastStatus(), c.status);
     EXPECT_EQ(fetcher.LastError(), "");
@@ -126,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Responses, FetcherBodyTest,
                                            BodyCase{"ShortLastChunk", "/bytes/4100", test::PatternBody(4100), 200},
                                            BodyCase{"NulInBody", "/nul", std::string("abc\0def", 7), 200},
                                            BodyCase{"RedirectChain", "/redirect/3", "end of chain", 200}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& instance) { return std::string(instance.param.name); });
 
 TEST_F(FetcherTest, OversizedPageKeepsItsStartAndIsTerminated)
 {
@@ -134,8 +145,8 @@ TEST_F(FetcherTest, OversizedPageKeepsItsStartAndIsTerminated)
     FillWithOldPage(fetcher);
     ASSERT_TRUE(fetcher.FetchPage(Url("/big")));
     constexpr std::size_t kRoom = CUrlFetcher::kPageBufferSize - 1;
-    EXPECT_EQ(fetcher.PageText().size(), kRoom);
-    EXPECT_TRUE(fetcher.PageText() == std::string_view(kThreeMiB).substr(0, kRoom));
+    EXPECT_EQ(PageTextOf(fetcher).size(), kRoom);
+    EXPECT_TRUE(PageTextOf(fetcher) == std::string_view(kThreeMiB).substr(0, kRoom));
     EXPECT_EQ(fetcher.m_pPageBuffer[kRoom], '\0');
 
     // The bound is the page buffer's only: a file gets the whole body.
@@ -148,7 +159,7 @@ TEST_F(FetcherTest, SendsPlainGetAsPlumeroc)
 {
     CUrlFetcher fetcher;
     ASSERT_TRUE(fetcher.FetchPage(Url("/echo")));
-    EXPECT_EQ(fetcher.PageText(), "GET Plumeroc 0");
+    EXPECT_EQ(PageTextOf(fetcher), "GET Plumeroc 0");
 }
 
 // Addresses that never give a final response: false, and nothing is touched.
@@ -175,7 +186,7 @@ TEST_P(FetcherCannotOpenTest, FetchPageLeavesBufferAlone)
     FillWithOldPage(fetcher);
     const std::string url = Address();
     EXPECT_FALSE(fetcher.FetchPage(url));
-    EXPECT_EQ(fetcher.PageText(), "previous page");
+    EXPECT_EQ(PageTextOf(fetcher), "previous page");
     EXPECT_EQ(fetcher.m_pPageBuffer[14], 'X');
     EXPECT_THAT(fetcher.LastError(), HasSubstr(url));
 }
@@ -197,7 +208,7 @@ INSTANTIATE_TEST_SUITE_P(Addresses, FetcherCannotOpenTest,
                          ::testing::Values("refused", "no-answer", "/to-file", "/to-ftp", "file:///etc/hostname",
                                            "ftp://127.0.0.1:1/a.swf", "c:\\movies\\a.swf", "c:/movies/a.swf",
                                            "http://[::1/a.swf", ""),
-                         [](const auto& info) { return "Case" + std::to_string(info.index); });
+                         [](const auto& instance) { return "Case" + std::to_string(instance.index); });
 
 TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
 {
@@ -209,7 +220,7 @@ TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
     } catch (const CInternetException& e) {
         EXPECT_THAT(e.what(), HasSubstr(url));
     }
-    EXPECT_TRUE(fetcher.PageText() == std::string_view(kThreeMiB).substr(0, kCutSent));
+    EXPECT_TRUE(PageTextOf(fetcher) == std::string_view(kThreeMiB).substr(0, kCutSent));
 
     const std::string path = m_dir / "cut.swf";
     try {

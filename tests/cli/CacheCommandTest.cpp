@@ -1,7 +1,8 @@
 // Runs the built plumeroc-grab binary's cache command on scratch cache folders.
 #include "cache/CacheWalk.h"
-#include "support/TempFolder.h"
+#include "support/Files.h"
 #include "support/RunGrab.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -11,11 +12,11 @@
 
 namespace {
 
-using testing_support::ReadFile;
-using testing_support::TempFolder;
-using testing_support::WriteFile;
+using test::ReadFile;
+using test::TempFolder;
+using test::WriteFile;
 
-using Outcome = testsupport::GrabRun;
+using Outcome = test::GrabRun;
 
 // Runs `plumeroc-grab cache ARGS` with only the given HOME and XDG_CACHE_HOME in its environment.
 Outcome RunCache(const TempFolder& scratch, std::vector<std::string> args, std::optional<std::string> home,
@@ -27,7 +28,7 @@ Outcome RunCache(const TempFolder& scratch, std::vector<std::string> args, std::
     if (xdg)
         env.push_back("XDG_CACHE_HOME=" + *xdg);
     args.insert(args.begin(), "cache");
-    return testsupport::RunGrab(args, scratch.Path(), {}, env);
+    return test::RunGrab(args, scratch.Path(), {}, env);
 }
 
 std::vector<std::string> Split(const std::string& text, char terminator)

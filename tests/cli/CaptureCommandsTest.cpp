@@ -1,17 +1,18 @@
 // Runs the built plumeroc-grab's list, save and save-all against loopback servers.
-#include "capture/LoopbackServer.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
 
-#include <gmock/gmock.h>
 #include "support/RunGrab.h"
+#include <gmock/gmock.h>
 
 #include <gtest/gtest.h>
 
-
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
-
 
 namespace {
 
@@ -21,13 +22,13 @@ using ::testing::HasSubstr;
 const std::string kCutMovie = test::PatternBody(5000);
 constexpr std::size_t kCutSent = 1200;
 
-using Result = testsupport::GrabRun;
+using Result = test::GrabRun;
 
 class CaptureCommands : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        test::ClearProxyEnvironment();  // the child inherits this environment
+        test::ClearProxyEnvironment(); // the child inherits this environment
         s_refusing = std::make_unique<test::LoopbackSocket>(false);
         s_server = std::make_unique<test::LoopbackServer>([](httplib::Server& server) {
             const auto page = [](const std::string& body, int status = 200) {
@@ -39,12 +40,11 @@ protected:
             const std::string far = "<embed src=\"" + s_refusing->Url("/far.swf") + "\">";
             server.Get("/games/index.html",
                        page("<embed src=\"a.swf\"><embed src=\"b.swf\"><p><embed src=\"/other/a.swf\">"
-                                "<object><param name=\"movie\" value=\"a.swf\"></object>"));
+                            "<object><param name=\"movie\" value=\"a.swf\"></object>"));
             server.Get("/games/gone.html", page("<embed src=\"lost.swf\">", 404));
             server.Get("/games/empty.html", page("<html><body>No movies here</body></html>"));
             server.Get("/games/notfound.html", page("<embed src=\"ok.swf\"><embed src=\"missing.swf\">"));
-            server.Get("/games/unreachable.html",
-                       page("<embed src=\"ok.swf\"><embed src=\"missing.swf\">" + far));
+            server.Get("/games/unreachable.html", page("<embed src=\"ok.swf\"><embed src=\"missing.swf\">" + far));
             server.Get("/games/broken.html",
                        page("<embed src=\"ok.swf\"><embed src=\"missing.swf\"><embed src=\"cut.swf\">" + far));
             server.Get("/games/a.swf", page("movie games/a"));
@@ -71,12 +71,12 @@ protected:
 
     static std::string Url(const std::string& path) { return s_server->Url(path); }
 
-    Result Run(const std::vector<std::string>& args) const { return testsupport::RunGrab(args, m_io.Path().string()); }
+    Result Run(const std::vector<std::string>& args) const { return test::RunGrab(args, m_io.Path()); }
 
     static inline std::unique_ptr<test::LoopbackSocket> s_refusing;
     static inline std::unique_ptr<test::LoopbackServer> s_server;
-    test::TempDir m_io;   // the child's output
-    test::TempDir m_dir;  // where movies are saved
+    test::TempFolder m_io;  // the child's output
+    test::TempFolder m_dir; // where movies are saved
 };
 
 TEST_F(CaptureCommands, ListPrintsRowsGreatestFirst)
@@ -88,13 +88,13 @@ TEST_F(CaptureCommands, ListPrintsRowsGreatestFirst)
         std::vector<std::string> args;
         int status;
         std::string out;
-        std::string err;  // a part of the one-line message, or "" for none
+        std::string err; // a part of the one-line message, or "" for none
     };
     const std::vector<Case> cases = {
         {{"list", Url("/games/index.html")}, 0, rows, ""},
         {{"list", "-0", Url("/games/index.html")}, 0, nulRows, ""},
         {{"list", "--", Url("/games/index.html")}, 0, rows, ""},
-        {{"list", Url("/games/gone.html")}, 0, Url("/games/lost.swf") + "\n", ""},  // an error page is a page
+        {{"list", Url("/games/gone.html")}, 0, Url("/games/lost.swf") + "\n", ""}, // an error page is a page
         {{"list", Url("/games/empty.html")}, 0, "", ""},
         {{"list", s_refusing->Url("/index.html")}, 2, "", s_refusing->Url("/index.html")},
         {{"list", "file:///etc/hostname"}, 2, "", "file:///etc/hostname"},
@@ -124,32 +124,35 @@ TEST_F(CaptureCommands, SaveWritesOneMovie)
         std::string url;
         std::string path;
         int status;
-        std::string file;  // what `path` holds afterwards; "keep me" when it was not touched
+        std::optional<std::string> file; // what `path` holds afterwards ("keep me": not touched; none: no file)
     };
     const std::vector<Case> cases = {
-        {Url("/games/missing.swf"), path, 0, "no such movie"},  // an error page is content
+        {Url("/games/missing.swf"), path, 0, "no such movie"}, // an error page is content
         {s_refusing->Url("/x.swf"), path, 2, "keep me"},
-        {Url("/games/a.swf"), m_dir / "no/such.swf", 2, ""},
-        {Url("/games/cut.swf"), path, 3, kCutMovie.substr(0, kCutSent)},  // the partial file stays
+        {Url("/games/a.swf"), m_dir / "no/such.swf", 2, std::nullopt},
+        {Url("/games/cut.swf"), path, 3, kCutMovie.substr(0, kCutSent)}, // the partial file stays
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.url + " -> " + c.path);
         test::WriteFile(path, "keep me");
         const Result result = Run({"save", c.url, c.path});
         EXPECT_EQ(result.status, c.status) << result.err;
-        EXPECT_EQ(test::ReadFile(c.path), c.file);
+        if (c.file)
+            EXPECT_EQ(test::ReadFile(c.path), *c.file);
+        else
+            EXPECT_FALSE(fs::exists(c.path));
         if (c.status != 0) {
-            EXPECT_THAT(result.err, HasSubstr(c.status == 2 && c.file.empty() ? c.path : c.url));
+            EXPECT_THAT(result.err, HasSubstr(c.status == 2 && !c.file ? c.path : c.url));
         }
     }
 }
 
 TEST_F(CaptureCommands, SaveAllNamesFilesAfterTheLastSlash)
 {
-    for (const std::string& folder : {m_dir.Path().string(), m_dir.Path().string() + "/"}) {
+    for (const std::string& folder : {m_dir.Path(), m_dir.Path() + "/"}) {
         SCOPED_TRACE(folder);
-        fs::remove_all(m_dir.Path() / "a.swf");
-        fs::remove_all(m_dir.Path() / "b.swf");
+        fs::remove_all(m_dir / "a.swf");
+        fs::remove_all(m_dir / "b.swf");
         const Result result = Run({"save-all", Url("/games/index.html"), folder});
         EXPECT_EQ(result.status, 0) << result.err;
         EXPECT_EQ(result.err, "");
@@ -164,9 +167,9 @@ TEST_F(CaptureCommands, SaveAllGoesOnAfterFailures)
 {
     struct Case {
         const char* page;
-        const char* subfolder;  // inside the test's folder; "missing" does not exist
+        const char* subfolder; // inside the test's folder; "missing" does not exist
         int status;
-        std::vector<std::string> messages;  // each on a line of its own
+        std::vector<std::string> messages; // each on a line of its own
         bool moviesSaved;
     };
     const std::vector<Case> cases = {
@@ -175,11 +178,11 @@ TEST_F(CaptureCommands, SaveAllGoesOnAfterFailures)
         {"/games/broken.html", "", 3, {"status 404", s_refusing->Url("/far.swf"), Url("/games/cut.swf")}, true},
         {"/games/index.html", "missing", 2, {"missing/a.swf", "missing/b.swf", "missing/a.swf"}, false},
         {"/games/empty.html", "", 0, {}, false},
-        {"/games/cut.html", "", 3, {Url("/games/cut.html")}, false},  // the page itself broke off
+        {"/games/cut.html", "", 3, {Url("/games/cut.html")}, false}, // the page itself broke off
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
-        const test::TempDir folder;
+        const test::TempFolder folder;
         const Result result = Run({"save-all", Url(c.page), folder / c.subfolder});
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), std::ssize(c.messages)) << result.err;
@@ -190,7 +193,7 @@ TEST_F(CaptureCommands, SaveAllGoesOnAfterFailures)
             continue;
         }
         EXPECT_EQ(test::ReadFile(folder / "ok.swf"), "movie ok");
-        EXPECT_EQ(test::ReadFile(folder / "missing.swf"), "no such movie");  // written, as in the window
+        EXPECT_EQ(test::ReadFile(folder / "missing.swf"), "no such movie"); // written, as in the window
         EXPECT_FALSE(fs::exists(folder / "far.swf"));
         if (fs::exists(folder / "cut.swf")) {
             EXPECT_EQ(test::ReadFile(folder / "cut.swf"), kCutMovie.substr(0, kCutSent));

@@ -1,9 +1,9 @@
 // Runs the built plumeroc-grab binary on page files and standard input.
+#include "support/Files.h"
 #include "support/RunGrab.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
-
 
 #include <cstdlib>
 #include <filesystem>
@@ -12,36 +12,24 @@
 #include <string>
 #include <vector>
 
-
 namespace {
 
 namespace fs = std::filesystem;
 using namespace std::literals;
 
-using Outcome = testsupport::GrabRun;
+using Outcome = test::GrabRun;
 
 class ScanCommand : public testing::Test {
 protected:
-    fs::path Write(const std::string& name, const std::string& bytes) const
-    {
-        const fs::path path = m_dir / name;
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    static std::string Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    fs::path Write(const std::string& name, const std::string& bytes) const { return m_scratch.Write(name, bytes); }
 
     // Runs plumeroc-grab with `args`, standard input read from `input`.
     Outcome Run(const std::vector<std::string>& args, const std::string& input = "") const
     {
-        return testsupport::RunGrab(args, m_dir.string(), input);
+        return test::RunGrab(args, m_dir.string(), input);
     }
 
-    testing_support::TempFolder m_scratch;
+    test::TempFolder m_scratch;
     fs::path m_dir{m_scratch.Path()};
 };
 
@@ -78,13 +66,13 @@ TEST_F(ScanCommand, ReadsPageTextOnlyUpToNulAndTheBufferSize)
 {
     const std::string tag = "<embed src=\"in.swf\">";
     std::string page(1'048'575 - tag.size(), ' ');
-    page += tag;                               // ends on the last byte kept
-    page += "<embed src=\"out.swf\">";         // past the page buffer
+    page += tag;                       // ends on the last byte kept
+    page += "<embed src=\"out.swf\">"; // past the page buffer
     const Outcome full = Run({"scan", "--base", "http://h/", Write("big.html", page).string()});
     EXPECT_EQ(full.status, 0);
     EXPECT_EQ(full.out, "http://h/in.swf\n");
 
-    page.insert(0, 1, ' ');                    // the first tag's ">" now lies past the limit
+    page.insert(0, 1, ' '); // the first tag's ">" now lies past the limit
     EXPECT_EQ(Run({"scan", "--base", "http://h/", Write("cut.html", page).string()}).out, "");
 
     const Outcome nul = Run({"scan", "--base", "http://h/"}, "<embed src=\"x.swf\">\0<embed src=\"y.swf\">"s);

@@ -1,6 +1,6 @@
 #include "controls/BusyProgressCtrl.h"
 
-#include "app/DialogTemplate.h"
+#include "framework/DialogTemplate.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -39,8 +39,7 @@ int ThreadCount()
 struct Shown {
     QWidget parent;
     CBusyProgressCtrl* ctrl;
-    Shown(int blocks, QSize size)
-        : ctrl(new CBusyProgressCtrl(blocks, 0, &parent))
+    Shown(int blocks, QSize size) : ctrl(new CBusyProgressCtrl(blocks, 0, &parent))
     {
         parent.resize(size + QSize(20, 20));
         ctrl->setGeometry(QRect(QPoint(0, 0), size));
@@ -258,11 +257,31 @@ TEST(BusyProgressCtrl, DegenerateSettingsDrawHarmlessly)
         {"gap wider than the row", [](C& c) { c.SendMessage(WM_BUSY_SETGAP, INT_MAX); }, false, false},
         {"negative gap", [](C& c) { c.SendMessage(WM_BUSY_SETGAP, -3); }, true, true},
         {"bar over zero sub-steps",
-         [](C& c) { c.SendMessage(WM_BUSY_SETSUBSTEPS, 0); c.SetFillStyle(2); c.m_nPosition = 5; }, true, false},
-        {"bar far past its end", [](C& c) { c.SetFillStyle(2); c.m_nPosition = INT_MAX; }, true, true},
+         [](C& c) {
+             c.SendMessage(WM_BUSY_SETSUBSTEPS, 0);
+             c.SetFillStyle(2);
+             c.m_nPosition = 5;
+         },
+         true, false},
+        {"bar far past its end",
+         [](C& c) {
+             c.SetFillStyle(2);
+             c.m_nPosition = INT_MAX;
+         },
+         true, true},
         {"progress over an empty range",
-         [](C& c) { c.SetMode(2); c.SendMessage(WM_BUSY_SETRANGE, 4, 4); c.m_nPosition = 3; }, true, false},
-        {"progress below the range", [](C& c) { c.SetMode(2); c.m_nPosition = INT_MIN; }, true, false},
+         [](C& c) {
+             c.SetMode(2);
+             c.SendMessage(WM_BUSY_SETRANGE, 4, 4);
+             c.m_nPosition = 3;
+         },
+         true, false},
+        {"progress below the range",
+         [](C& c) {
+             c.SetMode(2);
+             c.m_nPosition = INT_MIN;
+         },
+         true, false},
         {"unknown fill style", [](C& c) { c.SetFillStyle(7); }, false, false},
         {"unknown mode", [](C& c) { c.SetMode(4); }, false, false},
     };
@@ -333,36 +352,62 @@ TEST(BusyProgressCtrl, RequestsByEveryRoute)
     };
     // The control starts 200 pixels wide with 10 blocks, gap 2 (not yet laid out), at position 0.
     const Case cases[] = {
-        {"block count relayouts, keeps the total", {{WM_BUSY_SETBLOCKCOUNT, 20}},
+        {"block count relayouts, keeps the total",
+         {{WM_BUSY_SETBLOCKCOUNT, 20}},
          [](C& c) {
              EXPECT_EQ(c.m_nBlockCount, 20);
              EXPECT_EQ(c.m_dBlockWidth, 8.0);
              EXPECT_EQ(c.m_nTotalSubSteps, 50);
          }},
-        {"position, as a 32-bit value", {{WM_BUSY_SETPOSITION, 0xFFFFFFFFu}},
+        {"position, as a 32-bit value",
+         {{WM_BUSY_SETPOSITION, 0xFFFFFFFFu}},
          [](C& c) { EXPECT_EQ(c.m_nPosition, -1); }},
         {"gap relayouts", {{WM_BUSY_SETGAP, 4}}, [](C& c) { EXPECT_EQ(c.m_dBlockWidth, 16.0); }},
         {"interval", {{WM_BUSY_SETINTERVAL, 25}}, [](C& c) { EXPECT_EQ(c.m_nInterval, 25); }},
-        {"range", {{WM_BUSY_SETRANGE, static_cast<std::uintptr_t>(-5), 5}},
-         [](C& c) { EXPECT_EQ(c.m_nRangeMin, -5); EXPECT_EQ(c.m_nRangeMax, 5); }},
+        {"range",
+         {{WM_BUSY_SETRANGE, static_cast<std::uintptr_t>(-5), 5}},
+         [](C& c) {
+             EXPECT_EQ(c.m_nRangeMin, -5);
+             EXPECT_EQ(c.m_nRangeMax, 5);
+         }},
         {"mode", {{WM_BUSY_SETMODE, 2}}, [](C& c) { EXPECT_EQ(c.m_nMode, 2); }},
-        {"start then stop", {{WM_BUSY_START}, {WM_BUSY_STOP}},
-         [](C& c) { EXPECT_FALSE(c.m_bRunning); EXPECT_EQ(c.m_pThread, nullptr); }},
+        {"start then stop",
+         {{WM_BUSY_START}, {WM_BUSY_STOP}},
+         [](C& c) {
+             EXPECT_FALSE(c.m_bRunning);
+             EXPECT_EQ(c.m_pThread, nullptr);
+         }},
         {"step", {{WM_BUSY_STEP}, {WM_BUSY_STEP}}, [](C& c) { EXPECT_EQ(c.m_nPosition, 2); }},
-        {"motion", {{WM_BUSY_SETMOTION, 4}}, [](C& c) { EXPECT_EQ(c.m_nMotion, 4); EXPECT_EQ(c.m_nDirection, -1); }},
-        {"fill style rewinds", {{WM_BUSY_SETPOSITION, 3}, {WM_BUSY_SETFILLSTYLE, 2}},
-         [](C& c) { EXPECT_EQ(c.m_nFillStyle, 2); EXPECT_EQ(c.m_nPosition, 0); }},
-        {"sub-steps in bar style", {{WM_BUSY_SETFILLSTYLE, 2}, {WM_BUSY_SETSUBSTEPS, 3}},
+        {"motion",
+         {{WM_BUSY_SETMOTION, 4}},
+         [](C& c) {
+             EXPECT_EQ(c.m_nMotion, 4);
+             EXPECT_EQ(c.m_nDirection, -1);
+         }},
+        {"fill style rewinds",
+         {{WM_BUSY_SETPOSITION, 3}, {WM_BUSY_SETFILLSTYLE, 2}},
+         [](C& c) {
+             EXPECT_EQ(c.m_nFillStyle, 2);
+             EXPECT_EQ(c.m_nPosition, 0);
+         }},
+        {"sub-steps in bar style",
+         {{WM_BUSY_SETFILLSTYLE, 2}, {WM_BUSY_SETSUBSTEPS, 3}},
          [](C& c) { EXPECT_EQ(c.m_nTotalSubSteps, 30); }},
-        {"sub-steps in single style", {{WM_BUSY_SETSUBSTEPS, 3}},
-         [](C& c) { EXPECT_EQ(c.m_nSubSteps, 3); EXPECT_EQ(c.m_nTotalSubSteps, 50); }},
+        {"sub-steps in single style",
+         {{WM_BUSY_SETSUBSTEPS, 3}},
+         [](C& c) {
+             EXPECT_EQ(c.m_nSubSteps, 3);
+             EXPECT_EQ(c.m_nTotalSubSteps, 50);
+         }},
         {"colours",
-         {{WM_BUSY_SETBACKCOLOR, 1}, {WM_BUSY_SETBLOCKCOLOR, 2}, {WM_BUSY_SETBLOCKBORDERCOLOR, 3},
-          {WM_BUSY_SETLITCOLOR, 4}, {WM_BUSY_SETLITBORDERCOLOR, 5}},
+         {{WM_BUSY_SETBACKCOLOR, 1},
+          {WM_BUSY_SETBLOCKCOLOR, 2},
+          {WM_BUSY_SETBLOCKBORDERCOLOR, 3},
+          {WM_BUSY_SETLITCOLOR, 4},
+          {WM_BUSY_SETLITBORDERCOLOR, 5}},
          [](C& c) {
              const COLORREF seen[] = {c.m_crBack, c.m_crBlock, c.m_crBlockBorder, c.m_crLit, c.m_crLitBorder};
-             EXPECT_EQ(std::vector<COLORREF>(std::begin(seen), std::end(seen)),
-                       std::vector<COLORREF>({1, 2, 3, 4, 5}));
+             EXPECT_EQ(std::vector<COLORREF>(std::begin(seen), std::end(seen)), std::vector<COLORREF>({1, 2, 3, 4, 5}));
              EXPECT_TRUE(c.m_bFollowSysColor);
          }},
         {"recalc", {{WM_BUSY_RECALC}}, [](C& c) { EXPECT_EQ(c.m_dBlockWidth, 18.0); }},

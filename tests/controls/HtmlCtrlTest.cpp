@@ -2,11 +2,15 @@
 // movies played from a loopback server and from a local file, pages, release of the engine, what
 // a previewed movie may read, and that nothing is written below the home folder.
 #include "controls/HtmlCtrl.h"
+#include "res/resource.h"
 
-#include "app/DialogTemplate.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewSchemeHandler.h"
-#include "controls/PreviewTestSupport.h"
+#include "framework/DialogTemplate.h"
+#include "support/Files.h"
+#include "support/Loopback.h"
+#include "support/TempFolder.h"
+#include "support/gui/GuiSupport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -23,7 +27,6 @@ using namespace std::chrono_literals;
 using test::Rgb;
 
 namespace {
-constexpr int kPlaceholderId = 1010;
 constexpr auto kRenderTimeout = 20s;
 
 const Rgb kBlue{0x20, 0x50, 0xc0};
@@ -42,7 +45,7 @@ struct TestPage : QWidget {
         SetDlgCtrlID(label, 1001);
         label->setGeometry(5, 5, 80, 20);
         placeholder = new QLabel(QStringLiteral("Static"), this);
-        SetDlgCtrlID(placeholder, kPlaceholderId);
+        SetDlgCtrlID(placeholder, IDC_PREVIEW);
         placeholder->setGeometry(10, 40, 400, 300);
         show();
     }
@@ -84,7 +87,7 @@ std::string Overlay(Rgb fill)
 // Runs an asynchronous script that ends by setting window.outcome, and returns that value.
 QString Outcome(QWebEnginePage* page, const QString& script)
 {
-    test::RunScript(page, QStringLiteral("window.outcome = undefined;") + script, 5s);
+    test::RunScript(page, QStringLiteral("window.outcome = undefined;") + script, 20s);
     QString outcome;
     test::WaitUntil(
         [&] {
@@ -95,10 +98,10 @@ QString Outcome(QWebEnginePage* page, const QString& script)
     return outcome;
 }
 
-const QString kReadScript = QStringLiteral(
-    "(() => { const x = new XMLHttpRequest(); x.open('GET', %1);"
-    " x.onload = () => window.outcome = x.status >= 200 && x.status < 300 ? 'read:' + x.responseText.slice(0, 3) : 'blocked';"
-    " x.onerror = () => window.outcome = 'blocked'; x.send(); })();");
+const QString kReadScript = QStringLiteral("(() => { const x = new XMLHttpRequest(); x.open('GET', %1);"
+                                           " x.onload = () => window.outcome = x.status >= 200 && x.status < 300 ? "
+                                           "'read:' + x.responseText.slice(0, 3) : 'blocked';"
+                                           " x.onerror = () => window.outcome = 'blocked'; x.send(); })();");
 
 // One viewer shared by the tests of a suite: the engine's first start is the expensive part.
 class ViewerTest : public ::testing::Test {
@@ -106,15 +109,19 @@ protected:
     static void SetUpTestSuite()
     {
         s_page = std::make_unique<TestPage>();
-        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(kPlaceholderId, s_page.get()), 0);
+        ASSERT_NE(s_page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, s_page.get()), 0);
     }
     static void TearDownTestSuite() { s_page.reset(); }
     // Every test starts from the start page, so nothing it waits for can be left from another.
     void SetUp() override
     {
-        ASSERT_NE(Viewer().LoadFromResource(137), 0);
+        ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
         ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
-        ASSERT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s));
+        ASSERT_TRUE(test::WaitUntil(
+            [&] {
+                return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.9, 0.9), Rgb{255, 255, 255});
+            },
+            10s));
     }
     CHtmlCtrl& Viewer() { return s_page->m_preview; }
     QWebEnginePage* Browser() { return s_page->m_preview.Browser(); }
@@ -132,12 +139,12 @@ TEST(HtmlCtrlCreate, TakesThePlaceholdersPlaceRectangleAndId)
 {
     TestPage page;
     const QRect rect = page.placeholder->geometry();
-    ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+    ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
     EXPECT_TRUE(page.placeholder.isNull());
     EXPECT_EQ(page.m_preview.parentWidget(), &page);
     EXPECT_EQ(page.m_preview.geometry(), rect);
-    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), kPlaceholderId);
-    EXPECT_EQ(GetDlgItem(&page, kPlaceholderId), &page.m_preview);
+    EXPECT_EQ(GetDlgCtrlID(&page.m_preview), IDC_PREVIEW);
+    EXPECT_EQ(GetDlgItem(&page, IDC_PREVIEW), &page.m_preview);
     EXPECT_TRUE(page.m_preview.isVisible());
     EXPECT_NE(page.m_preview.Browser(), nullptr);
     EXPECT_NE(GetDlgItem(&page, 1001), nullptr);
@@ -154,7 +161,7 @@ TEST(HtmlCtrlCreate, MissingPlaceholderChangesNothingAndLeavesNoEngine)
         EXPECT_EQ(page.m_preview.parentWidget(), nullptr) << id;
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
         // Without an engine every request is ignored, and none creates an engine behind our back.
-        EXPECT_EQ(page.m_preview.LoadFromResource(137), 0) << id;
+        EXPECT_EQ(page.m_preview.LoadFromResource(IDR_START_PAGE), 0) << id;
         page.m_preview.Navigate2("http://127.0.0.1:9/movie.swf");
         page.m_preview.Navigate2("/tmp/movie.swf");
         EXPECT_EQ(page.m_preview.Browser(), nullptr) << id;
@@ -167,9 +174,9 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
     int released = 0;
     {
         TestPage page;
-        ASSERT_NE(page.m_preview.CreateOverPlaceholder(kPlaceholderId, &page), 0);
+        ASSERT_NE(page.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &page), 0);
         QObject::connect(page.m_preview.Browser(), &QObject::destroyed, [&] { ++released; });
-        ASSERT_NE(page.m_preview.LoadFromResource(137), 0);
+        ASSERT_NE(page.m_preview.LoadFromResource(IDR_START_PAGE), 0);
         EXPECT_EQ(released, 0);
     }
     EXPECT_EQ(released, 1);
@@ -177,12 +184,13 @@ TEST(HtmlCtrlDestroy, ReleasesTheEngineExactlyOnce)
 
 TEST_F(ViewerTest, StartPageHasTitleAndText)
 {
-    ASSERT_NE(Viewer().LoadFromResource(137), 0);
+    ASSERT_NE(Viewer().LoadFromResource(IDR_START_PAGE), 0);
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Plumeroc")));
-    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 5s),
-              QStringLiteral("Plumeroc"));
+    EXPECT_EQ(
+        test::RunScript(Browser(), QStringLiteral("document.querySelector('font[size=\"4\"] b').textContent"), 20s),
+        QStringLiteral("Plumeroc"));
     // textContent, not innerText: innerText needs a layout, which may not have run yet.
-    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.textContent"), 5s);
+    const QString text = test::RunScript(Browser(), QStringLiteral("document.body.textContent"), 20s);
     EXPECT_TRUE(text.contains(QStringLiteral("select an item and click the Save button"))) << text.toStdString();
     EXPECT_FALSE(text.contains(QStringLiteral("@"))) << "no e-mail address";
     EXPECT_EQ(Viewer().LoadFromResource(4242), 0);
@@ -196,7 +204,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
             r.set_content(movie, "application/x-shockwave-flash");
         });
     });
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     // Local paths are bytes: this one is not valid UTF-8.
     const std::string local = folder.Write("clip \xe9t\xe9.swf", movie);
     for (const std::string& location : {server.Url("/films/clip.swf"), local}) {
@@ -208,7 +216,7 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
 
 TEST_F(ViewerTest, SecondNavigationReplacesTheFirst)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string first = folder.Write("first.swf", Movie(kBlue, kOrange));
     const std::string second = folder.Write("second.SWF", Movie(kDarkGreen, kPink));
     Viewer().Navigate2(first);
@@ -230,7 +238,8 @@ TEST_F(ViewerTest, OrdinaryPageIsShownAsAPage)
     });
     Viewer().Navigate2(server.Url("/index.html"));
     ASSERT_TRUE(WaitForTitle(QStringLiteral("Ordinary")));
-    EXPECT_TRUE(test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
+    EXPECT_TRUE(
+        test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), kLime); }, 10s));
 }
 
 TEST_F(ViewerTest, ScriptAddressIsIgnored)
@@ -238,14 +247,14 @@ TEST_F(ViewerTest, ScriptAddressIsIgnored)
     Viewer().Navigate2("javascript:document.title='changed';void(0)");
     Viewer().Navigate2("JavaScript:document.title='changed';void(0)");
     test::WaitUntil([] { return false; }, 300ms);
-    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.title"), 5s), QStringLiteral("Plumeroc"));
+    EXPECT_EQ(test::RunScript(Browser(), QStringLiteral("document.title"), 20s), QStringLiteral("Plumeroc"));
 }
 
 // A movie that loads "extra.swf" beside it into level 1: from a web server the extra movie shows;
 // from a local folder the sibling file must stay out of reach.
 TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string overlay = Overlay(kLime);
     folder.Write("extra.swf", overlay);
     test::LoopbackServer server([&](httplib::Server& s) {
@@ -261,7 +270,8 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
     const auto started = std::chrono::steady_clock::now();
     Viewer().Navigate2(server.Url("/loader.swf"));
     ASSERT_TRUE(test::WaitUntil(overlayShown, kRenderTimeout)) << "the relative load works from the web";
-    const auto allowedTook = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+    const auto allowedTook =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
 
     struct Case {
         const char* name;
@@ -271,7 +281,8 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
         {"file address", "file://" + folder.Path() + "/extra.swf"},
     };
     for (const Case& c : cases) {
-        const std::string loader = folder.Write(std::string("loader-") + c.name + ".swf", Movie(kBlue, kOrange, c.target));
+        const std::string loader =
+            folder.Write(std::string("loader-") + c.name + ".swf", Movie(kBlue, kOrange, c.target));
         Viewer().Navigate2(loader);
         ASSERT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange)) << c.name;
         // Give the refused load well over the time the allowed one needed.
@@ -286,7 +297,7 @@ TEST_F(ViewerTest, LocalMovieCannotLoadOtherLocalFiles)
 // own fetch() would refuse the program's scheme for reasons of its own and prove nothing).
 TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 {
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = folder.Write("movie.swf", Movie(kBlue, kOrange));
     folder.Write("secret.txt", "secret");
     const QString secretFile = QStringLiteral("file://%1/secret.txt").arg(QString::fromStdString(folder.Path()));
@@ -301,12 +312,14 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     const QUrl movieUrl = Browser()->url();
     const QString movieAddress = movieUrl.toString(QUrl::FullyEncoded);
     const QString sibling = movieUrl.resolved(QUrl(QStringLiteral("secret.txt"))).toString(QUrl::FullyEncoded);
-    const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt"))).toString(QUrl::FullyEncoded);
+    const QString otherToken = movieUrl.resolved(QUrl(QStringLiteral("../0123456789abcdef0123456789abcdef/secret.txt")))
+                                   .toString(QUrl::FullyEncoded);
 
     TestPage other;
-    ASSERT_NE(other.m_preview.CreateOverPlaceholder(kPlaceholderId, &other), 0);
+    ASSERT_NE(other.m_preview.CreateOverPlaceholder(IDC_PREVIEW, &other), 0);
     other.m_preview.Navigate2(server.Url("/page.html"));
-    ASSERT_TRUE(test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
+    ASSERT_TRUE(
+        test::WaitUntil([&] { return other.m_preview.Browser()->title() == QStringLiteral("Page"); }, kRenderTimeout));
 
     struct Case {
         const char* name;
@@ -316,15 +329,19 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
     } cases[] = {
         {"movie reads itself", Browser(), movieAddress, QStringLiteral("read:FWS")},
         {"movie reads a sibling", Browser(), sibling, QStringLiteral("blocked")},
-        {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"), QStringLiteral("blocked")},
+        {"movie reads a sibling by relative address", Browser(), QStringLiteral("secret.txt"),
+         QStringLiteral("blocked")},
         {"movie guesses another token", Browser(), otherToken, QStringLiteral("blocked")},
         {"movie reads a file address", Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads its own site", other.m_preview.Browser(), server.Url("/page.html").c_str(), QStringLiteral("read:<ht")},
+        {"page reads its own site", other.m_preview.Browser(), QString::fromStdString(server.Url("/page.html")),
+         QStringLiteral("read:<ht")},
         {"page reads a file address", other.m_preview.Browser(), secretFile, QStringLiteral("blocked")},
-        {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress, QStringLiteral("blocked")},
+        {"page reads the movie another preview shows", other.m_preview.Browser(), movieAddress,
+         QStringLiteral("blocked")},
     };
     for (const Case& c : cases) {
-        const QString quoted = QString::fromUtf8(QJsonDocument(QJsonArray{c.address}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
+        const QString quoted =
+            QString::fromUtf8(QJsonDocument(QJsonArray{c.address}).toJson(QJsonDocument::Compact)).mid(1).chopped(1);
         EXPECT_EQ(Outcome(c.page, kReadScript.arg(quoted)), c.expected) << c.name;
     }
 }
@@ -332,7 +349,7 @@ TEST_F(ViewerTest, PreviewedContentReadsNoOtherLocalFile)
 TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
 {
     const std::string home = std::getenv("HOME");
-    test::ScratchFolder folder;
+    test::TempFolder folder;
     const std::string movie = Movie(kDarkGreen, kPink);
     test::LoopbackServer server([&](httplib::Server& s) {
         s.Get("/m.swf", [&](const httplib::Request&, httplib::Response& r) {
@@ -343,7 +360,7 @@ TEST_F(ViewerTest, PreviewWritesNothingBelowHome)
     });
     Viewer().Navigate2(server.Url("/m.swf"));
     ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
-    test::RunScript(Browser(), QStringLiteral("localStorage.setItem('k', 'v'); 'ok'"), 5s);
+    test::RunScript(Browser(), QStringLiteral("localStorage.setItem('k', 'v'); 'ok'"), 20s);
     Viewer().Navigate2(folder.Write("m.swf", movie));
     ASSERT_TRUE(WaitForMovie(Viewer(), kDarkGreen, kPink));
     EXPECT_EQ(test::FilesBelow(home), std::vector<std::string>{});

@@ -1,7 +1,7 @@
 // Preview locations as bytes: what counts as a movie or a local path, URLs that keep every byte,
 // and a player page that quotes whatever address it is given.
-#include "controls/PlayerPage.h"
 #include "controls/PreviewLocation.h"
+#include "controls/PlayerPage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -40,15 +40,16 @@ TEST(PreviewLocation, WhatNamesAMovie)
 
 TEST(PreviewLocation, UrlKeepsEveryByte)
 {
-    for (const std::string& address : {std::string("http://127.0.0.1:8080/a b/\xe9t\xe9.swf"),
-                                      std::string("http://host/\xff\x80%41.swf?q=\xc3\xa9"),
-                                      std::string("https://host/plain/path.swf")}) {
+    for (const std::string& address :
+         {std::string("http://127.0.0.1:8080/a b/\xe9t\xe9.swf"), std::string("http://host/\xff\x80%41.swf?q=\xc3\xa9"),
+          std::string("https://host/plain/path.swf")}) {
         const QUrl url = preview::UrlFromBytes(address);
         ASSERT_TRUE(url.isValid()) << address;
         const QByteArray encoded = url.toEncoded();
         // Every byte of the wire form is printable ASCII, and decoding it gives the bytes back
         // (an existing "%41" stays an escape, as the address meant it).
-        EXPECT_TRUE(std::all_of(encoded.begin(), encoded.end(), [](char c) { return c > 0x20 && c < 0x7f; })) << address;
+        EXPECT_TRUE(std::all_of(encoded.begin(), encoded.end(), [](char c) { return c > 0x20 && c < 0x7f; }))
+            << address;
         std::string expected = address;
         if (auto at = expected.find("%41"); at != std::string::npos)
             expected.replace(at, 3, "A");
@@ -70,9 +71,11 @@ TEST(PlayerPage, QuotesTheMovieAddress)
         // Exactly one </script> per script element: the address cannot close one early.
         EXPECT_EQ(html.count(QStringLiteral("</script>")), html.count(QStringLiteral("<script")));
         // The quoted literal reads back as the address.
-        const QRegularExpressionMatch literal = QRegularExpression(QStringLiteral("const movie = (\".*\");")).match(html);
+        const QRegularExpressionMatch literal =
+            QRegularExpression(QStringLiteral("const movie = (\".*\");")).match(html);
         ASSERT_TRUE(literal.hasMatch()) << raw;
-        const QJsonDocument parsed = QJsonDocument::fromJson(("[" + literal.captured(1) + "]").toUtf8());
+        const QJsonDocument parsed =
+            QJsonDocument::fromJson((QLatin1Char('[') + literal.captured(1) + QLatin1Char(']')).toUtf8());
         ASSERT_TRUE(parsed.isArray()) << raw;
         EXPECT_EQ(parsed.array().at(0).toString(), movie.toString(QUrl::FullyEncoded)) << raw;
     }

@@ -7,7 +7,7 @@
 
 #include <string_view>
 
-namespace testing_support {
+namespace test {
 
 inline html::SwfLinkSet FindSwfLinksTagByTag(std::string_view pageAddress, std::string_view pageText)
 {
@@ -30,4 +30,4 @@ inline html::SwfLinkSet FindSwfLinksTagByTag(std::string_view pageAddress, std::
     return links;
 }
 
-} // namespace testing_support
+} // namespace test

@@ -38,22 +38,28 @@ TEST(NextTagText, WalksSpansAndTrimsQuotes)
 {
     const std::vector<TagCase> cases = {
         {"quoted value", R"(<embed src="intro.swf">)", {{R"(mbed src="intro.swf)", 22}, {"", kNoPosition}}},
-        {"unquoted value", "<param name=movie value=intro.swf>",
+        {"unquoted value",
+         "<param name=movie value=intro.swf>",
          {{"param name=movie value=intro.swf", 33}, {"", kNoPosition}}},
-        {"single quotes are not trimmed", "<param value='intro.swf'>",
+        {"single quotes are not trimmed",
+         "<param value='intro.swf'>",
          {{"param value='intro.swf'", 24}, {"", kNoPosition}}},
         {"quote before a final slash counts", R"(<a b="c"/>)", {{R"( b="c")", 9}, {"", kNoPosition}}},
-        {"quote three bytes from the end does not", R"(<embed src="intro.swf" />)",
+        {"quote three bytes from the end does not",
+         R"(<embed src="intro.swf" />)",
          {{R"(embed src="intro.swf" /)", 24}, {"", kNoPosition}}},
         {"empty span", "<>", {{"", 1}, {"", kNoPosition}}},
         {"two-byte text with a quote becomes empty", R"(<"x>)", {{"", 3}, {"", kNoPosition}}},
         {"one-byte quote is kept", R"(<">)", {{R"(")", 2}, {"", kNoPosition}}},
         {"inner < belongs to the text", "<a <b>", {{"a <b", 5}, {"", kNoPosition}}},
-        {"line breaks are kept", "<embed\r\n src=\"intro.swf\">",
+        {"line breaks are kept",
+         "<embed\r\n src=\"intro.swf\">",
          {{"mbed\r\n src=\"intro.swf", 24}, {"", kNoPosition}}},
-        {"comment is an ordinary span", R"(<!-- <embed src="old.swf"> -->)",
+        {"comment is an ordinary span",
+         R"(<!-- <embed src="old.swf"> -->)",
          {{R"(-- <embed src="old.swf)", 25}, {"", kNoPosition}}},
-        {"script text", R"(<script>if (a<b) m="intro.swf";</script>)",
+        {"script text",
+         R"(<script>if (a<b) m="intro.swf";</script>)",
          {{"script", 7}, {R"(b) m="intro.swf";</script)", 39}, {"", kNoPosition}}},
         {"search restarts on the closing >", "x<a>y<b>", {{"a", 3}, {"b", 7}, {"", kNoPosition}}},
         {"< that never closes ends the scan", "<a><b c=\"d.swf\" <e", {{"a", 2}, {"", kNoPosition}}},
@@ -79,7 +85,7 @@ TEST(NextTagText, PositionBoundsAndOtherDelimiters)
         EXPECT_EQ(html::NextTagText(page, position), "");
         EXPECT_EQ(position, kNoPosition) << "from " << start;
     }
-    std::size_t position = 1;  // past the only "<"
+    std::size_t position = 1; // past the only "<"
     EXPECT_EQ(html::NextTagText(page, position), "");
     EXPECT_EQ(position, kNoPosition);
 

@@ -1,5 +1,5 @@
-#include "html/LinkResolution.h"
 #include "html/SwfLinks.h"
+#include "html/LinkResolution.h"
 
 #include "html/EveryTagWalk.h"
 
@@ -34,7 +34,7 @@ TEST(ResolveLink, JoinsAndTakesOneDotStep)
         {"http://host/", "a.swf", "http://host/a.swf"},
         {"https://host", "a.swf", "https://host/a.swf"},
         {"https://host/", "a.swf", "https://host/a.swf"},
-        {"ftp://host", "a.swf", "ftp://a.swf"},  // only "http://" and "https://" count as bare sites
+        {"ftp://host", "a.swf", "ftp://a.swf"}, // only "http://" and "https://" count as bare sites
         {"http://host/games/", "../a.swf", "http://host/a.swf"},
         {"http://host/games/", "./a.swf", "http://host/games/a.swf"},
         {"http://host/a/b/c/", "../../x.swf", "http://host/a/x.swf"},
@@ -66,7 +66,7 @@ TEST(SiteRootAndDirectory, CutTheAddress)
         {"http://host/games/index.html", "http://host"},
         {"http://host:8080/a/b.html", "http://host:8080"},
         {"http://host", "http://host"},
-        {"http://host//a//b/c", "http://host//a//b"},  // a "//" pair is passed over wherever it stands
+        {"http://host//a//b/c", "http://host//a//b"}, // a "//" pair is passed over wherever it stands
         {"/a", ""},
         {"c:/movies", "c:"},
         {"", ""},
@@ -80,8 +80,8 @@ TEST(SiteRootAndDirectory, CutTheAddress)
         {"http://host", "http://host/"},
         {"https://host", "https://host/"},
         {"https:/x/host", "https:/x/"},
-        {"xttps://host", "xttps://"},  // 8 bytes that are not "https://"
-        {"ftp:/a/b", "ftp:/a/b/"},     // any 7-byte directory part
+        {"xttps://host", "xttps://"}, // 8 bytes that are not "https://"
+        {"ftp:/a/b", "ftp:/a/b/"},    // any 7-byte directory part
         {"host", ""},
         {"", ""},
     };
@@ -105,12 +105,12 @@ TEST(ClimbParents, CountsUnitsAndCutsDirectories)
         {"http://host/a/b/c/", "../../x.swf", "http://host/a/", "x.swf"},
         {"http://host/a/b/c/", "../b/../x.swf", "http://host/a/b/", "b/../x.swf"},
         {"http://host/a/b/c/", "..", "http://host/a/b/", ""},
-        {"http://host/a/b/c/", "..x/y.swf", "http://host/a/b/c/", "..x/y.swf"},  // no unit
+        {"http://host/a/b/c/", "..x/y.swf", "http://host/a/b/c/", "..x/y.swf"}, // no unit
         {"http://host/a/b/c/", "x.swf", "http://host/a/b/c/", "x.swf"},
-        {"http://host/a/", "../../../x.swf", "http://host/", "x.swf"},  // stops at the site root
+        {"http://host/a/", "../../../x.swf", "http://host/", "x.swf"}, // stops at the site root
         {"http://host/", "../x.swf", "http://host/", "x.swf"},
         {"http://h/1/2/3/4/5/6/7/8/9/10/11/12/13/14/15/", fifteen + "x.swf", "http://h/1/", "../x.swf"},
-        {"a/b/c/", "../../x.swf", "a/", "x.swf"},  // no scheme: the root ends at the first "/"
+        {"a/b/c/", "../../x.swf", "a/", "x.swf"}, // no scheme: the root ends at the first "/"
         {"", "../x.swf", "", "x.swf"},
     };
     for (const auto& c : cases) {
@@ -124,11 +124,11 @@ TEST(ClimbParents, CountsUnitsAndCutsDirectories)
 TEST(NormalizeDots, RunsOnlyTheFirstStepThatApplies)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"http://host/a/./b/./x.swf", "http://host/a/b/./x.swf"},     // only the first "./"
+        {"http://host/a/./b/./x.swf", "http://host/a/b/./x.swf"}, // only the first "./"
         {"http://host/a/b/../../x.swf", "http://host/x.swf"},
         {"http://host/a/../b/../x.swf", "http://host/b/../x.swf"},
         {"http://host/a/x.swf", "http://host/a/x.swf"},
-        {"./x.swf", "./x.swf"},                                       // no "/" before the "."
+        {"./x.swf", "./x.swf"}, // no "/" before the "."
         {"../x.swf", "../x.swf"},
         {"http://host/a/b/x/..", "http://host/a/b/"},
     };
@@ -140,7 +140,7 @@ struct PageCase {
     const char* name;
     std::string base;
     std::string page;
-    std::vector<std::string> links;  // in the set's order
+    std::vector<std::string> links; // in the set's order
 };
 
 std::vector<std::string> Links(const html::SwfLinkSet& set) { return {set.begin(), set.end()}; }
@@ -150,23 +150,31 @@ TEST(FindSwfLinks, CollectsResolvedLinksOfQualifyingTags)
     const std::string games = "http://host/games/index.html";
     const std::vector<PageCase> cases = {
         {"embed", games, R"(<embed src="flash/game.swf">)", {"http://host/games/flash/game.swf"}},
-        {"root-relative with query", games, R"(<param name="movie" value="/swf/intro.swf?lang=en">)",
+        {"root-relative with query",
+         games,
+         R"(<param name="movie" value="/swf/intro.swf?lang=en">)",
          {"http://host/swf/intro.swf"}},
         {"absolute unquoted", games, "<embed src=http://cdn/x.swf width=400>", {"http://cdn/x.swf"}},
         {"port", "http://host:8080/a/b.html", R"(<embed src="/x.swf">)", {"http://host:8080/x.swf"}},
-        {"duplicates kept once", games,
+        {"duplicates kept once",
+         games,
          R"(<object><param name="movie" value="m.swf"><embed src="m.swf"></object>)",
          {"http://host/games/m.swf"}},
-        {"byte order", games, R"(<embed src="a.swf"><embed src="B.swf"><embed src="A.swf">)",
+        {"byte order",
+         games,
+         R"(<embed src="a.swf"><embed src="B.swf"><embed src="A.swf">)",
          {"http://host/games/A.swf", "http://host/games/B.swf", "http://host/games/a.swf"}},
-        {"12-byte text is used, 9-byte is not", games, R"(<a href="b.swf"><p a="c.swf">)",
-         {"http://host/games/b.swf"}},
+        {"12-byte text is used, 9-byte is not", games, R"(<a href="b.swf"><p a="c.swf">)", {"http://host/games/b.swf"}},
         {"upper case suffix", games, R"(<EMBED SRC="INTRO.SWF">)", {}},
-        {"several per tag", games, R"(<embed src="a.swf" flashvars="m=b.swf">)",
+        {"several per tag",
+         games,
+         R"(<embed src="a.swf" flashvars="m=b.swf">)",
          {"http://host/games/a.swf", "http://host/games/b.swf"}},
         {"no stop character", games, "<!-- movies/intro.swf -->", {}},
         {"comments count", games, R"(<!-- <embed src="old.swf"> -->)", {"http://host/games/old.swf"}},
-        {"unclosed < ends the scan", games, R"(<embed src="a.swf"> <embed src="b.swf" <p src="c.swf")",
+        {"unclosed < ends the scan",
+         games,
+         R"(<embed src="a.swf"> <embed src="b.swf" <p src="c.swf")",
          {"http://host/games/a.swf"}},
         {"empty page", games, "", {}},
         {"no span", games, "just text with a.swf=\"b.swf\"", {}},
@@ -198,10 +206,11 @@ TEST(FindSwfLinks, PageTextEndsAtTheFirstNul)
 // suffixes and dot segments meet in every arrangement.
 TEST(FindSwfLinks, AgreesWithTheTagByTagWalkOnRandomPages)
 {
-    static const std::string_view kPieces[] = {"<", ">", "\"", "'", "=", " ", "/", "./", "../", ".swf", ".sw",
-                                               "a", "<embed src=\"", "\">", ":", "\0"sv, "\n", "x.swf\""};
-    static const std::string_view kBases[] = {"http://host/games/index.html", "https://host", "http://h/a/b/c/",
-                                              "", "c:/x"};
+    static const std::string_view kPieces[] = {
+        "<",   ">", "\"",   "'",  "=",      " ", "/", "./", "../", ".swf", ".sw", "a", "<embed src=\"",
+        "\">", ":", "\0"sv, "\n", "x.swf\""};
+    static const std::string_view kBases[] = {"http://host/games/index.html", "https://host", "http://h/a/b/c/", "",
+                                              "c:/x"};
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
         std::string page;
@@ -210,7 +219,7 @@ TEST(FindSwfLinks, AgreesWithTheTagByTagWalkOnRandomPages)
         const std::string_view base = kBases[random() % std::size(kBases)];
         html::SwfLinkSet links;
         html::FindSwfLinks(links, base, std::string_view(page));
-        ASSERT_EQ(links, testing_support::FindSwfLinksTagByTag(base, page)) << "page: " << page;
+        ASSERT_EQ(links, test::FindSwfLinksTagByTag(base, page)) << "page: " << page;
     }
 }
 

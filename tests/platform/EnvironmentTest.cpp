@@ -1,11 +1,12 @@
 #include "platform/Environment.h"
+#include "support/Files.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-using testing_support::ScopedEnv;
+using test::ScopedEnv;
 
 TEST(ExpandEnvironmentStrings, ReplacesReferencesByTheirValues)
 {
@@ -20,12 +21,12 @@ TEST(ExpandEnvironmentStrings, ReplacesReferencesByTheirValues)
         {"%PLUMEROC_T_A%", "alpha"},
         {"%PLUMEROC_T_A%/.cache", "alpha/.cache"},
         {"x%PLUMEROC_T_A%%PLUMEROC_T_A%y", "xalphaalphay"},
-        {"%PLUMEROC_T_B%", "%PLUMEROC_T_A%"},  // values are not expanded again
-        {"100%", "100%"},                       // no closing "%"
+        {"%PLUMEROC_T_B%", "%PLUMEROC_T_A%"}, // values are not expanded again
+        {"100%", "100%"},                     // no closing "%"
         {"%%", "%%"},
-        {"50%%PLUMEROC_T_A%", "50%alpha"},       // the second "%" opens the reference
+        {"50%%PLUMEROC_T_A%", "50%alpha"}, // the second "%" opens the reference
         {"%PLUMEROC_T_A%%", "alpha%"},
-        {"%plumeroc_t_a%", std::nullopt},        // names are case-sensitive here
+        {"%plumeroc_t_a%", std::nullopt}, // names are case-sensitive here
         {"%PLUMEROC_T_UNSET%/.cache", std::nullopt},
         {"%PLUMEROC_T_EMPTY%/.cache", std::nullopt},
         {"%PLUMEROC_T_A%/%PLUMEROC_T_UNSET%", std::nullopt},

@@ -1,6 +1,8 @@
 // The typed-address key served from generated Firefox and Chromium-family profiles in a temporary HOME.
 #include "platform/Registry.h"
 #include "support/BrowserProfiles.h"
+#include "support/Files.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -12,10 +14,10 @@
 namespace {
 
 namespace fs = std::filesystem;
-using testsupport::AddFirefoxProfile;
-using testsupport::Day;
-using testsupport::TempHome;
-using testsupport::Visit;
+using test::AddFirefoxProfile;
+using test::Day;
+using test::TempHome;
+using test::Visit;
 
 // url1, url2, ... until the first missing value.
 std::vector<std::string> Values(const platform::RegistryKey& key)
@@ -36,7 +38,7 @@ struct LocationCase {
 TEST(TypedUrlsKey, FindsProfilesInEveryKnownPlace)
 {
     const auto chromium = [](const char* relative) {
-        return [relative](const fs::path& home) { testsupport::WriteChromiumHistory(home / relative / "History", kOneTyped); };
+        return [relative](const fs::path& home) { test::WriteChromiumHistory(home / relative / "History", kOneTyped); };
     };
     const auto firefox = [](const char* root) {
         return [root](const fs::path& home) { AddFirefoxProfile(home / root, "ab12cd.default-release", kOneTyped); };
@@ -48,18 +50,18 @@ TEST(TypedUrlsKey, FindsProfilesInEveryKnownPlace)
         {"firefox flatpak", firefox(".var/app/org.mozilla.firefox/.mozilla/firefox")},
         {"firefox absolute Path",
          [](const fs::path& home) {
-             testsupport::WriteProfilesIni(home / ".mozilla/firefox", {{(home / "elsewhere/p").string(), false}});
-             testsupport::WriteFirefoxPlaces(home / "elsewhere/p/places.sqlite", kOneTyped);
+             test::WriteProfilesIni(home / ".mozilla/firefox", {{(home / "elsewhere/p").string(), false}});
+             test::WriteFirefoxPlaces(home / "elsewhere/p/places.sqlite", kOneTyped);
          }},
         {"firefox Path without IsRelative",
          [](const fs::path& home) {
-             testsupport::WriteProfilesIni(home / ".mozilla/firefox", {{"Profiles/x.default", std::nullopt}});
-             testsupport::WriteFirefoxPlaces(home / ".mozilla/firefox/Profiles/x.default/places.sqlite", kOneTyped);
+             test::WriteProfilesIni(home / ".mozilla/firefox", {{"Profiles/x.default", std::nullopt}});
+             test::WriteFirefoxPlaces(home / ".mozilla/firefox/Profiles/x.default/places.sqlite", kOneTyped);
          }},
         {"firefox second profile of the list",
          [](const fs::path& home) {
-             testsupport::WriteProfilesIni(home / ".mozilla/firefox", {{"gone.default", true}, {"b.default", true}});
-             testsupport::WriteFirefoxPlaces(home / ".mozilla/firefox/b.default/places.sqlite", kOneTyped);
+             test::WriteProfilesIni(home / ".mozilla/firefox", {{"gone.default", true}, {"b.default", true}});
+             test::WriteFirefoxPlaces(home / ".mozilla/firefox/b.default/places.sqlite", kOneTyped);
          }},
         {"firefox folder name with URI characters",
          [](const fs::path& home) { AddFirefoxProfile(home / ".mozilla/firefox", "odd %41?x#y", kOneTyped); }},
@@ -75,7 +77,7 @@ TEST(TypedUrlsKey, FindsProfilesInEveryKnownPlace)
         {"XDG_CONFIG_HOME",
          [](const fs::path& home) {
              setenv("XDG_CONFIG_HOME", (home / "cfg").c_str(), 1);
-             testsupport::WriteChromiumHistory(home / "cfg/chromium/Default/History", kOneTyped);
+             test::WriteChromiumHistory(home / "cfg/chromium/Default/History", kOneTyped);
          }},
     };
     for (const auto& c : cases) {
@@ -94,28 +96,26 @@ TEST(TypedUrlsKey, DoesNotOpenWithoutAProfile)
         {"empty home", [](const fs::path&) {}},
         {"HOME unset",
          [](const fs::path& home) {
-             testsupport::WriteChromiumHistory(home / ".config/chromium/Default/History", kOneTyped);
+             test::WriteChromiumHistory(home / ".config/chromium/Default/History", kOneTyped);
              unsetenv("HOME");
          }},
         {"profiles.ini naming a folder without places.sqlite",
          [](const fs::path& home) {
-             testsupport::WriteProfilesIni(home / ".mozilla/firefox", {{"empty.default", true}});
+             test::WriteProfilesIni(home / ".mozilla/firefox", {{"empty.default", true}});
              fs::create_directories(home / ".mozilla/firefox/empty.default");
          }},
         {"places.sqlite not listed in profiles.ini",
          [](const fs::path& home) {
-             testsupport::WriteFirefoxPlaces(home / ".mozilla/firefox/x.default/places.sqlite", kOneTyped);
+             test::WriteFirefoxPlaces(home / ".mozilla/firefox/x.default/places.sqlite", kOneTyped);
          }},
         {"only guest and system profiles",
          [](const fs::path& home) {
-             testsupport::WriteChromiumHistory(home / ".config/chromium/Guest Profile/History", kOneTyped);
-             testsupport::WriteChromiumHistory(home / ".config/chromium/System Profile/History", kOneTyped);
-             testsupport::WriteChromiumHistory(home / ".config/chromium/Profile/History", kOneTyped);
+             test::WriteChromiumHistory(home / ".config/chromium/Guest Profile/History", kOneTyped);
+             test::WriteChromiumHistory(home / ".config/chromium/System Profile/History", kOneTyped);
+             test::WriteChromiumHistory(home / ".config/chromium/Profile/History", kOneTyped);
          }},
         {"History outside a profile folder",
-         [](const fs::path& home) {
-             testsupport::WriteChromiumHistory(home / ".config/chromium/History", kOneTyped);
-         }},
+         [](const fs::path& home) { test::WriteChromiumHistory(home / ".config/chromium/History", kOneTyped); }},
         {"History is a folder",
          [](const fs::path& home) { fs::create_directories(home / ".config/chromium/Default/History"); }},
     };
@@ -131,32 +131,32 @@ TEST(TypedUrlsKey, MergesBrowsersNewestFirstAndKeepsTheNewestOfDuplicates)
 {
     const TempHome home;
     const fs::path& h = home.Path();
-    testsupport::WriteProfilesIni(h / ".mozilla/firefox", {{"a.default", true}, {"b.default", true}});
-    testsupport::WriteFirefoxPlaces(h / ".mozilla/firefox/a.default/places.sqlite",
-                                    {{"https://ff-newest.example/", Day(10)},
-                                     {"https://shared.example/", Day(2)},
-                                     {"https://ff-untyped.example/", Day(20), false},
-                                     {"https://ff-old.example/", Day(1)}});
-    testsupport::Execute(testsupport::OpenForWriting(h / ".mozilla/firefox/a.default/places.sqlite"),
-                         "INSERT INTO moz_places (url, typed, guid) VALUES ('https://never-visited.example/', 1, 'g')");
-    testsupport::WriteFirefoxPlaces(h / ".mozilla/firefox/b.default/places.sqlite",
-                                    {{"https://ff-b.example/", Day(7)}, {"https://shared.example/", Day(4)}});
-    testsupport::WriteChromiumHistory(h / ".config/google-chrome/Default/History",
-                                      {{"https://shared.example/", Day(8)},
-                                       {"https://chrome.example/", Day(9)},
-                                       {"https://chrome-untyped.example/", Day(30), false}});
-    testsupport::WriteChromiumHistory(h / ".config/BraveSoftware/Brave-Browser/Profile 1/History",
-                                      {{"https://brave.example/", Day(5)},
-                                       {"not an address at all", Day(3)},
-                                       {"https://ff-newest.example/", Day(0)}});
+    test::WriteProfilesIni(h / ".mozilla/firefox", {{"a.default", true}, {"b.default", true}});
+    test::WriteFirefoxPlaces(h / ".mozilla/firefox/a.default/places.sqlite",
+                             {{"https://ff-newest.example/", Day(10)},
+                              {"https://shared.example/", Day(2)},
+                              {"https://ff-untyped.example/", Day(20), false},
+                              {"https://ff-old.example/", Day(1)}});
+    test::Execute(test::OpenForWriting(h / ".mozilla/firefox/a.default/places.sqlite"),
+                  "INSERT INTO moz_places (url, typed, guid) VALUES ('https://never-visited.example/', 1, 'g')");
+    test::WriteFirefoxPlaces(h / ".mozilla/firefox/b.default/places.sqlite",
+                             {{"https://ff-b.example/", Day(7)}, {"https://shared.example/", Day(4)}});
+    test::WriteChromiumHistory(h / ".config/google-chrome/Default/History",
+                               {{"https://shared.example/", Day(8)},
+                                {"https://chrome.example/", Day(9)},
+                                {"https://chrome-untyped.example/", Day(30), false}});
+    test::WriteChromiumHistory(h / ".config/BraveSoftware/Brave-Browser/Profile 1/History",
+                               {{"https://brave.example/", Day(5)},
+                                {"not an address at all", Day(3)},
+                                {"https://ff-newest.example/", Day(0)}});
 
     const auto key = platform::OpenCurrentUserKey("software\\microsoft\\internet explorer\\typedurls");
     ASSERT_NE(key, nullptr);
-    EXPECT_EQ(Values(*key), (std::vector<std::string>{"https://ff-newest.example/", "https://chrome.example/",
-                                                      "https://shared.example/", "https://ff-b.example/",
-                                                      "https://brave.example/", "not an address at all",
-                                                      "https://ff-old.example/",
-                                                      "https://never-visited.example/"}));
+    EXPECT_EQ(
+        Values(*key),
+        (std::vector<std::string>{"https://ff-newest.example/", "https://chrome.example/", "https://shared.example/",
+                                  "https://ff-b.example/", "https://brave.example/", "not an address at all",
+                                  "https://ff-old.example/", "https://never-visited.example/"}));
 }
 
 TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
@@ -164,19 +164,24 @@ TEST(TypedUrlsKey, ValueNamesAndTheLengthOfTheList)
     const TempHome home;
     std::vector<Visit> visits;
     for (int i = 1; i <= 30; ++i)
-        visits.push_back({"https://site" + std::to_string(i) + ".example/", Day(i)});  // site30 newest
+        visits.push_back({"https://site" + std::to_string(i) + ".example/", Day(i)}); // site30 newest
     for (int i = 1; i <= 30; ++i)
-        visits.push_back({"https://site30.example/", Day(30 + i)});  // the same address visited again and again
-    testsupport::WriteChromiumHistory(home.Path() / ".config/chromium/Default/History", visits);
+        visits.push_back({"https://site30.example/", Day(30 + i)}); // the same address visited again and again
+    test::WriteChromiumHistory(home / ".config/chromium/Default/History", visits);
     const auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);
     ASSERT_NE(key, nullptr);
 
     const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"url1", "https://site30.example/"},  {"URL2", "https://site29.example/"},
-        {"Url25", "https://site6.example/"},  {"url26", std::nullopt},
-        {"url0", std::nullopt},               {"url01", std::nullopt},
-        {"url", std::nullopt},                {"url+1", std::nullopt},
-        {"url1x", std::nullopt},              {"xurl1", std::nullopt},
+        {"url1", "https://site30.example/"},
+        {"URL2", "https://site29.example/"},
+        {"Url25", "https://site6.example/"},
+        {"url26", std::nullopt},
+        {"url0", std::nullopt},
+        {"url01", std::nullopt},
+        {"url", std::nullopt},
+        {"url+1", std::nullopt},
+        {"url1x", std::nullopt},
+        {"xurl1", std::nullopt},
         {"url18446744073709551617", std::nullopt},
     };
     for (const auto& [name, expected] : cases) {
@@ -192,7 +197,7 @@ struct HeldCase {
     const char* name;
     std::function<std::optional<platform::SqliteDatabase>(const fs::path& home)> hold;
     std::vector<std::string> expected;
-    const char* logFile;  // a side file that must exist while the writer holds the database, or null
+    const char* logFile; // a side file that must exist while the writer holds the database, or null
 };
 
 TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
@@ -203,7 +208,7 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
     };
     const auto chromiumWith = [](const fs::path& home, std::vector<Visit> visits) {
         const fs::path file = home / ".config/chromium/Default/History";
-        testsupport::WriteChromiumHistory(file, visits);
+        test::WriteChromiumHistory(file, visits);
         return file;
     };
     const std::vector<Visit> ab = {{"https://a.example/", Day(1)}, {"https://b.example/", Day(2)}};
@@ -215,55 +220,60 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
              firefoxWith(home, ab);
              return std::nullopt;
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"firefox running: committed frames in the log and a write transaction open",
          [&](const fs::path& home) {
-             auto writer = testsupport::OpenForWriting(firefoxWith(home, ab));
-             testsupport::AddFirefoxPlaces(writer, {{"https://in-log.example/", Day(3)}});
-             testsupport::Execute(writer, "BEGIN IMMEDIATE");
-             testsupport::AddFirefoxPlaces(writer, uncommitted);
+             auto writer = test::OpenForWriting(firefoxWith(home, ab));
+             test::AddFirefoxPlaces(writer, {{"https://in-log.example/", Day(3)}});
+             test::Execute(writer, "BEGIN IMMEDIATE");
+             test::AddFirefoxPlaces(writer, uncommitted);
              return std::optional(std::move(writer));
          },
          {"https://in-log.example/", "https://b.example/", "https://a.example/"},
          ".mozilla/firefox/p.default/places.sqlite-shm"},
         {"firefox running with an exclusive lock and no shared index",
          [&](const fs::path& home) {
-             auto writer = testsupport::OpenForWriting(firefoxWith(home, ab));
-             testsupport::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE");
-             testsupport::AddFirefoxPlaces(writer, uncommitted);
+             auto writer = test::OpenForWriting(firefoxWith(home, ab));
+             test::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE");
+             test::AddFirefoxPlaces(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, ".mozilla/firefox/p.default/places.sqlite-wal"},
+         {"https://b.example/", "https://a.example/"},
+         ".mozilla/firefox/p.default/places.sqlite-wal"},
         {"firefox running with an exclusive lock taken after the shared index",
          [&](const fs::path& home) {
-             auto writer = testsupport::OpenForWriting(firefoxWith(home, ab));
-             testsupport::Execute(writer, "SELECT count(*) FROM moz_places");
-             testsupport::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE");
-             testsupport::AddFirefoxPlaces(writer, uncommitted);
+             auto writer = test::OpenForWriting(firefoxWith(home, ab));
+             test::Execute(writer, "SELECT count(*) FROM moz_places");
+             test::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE; BEGIN IMMEDIATE");
+             test::AddFirefoxPlaces(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, ".mozilla/firefox/p.default/places.sqlite-shm"},
+         {"https://b.example/", "https://a.example/"},
+         ".mozilla/firefox/p.default/places.sqlite-shm"},
         {"chromium closed",
          [&](const fs::path& home) {
              chromiumWith(home, ab);
              return std::nullopt;
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"chromium running: a write pending",
          [&](const fs::path& home) {
-             auto writer = testsupport::OpenForWriting(chromiumWith(home, ab));
-             testsupport::Execute(writer, "BEGIN IMMEDIATE");
-             testsupport::AddChromiumUrls(writer, uncommitted);
+             auto writer = test::OpenForWriting(chromiumWith(home, ab));
+             test::Execute(writer, "BEGIN IMMEDIATE");
+             test::AddChromiumUrls(writer, uncommitted);
              return std::optional(std::move(writer));
          },
-         {"https://b.example/", "https://a.example/"}, nullptr},
+         {"https://b.example/", "https://a.example/"},
+         nullptr},
         {"chromium running with an exclusive lock",
          [&](const fs::path& home) {
-             auto writer = testsupport::OpenForWriting(chromiumWith(home, ab));
-             testsupport::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE");
-             testsupport::AddChromiumUrls(writer, {{"https://committed.example/", Day(3)}});
-             testsupport::Execute(writer, "BEGIN IMMEDIATE");
-             testsupport::AddChromiumUrls(writer, uncommitted);
+             auto writer = test::OpenForWriting(chromiumWith(home, ab));
+             test::Execute(writer, "PRAGMA locking_mode = EXCLUSIVE");
+             test::AddChromiumUrls(writer, {{"https://committed.example/", Day(3)}});
+             test::Execute(writer, "BEGIN IMMEDIATE");
+             test::AddChromiumUrls(writer, uncommitted);
              return std::optional(std::move(writer));
          },
          {"https://committed.example/", "https://b.example/", "https://a.example/"},
@@ -274,14 +284,14 @@ TEST(TypedUrlsKey, ReadsDatabasesThatARunningBrowserHolds)
         const TempHome home;
         const auto writer = c.hold(home.Path());
         if (c.logFile != nullptr) {
-            ASSERT_TRUE(fs::exists(home.Path() / c.logFile));
+            ASSERT_TRUE(fs::exists(home / c.logFile));
         }
-        const auto before = testsupport::FolderSnapshot(home.Path());
+        const auto before = test::FolderSnapshot(home.Path());
 
         const auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);
         ASSERT_NE(key, nullptr);
         EXPECT_EQ(Values(*key), c.expected);
-        EXPECT_EQ(testsupport::FolderSnapshot(home.Path()), before);
+        EXPECT_EQ(test::FolderSnapshot(home.Path()), before);
     }
 }
 
@@ -290,20 +300,17 @@ TEST(TypedUrlsKey, SkipsDatabasesItCannotRead)
     const TempHome home;
     const fs::path& h = home.Path();
     AddFirefoxProfile(h / ".mozilla/firefox", "good.default", kOneTyped);
-    const auto writeFile = [](const fs::path& file, const std::string& bytes) {
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << bytes;
-    };
+    const auto writeFile = [](const fs::path& file, const std::string& bytes) { test::WriteFile(file, bytes); };
     writeFile(h / ".config/chromium/Default/History", "this is not a database, just text that is long enough");
     writeFile(h / ".config/chromium/Profile 1/History", "");
-    const auto other = testsupport::OpenForWriting(h / ".config/vivaldi/Default/History");
-    testsupport::Execute(other, "CREATE TABLE something_else (x)");
-    const auto before = testsupport::FolderSnapshot(h);
+    const auto other = test::OpenForWriting(h / ".config/vivaldi/Default/History");
+    test::Execute(other, "CREATE TABLE something_else (x)");
+    const auto before = test::FolderSnapshot(h);
 
     const auto key = platform::OpenCurrentUserKey(platform::kTypedUrlsKey);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(Values(*key), std::vector<std::string>{"https://found.example/"});
-    EXPECT_EQ(testsupport::FolderSnapshot(h), before);
+    EXPECT_EQ(test::FolderSnapshot(h), before);
 }
 
 } // namespace

@@ -5,26 +5,12 @@
 #include <iterator>
 #include <stdexcept>
 
-namespace testsupport {
+namespace test {
 
 namespace fs = std::filesystem;
 
 namespace {
 constexpr std::int64_t kMicrosecondsFrom1601To1970 = 11644473600LL * 1000000LL;
-
-std::optional<std::string> GetEnvironment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
-}
-
-void RestoreEnvironment(const char* name, const std::optional<std::string>& value)
-{
-    if (value)
-        setenv(name, value->c_str(), 1);
-    else
-        unsetenv(name);
-}
 
 void BindText(sqlite3_stmt* statement, int index, const std::string& text)
 {
@@ -48,24 +34,6 @@ void InsertEach(const platform::SqliteDatabase& database, const char* sql, const
 }
 } // namespace
 
-TempHome::TempHome() : m_oldHome(GetEnvironment("HOME")), m_oldConfigHome(GetEnvironment("XDG_CONFIG_HOME"))
-{
-    std::string pattern = (fs::temp_directory_path() / "plumeroc-home-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    m_path = pattern;
-    setenv("HOME", pattern.c_str(), 1);
-    unsetenv("XDG_CONFIG_HOME");
-}
-
-TempHome::~TempHome()
-{
-    RestoreEnvironment("HOME", m_oldHome);
-    RestoreEnvironment("XDG_CONFIG_HOME", m_oldConfigHome);
-    std::error_code error;
-    fs::remove_all(m_path, error);
-}
-
 std::int64_t Day(int day, int seconds)
 {
     constexpr std::int64_t k2020 = 1577836800LL;
@@ -76,7 +44,7 @@ platform::SqliteDatabase OpenForWriting(const fs::path& file)
 {
     fs::create_directories(file.parent_path());
     platform::SqliteDatabase database(platform::SqliteFileUri(file, ""), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    Execute(database, "PRAGMA synchronous = OFF");  // tests need no durability, only speed
+    Execute(database, "PRAGMA synchronous = OFF"); // tests need no durability, only speed
     return database;
 }
 
@@ -199,4 +167,4 @@ std::map<std::string, std::string> FolderSnapshot(const fs::path& folder)
     return files;
 }
 
-} // namespace testsupport
+} // namespace test

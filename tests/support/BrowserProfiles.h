@@ -10,28 +10,11 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
-
-// A fresh folder that HOME points at while the object lives; XDG_CONFIG_HOME is unset so that the
-// real configuration of the machine running the tests is never read. Both are restored afterwards.
-class TempHome {
-public:
-    TempHome();
-    ~TempHome();
-    TempHome(const TempHome&) = delete;
-    TempHome& operator=(const TempHome&) = delete;
-
-    const std::filesystem::path& Path() const { return m_path; }
-
-private:
-    std::filesystem::path m_path;
-    std::optional<std::string> m_oldHome;
-    std::optional<std::string> m_oldConfigHome;
-};
+namespace test {
 
 struct Visit {
     std::string url;
-    std::int64_t unixMicros;  // last visit, microseconds since 1970
+    std::int64_t unixMicros; // last visit, microseconds since 1970
     bool typed = true;
 };
 
@@ -52,7 +35,7 @@ void AddChromiumUrls(const platform::SqliteDatabase& database, const std::vector
 
 struct IniProfile {
     std::string path;
-    std::optional<bool> isRelative;  // nullopt: no IsRelative line
+    std::optional<bool> isRelative; // nullopt: no IsRelative line
 };
 // profiles.ini in `root`, with an [Install...] and a [General] section around the profiles.
 void WriteProfilesIni(const std::filesystem::path& root, const std::vector<IniProfile>& profiles);
@@ -64,4 +47,4 @@ std::filesystem::path AddFirefoxProfile(const std::filesystem::path& root, const
 // since readers legitimately update their read marks in it.
 std::map<std::string, std::string> FolderSnapshot(const std::filesystem::path& folder);
 
-} // namespace testsupport
+} // namespace test

@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-namespace testsupport {
+namespace test {
 
 namespace {
 std::string ReadAll(const std::string& path)
@@ -50,8 +50,7 @@ GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratch
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    const int spawned =
-        posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment ? envp.data() : environ);
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
     EXPECT_EQ(spawned, 0) << "cannot start " << PLUMEROC_GRAB_PATH;
 
@@ -73,4 +72,4 @@ GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratch
     return run;
 }
 
-} // namespace testsupport
+} // namespace test

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-namespace testsupport {
+namespace test {
 
 struct GrabRun {
-    int status = -1;  // exit status, or 128 + signal number when a signal ended it
+    int status = -1; // exit status, or 128 + signal number when a signal ended it
     std::string out;
     std::string err;
 };
@@ -17,4 +17,4 @@ struct GrabRun {
 GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input = {},
                 const std::optional<std::vector<std::string>>& environment = std::nullopt);
 
-} // namespace testsupport
+} // namespace test

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     html::SwfLinkSet fromView;
     html::FindSwfLinks(fromView, std::string_view(address), std::string_view(page));
     Check(links == fromView);
-    Check(links == testing_support::FindSwfLinksTagByTag(address, page));
+    Check(links == test::FindSwfLinksTagByTag(address, page));
 
     // Each link comes from its own ".swf" of the page text and keeps it at its end.
     const std::string_view text(page.c_str());

@@ -1,0 +1,36 @@
+#include "capture/Capture.h"
+
+#include "capture/UrlFetcher.h"
+
+namespace capture {
+
+std::string AddressToCapture(std::string typed)
+{
+    if (!typed.starts_with("http"))
+        typed.insert(0, "http://");
+    return typed;
+}
+
+html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageText)
+{
+    html::SwfLinkSet links;
+    html::FindSwfLinks(links, pageAddress, pageText);
+    return links;
+}
+
+std::optional<html::SwfLinkSet> CapturePage(const std::string& address, const std::atomic<bool>* abort,
+                                            std::string* error)
+{
+    CUrlFetcher fetcher;
+    fetcher.SetAbortFlag(abort);
+    if (!fetcher.FetchPage(address)) {
+        if (error != nullptr)
+            *error = fetcher.LastError();
+        return std::nullopt;
+    }
+    return FindMovies(address, fetcher.m_pPageBuffer.get());
+}
+
+std::vector<std::string> RowsInListOrder(const html::SwfLinkSet& links) { return {links.rbegin(), links.rend()}; }
+
+} // namespace capture

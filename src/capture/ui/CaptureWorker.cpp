@@ -1,0 +1,56 @@
+#include "capture/ui/CaptureWorker.h"
+
+#include "capture/Capture.h"
+
+#include <utility>
+#include <vector>
+
+CCaptureWorker::CCaptureWorker(CaptureView& view, QObject* context, std::string address)
+    : m_view(view)
+    , m_strAddress(std::move(address))
+    , m_handOver(context)
+    , m_thread(&CCaptureWorker::CaptureThreadProc, this)
+{}
+
+CCaptureWorker::~CCaptureWorker()
+{
+    m_handOver.Abandon();
+    m_thread.join();
+}
+
+unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker)
+{
+    CaptureView& view = worker->m_view;
+    CUiHandOver& ui = worker->m_handOver;
+    try {
+        ui.Run([&view] { view.EnableGo(false); });
+        view.StartBusy();
+        if (const auto links = capture::CapturePage(worker->m_strAddress, &ui.AbandonedFlag())) {
+            ui.Run([&view] { view.DeleteAllMovieRows(); });
+            std::vector<std::string> batch;
+            for (auto it = links->begin(); it != links->end();) {
+                batch.push_back(*it);
+                if (++it == links->end() || batch.size() == kRowsPerHandOver)
+                    ui.Run([&view, rows = std::exchange(batch, {})] { view.InsertMovieRowsAtTop(rows); });
+            }
+        }
+    } catch (...) {
+        // A failed capture shows nothing; the page just returns to idle.
+    }
+    try {
+        ui.Run([&view] { view.EnableGo(true); });
+    } catch (...) {
+        // Abandoned: the page is going away.
+    }
+    worker->m_bHandOversDone = true;
+    try {
+        view.StopBusy();
+    } catch (...) {
+    }
+    try {
+        view.ResetBusy();
+    } catch (...) {
+    }
+    worker->m_bFinished = true;
+    return 0;
+}

@@ -1,0 +1,176 @@
+#include "capture/ui/InternetPage.h"
+#include "res/resource.h"
+
+#include "capture/Capture.h"
+#include "capture/SaveAllNaming.h"
+#include "capture/TypedUrls.h"
+#include "capture/UrlFetcher.h"
+#include "capture/ui/CaptureWorker.h"
+#include "framework/ByteString.h"
+#include "framework/Commands.h"
+#include "framework/ListView.h"
+#include "framework/MovieDialogs.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+constexpr int kStatusColumn = 0;
+constexpr int kFileNameColumn = 1;
+const std::string kNew = "New";
+const std::string kPreview = "Preview";
+} // namespace
+
+CInternetPage::CInternetPage(QWidget* parent) : CDialog(IDD, parent) {}
+
+CInternetPage::~CInternetPage()
+{
+    // Before any control goes: the worker may still be waiting for this thread or using the indicator.
+    m_pWorker.reset();
+}
+
+bool CInternetPage::CaptureRunning() const { return m_pWorker && !m_pWorker->Finished(); }
+
+void CInternetPage::DoDataExchange()
+{
+    m_addressBox = qobject_cast<QComboBox*>(GetDlgItem(this, IDC_ADDRESS));
+    m_movieList = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_MOVIE_LIST));
+    m_busy.SubclassDlgItem(IDC_BUSY, this);
+}
+
+bool CInternetPage::OnInitDialog()
+{
+    CDialog::OnInitDialog();
+
+    m_busy.m_nBlockCount = 50;
+    m_busy.RecalcLayout();
+    m_busy.m_nInterval = 100;
+    m_busy.m_nRangeMin = -100;
+    m_busy.m_nRangeMax = 100;
+
+    if (m_movieList) {
+        ListView::AddGridAndFullRowSelect(m_movieList);
+        ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
+    }
+
+    if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this))
+        m_preview.LoadFromResource(IDR_START_PAGE);
+
+    LoadTypedUrls();
+
+    if (auto* go = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_GO)))
+        connect(go, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnGo));
+    // A mouse click only: moving the selection with the keyboard previews nothing.
+    if (m_movieList)
+        connect(m_movieList, &QAbstractItemView::clicked, this, OnCommand(this, &CInternetPage::OnClickList));
+    if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
+        connect(save, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSave));
+    if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
+        connect(saveAll, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSaveAll));
+    return true;
+}
+
+void CInternetPage::LoadTypedUrls()
+{
+    if (!m_addressBox)
+        return;
+    int index = 0;
+    for (const std::string& url : capture::ReadTypedUrls())
+        m_addressBox->insertItem(index++, FromBytes(url));
+    m_addressBox->setCurrentIndex(0);
+}
+
+void CInternetPage::OnGo()
+{
+    // "Go" is disabled while a capture runs; a press that still gets here starts no second one.
+    if (m_pWorker && !m_pWorker->HandOversDone())
+        return;
+    // The last capture only has its indicator left to stop: waiting for it is short and cannot block.
+    m_pWorker.reset();
+
+    m_strAddress = capture::AddressToCapture(m_addressBox ? ToBytes(m_addressBox->currentText()) : std::string());
+
+    // Disabled here already, so that a second click cannot come before the worker's first step.
+    EnableGo(false);
+    try {
+        CaptureView& view = *this;
+        m_pWorker = std::make_unique<CCaptureWorker>(view, this, m_strAddress);
+    } catch (...) {
+        EnableGo(true);
+        throw;
+    }
+}
+
+void CInternetPage::OnClickList()
+{
+    const int row = ListView::SelectedRow(m_movieList);
+    if (row < 0)
+        return;
+    const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+    ListView::SetCellBytes(m_movieList, row, kStatusColumn, kPreview);
+    if (!address.empty())
+        m_preview.Navigate2(address);
+}
+
+void CInternetPage::OnSave()
+{
+    const int row = ListView::SelectedRow(m_movieList);
+    if (row < 0) {
+        MovieDialogs::WarnNoSelection(this);
+        return;
+    }
+    const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+    if (address.empty())
+        return;
+    const auto path = MovieDialogs::AskMovieFileName(this);
+    if (!path)
+        return;
+    capture::CUrlFetcher fetcher;
+    fetcher.DownloadToFile(address, QFile::encodeName(*path).toStdString());
+}
+
+void CInternetPage::OnSaveAll()
+{
+    const auto folder = MovieDialogs::AskSaveAllFolder(this);
+    if (!folder)
+        return;
+    const std::string folderPath = QFile::encodeName(*folder).toStdString();
+    const int rows = m_movieList ? m_movieList->rowCount() : 0;
+    for (int row = 0; row < rows; ++row) {
+        const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
+        const auto destination = capture::SaveAllDestination(folderPath, address);
+        if (!destination)
+            continue;
+        capture::CUrlFetcher fetcher;
+        fetcher.DownloadToFile(address, *destination);
+    }
+}
+
+void CInternetPage::EnableGo(bool enable)
+{
+    if (QWidget* go = GetDlgItem(this, IDC_GO))
+        go->setEnabled(enable);
+}
+
+void CInternetPage::DeleteAllMovieRows()
+{
+    if (m_movieList)
+        m_movieList->setRowCount(0);
+}
+
+void CInternetPage::InsertMovieRowsAtTop(const std::vector<std::string>& addresses)
+{
+    if (!m_movieList)
+        return;
+    for (const std::string& address : addresses) {
+        m_movieList->insertRow(0);
+        ListView::SetCellBytes(m_movieList, 0, kStatusColumn, kNew);
+        ListView::SetCellBytes(m_movieList, 0, kFileNameColumn, address);
+    }
+}
+
+void CInternetPage::StartBusy() { m_busy.Start(); }
+void CInternetPage::StopBusy() { m_busy.Stop(); }
+void CInternetPage::ResetBusy() { m_busy.Reset(); }
