@@ -165,7 +165,7 @@ void BM_ScriptFinderVsLinkFinder(benchmark::State& state)
     state.counters["markup_MBps"] = bytes / markupSeconds / 1e6;
     state.counters["script_MBps"] = bytes / scriptSeconds / 1e6;
     state.counters["both_MBps"] = bytes / bothSeconds / 1e6;
-    state.counters["script_vs_markup"] = scriptSeconds / markupSeconds;  // the bound is 2
+    state.counters["script_vs_markup"] = scriptSeconds / markupSeconds; // the bound is 2
     state.counters["both_vs_markup"] = bothSeconds / markupSeconds;
     state.counters["rows_markup"] = static_cast<double>(markup.size());
     state.counters["rows_script"] = static_cast<double>(script.size());

@@ -27,9 +27,9 @@ constexpr std::array<bool, 256> MakeExpressionBytes()
 constexpr std::array<bool, 256> kExpressionBytes = MakeExpressionBytes();
 
 struct Arguments {
-    std::vector<std::optional<std::string>> values;  // nullopt for an argument that is not a literal
-    std::size_t end = 0;                              // where reading stopped
-    bool closed = false;                              // the call's ")" was reached
+    std::vector<std::optional<std::string>> values; // nullopt for an argument that is not a literal
+    std::size_t end = 0;                            // where reading stopped
+    bool closed = false;                            // the call's ")" was reached
 };
 
 // Reads the arguments of a call whose "(" stands at `openAt`. A part that is no literal is skipped
@@ -71,7 +71,7 @@ Arguments ReadArguments(std::string_view text, std::size_t openAt)
                     continue;
                 }
                 if (c == '<' || c == ';' || c == '{' || c == '}')
-                    break;  // not inside a call's arguments any more
+                    break; // not inside a call's arguments any more
                 if (c == '(' || c == '[')
                     ++depth;
                 else if ((c == ')' || c == ']') && depth > 0)
@@ -99,9 +99,13 @@ Arguments ReadArguments(std::string_view text, std::size_t openAt)
 
 bool NamesFlash(std::string_view value)
 {
-    const std::string lower = LowerCased(value);
-    return lower.find("x-shockwave-flash") != std::string::npos ||
-           lower.find("d27cdb6e-ae6d-11cf-96b8-444553540000") != std::string::npos;
+    for (std::size_t at = 0; at < value.size(); ++at) {
+        const std::string_view rest = value.substr(at);
+        if (StartsWithIgnoringAsciiCase(rest, "x-shockwave-flash")
+            || StartsWithIgnoringAsciiCase(rest, "d27cdb6e-ae6d-11cf-96b8-444553540000"))
+            return true;
+    }
+    return false;
 }
 
 // AC_FL_RunContent('width', '550', ..., 'movie', 'intro'): the values of "movie" and "src".
@@ -115,7 +119,8 @@ void AddRunContentMovies(const Arguments& args, bool flashCall, ReferenceList& r
     for (std::size_t i = 0; i + 1 < args.values.size(); i += 2) {
         const std::optional<std::string>& key = args.values[i];
         const std::optional<std::string>& value = args.values[i + 1];
-        if (!key || !value || value->empty() || !(EqualsIgnoringCase(*key, "movie") || EqualsIgnoringCase(*key, "src")))
+        if (!key || !value || value->empty()
+            || !(EqualsIgnoringAsciiCase(*key, "movie") || EqualsIgnoringAsciiCase(*key, "src")))
             continue;
         references.Add(flashCall ? WithMovieExtension(*value) : *value);
     }

@@ -17,12 +17,12 @@ constexpr std::string_view kFlashClassId = "clsid:d27cdb6e-ae6d-11cf-96b8-444553
 
 struct Attribute {
     std::string_view name;
-    std::string_view value;  // as written, character references not undone
+    std::string_view value; // as written, character references not undone
 };
 
 struct Tag {
     std::vector<Attribute> attributes;
-    std::size_t end = 0;  // offset after its ">", or the page's end
+    std::size_t end = 0; // offset after its ">", or the page's end
 };
 
 // The attributes of a tag whose name ends at `at`, read as an HTML tokenizer does.
@@ -62,8 +62,8 @@ void ReadAttributes(std::string_view page, std::size_t at, Tag& tag)
 std::optional<std::string_view> AttributeValue(const Tag& tag, std::string_view lowerName)
 {
     for (const Attribute& attribute : tag.attributes) {
-        if (attribute.name.size() == lowerName.size() && Lower(attribute.name.front()) == lowerName.front() &&
-            EqualsIgnoringCase(attribute.name, lowerName))
+        if (attribute.name.size() == lowerName.size() && Lower(attribute.name.front()) == lowerName.front()
+            && EqualsIgnoringAsciiCase(attribute.name, lowerName))
             return attribute.value;
     }
     return std::nullopt;
@@ -83,7 +83,7 @@ bool AttributeIs(const Tag& tag, std::string_view lowerName, std::string_view lo
         trimmed.remove_prefix(1);
     while (!trimmed.empty() && IsBlank(trimmed.back()))
         trimmed.remove_suffix(1);
-    return EqualsIgnoringCase(trimmed, lowerValue);
+    return EqualsIgnoringAsciiCase(trimmed, lowerValue);
 }
 
 enum class TagName { kOther, kBase, kEmbed, kObject, kObjectEnd, kParam };
@@ -101,8 +101,8 @@ TagName NameAt(std::string_view page, std::size_t at, std::size_t& nameEnd)
     if (at + 2 >= page.size())
         return TagName::kOther;
     const unsigned key = TagKey(Lower(page[at + 1]), Lower(page[at + 2]));
-    if (key != TagKey('b', 'a') && key != TagKey('e', 'm') && key != TagKey('o', 'b') && key != TagKey('p', 'a') &&
-        key != TagKey('/', 'o'))
+    if (key != TagKey('b', 'a') && key != TagKey('e', 'm') && key != TagKey('o', 'b') && key != TagKey('p', 'a')
+        && key != TagKey('/', 'o'))
         return TagName::kOther;
     struct Known {
         std::string_view name;
@@ -115,7 +115,7 @@ TagName NameAt(std::string_view page, std::size_t at, std::size_t& nameEnd)
                                        {"param", TagName::kParam}};
     const std::string_view rest = page.substr(at + 1);
     for (const Known& known : kKnown) {
-        if (!StartsWithIgnoringCase(rest, known.name))
+        if (!StartsWithIgnoringAsciiCase(rest, known.name))
             continue;
         if (rest.size() > known.name.size()) {
             const char after = rest[known.name.size()];
@@ -152,9 +152,9 @@ public:
                 // One byte rules out most stops before the whole name is compared.
                 const std::string_view rest = m_page.substr(at);
                 const bool classId = kFirsts[which] == ':';
-                if (rest.size() > 1 && (classId ? Lower(rest[1]) == 'd' : rest[1] == '-') &&
-                    (classId ? StartsWithIgnoringCase(rest, kFlashClassId.substr(5))
-                             : StartsWithIgnoringCase(rest, kFlashType.substr(12))))
+                if (rest.size() > 1 && (classId ? Lower(rest[1]) == 'd' : rest[1] == '-')
+                    && (classId ? StartsWithIgnoringAsciiCase(rest, kFlashClassId.substr(5))
+                                : StartsWithIgnoringAsciiCase(rest, kFlashType.substr(12))))
                     VisitTagAround(at);
             }
             next[which] = FindByte(m_page, kFirsts[which], std::max(at + 1, m_done));
@@ -167,9 +167,10 @@ private:
     // every tag of the body would cost more than all the rest of the script finder.
     void FindBase()
     {
-        for (std::size_t at = FindByte(m_page, '<', 0); at != std::string_view::npos; at = FindByte(m_page, '<', at + 1)) {
+        for (std::size_t at = FindByte(m_page, '<', 0); at != std::string_view::npos;
+             at = FindByte(m_page, '<', at + 1)) {
             const std::string_view rest = m_page.substr(at + 1);
-            if (StartsWithIgnoringCase(rest, "body") || StartsWithIgnoringCase(rest, "/head"))
+            if (StartsWithIgnoringAsciiCase(rest, "body") || StartsWithIgnoringAsciiCase(rest, "/head"))
                 return;
             std::size_t nameEnd = 0;
             if (NameAt(m_page, at, nameEnd) != TagName::kBase)
@@ -203,7 +204,7 @@ private:
         }
         ReadAttributes(m_page, nameEnd, m_tag);
         if (m_tag.end <= at)
-            return;  // the tag closed before the type: it was text after the tag
+            return; // the tag closed before the type: it was text after the tag
         std::size_t next = m_tag.end;
         if (name == TagName::kEmbed) {
             if (AttributeIs(m_tag, "type", kFlashType))
@@ -277,8 +278,7 @@ private:
     void Add(std::optional<std::string_view> value)
     {
         // A value naming a ".swf" is left to the pass over the page's ".swf", which reads it the same.
-        if (value && !value->empty() && !HasMoviePath(*value))
-        {
+        if (value && !value->empty() && !HasMoviePath(*value)) {
             if (value->find('&') == std::string_view::npos)
                 m_findings.references.AddFromPage(*value);
             else
@@ -288,7 +288,7 @@ private:
 
     std::string_view m_page;
     Tag m_tag;
-    std::size_t m_done = 0;       // the search for the current anchor has read up to here
+    std::size_t m_done = 0; // the search for the current anchor has read up to here
     FlashTagFindings m_findings;
 };
 

@@ -12,8 +12,8 @@
 namespace html {
 
 struct FlashTagFindings {
-    ReferenceList references;             // attribute values, character references undone
-    std::optional<std::string> baseHref;  // the first <base> with an href, as written
+    ReferenceList references;            // attribute values, character references undone
+    std::optional<std::string> baseHref; // the first <base> with an href, as written
 };
 
 // Reads the tags of `pageText` the way a browser does (quoted values may hold ">"); the <base> is

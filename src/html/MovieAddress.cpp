@@ -1,5 +1,7 @@
 #include "html/MovieAddress.h"
 
+#include "platform/Bytes.h"
+
 #include <algorithm>
 #include <array>
 
@@ -11,17 +13,6 @@ char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHex(char c) { return IsDigit(c) || (Lower(c) >= 'a' && Lower(c) <= 'f'); }
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase)
-{
-    if (text.size() < lowerCase.size())
-        return false;
-    for (std::size_t i = 0; i < lowerCase.size(); ++i) {
-        if (Lower(text[i]) != lowerCase[i])
-            return false;
-    }
-    return true;
-}
 
 // Bytes no row may hold (they only get into an address through a badly cut or undecoded text), and
 // the two that need a closer look.
@@ -65,8 +56,7 @@ bool IsPlausibleAuthority(std::string_view authority)
     std::size_t hostLength = 0;
     while (hostLength < authority.size() && authority[hostLength] != ':') {
         const char c = authority[hostLength];
-        if (!(IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' ||
-              static_cast<unsigned char>(c) >= 0x80))
+        if (!(IsAlpha(c) || IsDigit(c) || c == '-' || c == '.' || c == '_' || static_cast<unsigned char>(c) >= 0x80))
             return false;
         ++hostLength;
     }
@@ -98,19 +88,19 @@ bool IsPlausibleMovieAddress(std::string_view address)
         if (byteClass == kPercent) {
             if (i + 2 >= address.size() || !IsHex(address[i + 1]) || !IsHex(address[i + 2]))
                 return false;
-            if (StartsWithIgnoringCase(address.substr(i), "%3a%2f%2f"))
+            if (platform::StartsWithIgnoringAsciiCase(address.substr(i), "%3a%2f%2f"))
                 return false;
         }
     }
     std::size_t afterScheme = 0;
-    if (StartsWithIgnoringCase(address, "http://"))
+    if (platform::StartsWithIgnoringAsciiCase(address, "http://"))
         afterScheme = 7;
-    else if (StartsWithIgnoringCase(address, "https://"))
+    else if (platform::StartsWithIgnoringAsciiCase(address, "https://"))
         afterScheme = 8;
-    else if (StartsWithIgnoringCase(address, "ftp://"))
+    else if (platform::StartsWithIgnoringAsciiCase(address, "ftp://"))
         afterScheme = 6;
-    else if (StartsWithIgnoringCase(address, "file://"))
-        return true;  // a page saved on disk names its movies by file address; the host may be empty
+    else if (platform::StartsWithIgnoringAsciiCase(address, "file://"))
+        return true; // a page saved on disk names its movies by file address; the host may be empty
     else
         return false;
     const std::string_view rest = address.substr(afterScheme);
@@ -122,7 +112,7 @@ bool IsPlausibleMovieAddress(std::string_view address)
 bool HasMoviePath(std::string_view address)
 {
     const std::string_view path = address.substr(0, PathEnd(address));
-    return path.size() >= 4 && StartsWithIgnoringCase(path.substr(path.size() - 4), ".swf");
+    return platform::EndsWithIgnoringAsciiCase(path, ".swf");
 }
 
 void CutToMovieRow(std::string& address)

@@ -1,5 +1,7 @@
 #include "html/ReferenceResolution.h"
 
+#include "platform/Bytes.h"
+
 #include <algorithm>
 
 namespace html {
@@ -41,7 +43,7 @@ Components Split(std::string_view text)
         else if (c == ':' && colonAt == std::string_view::npos && questionAt == std::string_view::npos)
             colonAt = i;
         else if (c == '/' && colonAt == std::string_view::npos)
-            colonAt = 0;  // a "/" before any ":": no scheme
+            colonAt = 0; // a "/" before any ":": no scheme
     }
     if (hashAt < text.size()) {
         parts.fragment = text.substr(hashAt + 1);
@@ -125,8 +127,8 @@ void AppendWithoutDotSegments(std::string& output, std::string_view input)
 // copied as they are.
 void AppendPath(std::string& output, std::string_view head, std::string_view tail)
 {
-    const bool mayHoldDots = head.find("/.") != std::string_view::npos || tail.find("/.") != std::string_view::npos ||
-                             (head.empty() ? tail.starts_with('.') : head.starts_with('.') || tail.starts_with('.'));
+    const bool mayHoldDots = head.find("/.") != std::string_view::npos || tail.find("/.") != std::string_view::npos
+        || (head.empty() ? tail.starts_with('.') : head.starts_with('.') || tail.starts_with('.'));
     if (!mayHoldDots) {
         output.append(head).append(tail);
         return;
@@ -163,13 +165,11 @@ std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference
     reference = Trimmed(reference);
     // Browsers drop tabs and line breaks inside an address and send a blank as "%20".
     std::string cleaned;
-    if (std::any_of(reference.begin(), reference.end(), [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; })) {
-        for (const char c : reference) {
-            if (c == ' ')
-                cleaned += "%20";
-            else if (c != '\t' && c != '\n' && c != '\r')
-                cleaned += c;
-        }
+    const auto isBreak = [](char c) { return c == '\t' || c == '\n' || c == '\r'; };
+    if (std::any_of(reference.begin(), reference.end(), [&](char c) { return c == ' ' || isBreak(c); })) {
+        std::string unbroken(reference);
+        std::erase_if(unbroken, isBreak);
+        cleaned = platform::PercentEncoded(unbroken, [](unsigned char c) { return c == ' '; });
         reference = cleaned;
     }
     const Components r = Split(reference);
@@ -200,7 +200,8 @@ std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference
         AppendPath(address, "/", r.path);
     } else {
         const std::size_t slashAt = m_path.rfind('/');
-        AppendPath(address, slashAt == std::string_view::npos ? std::string_view{} : m_path.substr(0, slashAt + 1), r.path);
+        AppendPath(address, slashAt == std::string_view::npos ? std::string_view{} : m_path.substr(0, slashAt + 1),
+                   r.path);
     }
     if (hasQuery)
         address.append("?").append(query);

@@ -11,9 +11,9 @@ namespace html {
 
 // What the script finder read from a page, before resolution.
 struct ScriptFindings {
-    ReferenceList references;  // escapes undone, possibly relative; views into the page text
-    ReferenceList fragments;   // values joined to a variable: not addresses, whatever they look like
-    std::string base;          // the page address, or the page's <base href> resolved against it
+    ReferenceList references; // escapes undone, possibly relative; views into the page text
+    ReferenceList fragments;  // values joined to a variable: not addresses, whatever they look like
+    std::string base;         // the page address, or the page's <base href> resolved against it
 };
 
 // The references of `pageText` (up to its first NUL, at most kPageTextLimit bytes), and the address

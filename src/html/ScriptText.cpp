@@ -55,30 +55,6 @@ bool HoldsAnyOf(std::string_view text, std::string_view bytes)
     return false;
 }
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase)
-{
-    return text.size() == lowerCase.size() && StartsWithIgnoringCase(text, lowerCase);
-}
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase)
-{
-    if (text.size() < lowerCase.size())
-        return false;
-    for (std::size_t i = 0; i < lowerCase.size(); ++i) {
-        if (Lower(text[i]) != lowerCase[i])
-            return false;
-    }
-    return true;
-}
-
-std::string LowerCased(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower)
-        c = Lower(c);
-    return lower;
-}
-
 std::size_t SkipBlanks(std::string_view text, std::size_t at, std::size_t limit)
 {
     while (at < limit && IsBlank(text[at]))

@@ -2,6 +2,8 @@
 // Small readers of script text shared by the script finder's passes: blanks, string literals and
 // literals joined with "+". Every reader stays inside the bounds it is given, so that each pass can
 // keep the stretches it reads apart and stay linear in the page's length.
+#include "platform/Bytes.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -28,9 +30,8 @@ std::size_t FindText(std::string_view text, std::string_view needle, std::size_t
 // every byte of the text, which costs more than the values it is asked about.
 bool HoldsAnyOf(std::string_view text, std::string_view bytes);
 
-bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase);
-bool StartsWithIgnoringCase(std::string_view text, std::string_view lowerCase);
-std::string LowerCased(std::string_view text);
+using platform::EqualsIgnoringAsciiCase;
+using platform::StartsWithIgnoringAsciiCase;
 
 // The first offset at or after `at` (and before `limit`) that is not a blank; `limit` when none.
 std::size_t SkipBlanks(std::string_view text, std::size_t at, std::size_t limit);
@@ -39,9 +40,9 @@ std::size_t SkipBlanks(std::string_view text, std::size_t at, std::size_t limit)
 std::size_t SkipBlanksBack(std::string_view text, std::size_t end, std::size_t floor);
 
 struct Literal {
-    std::string_view body;  // between the quotes, escapes not undone
-    std::size_t begin = 0;  // offset of the opening quote
-    std::size_t end = 0;    // offset just after the closing quote
+    std::string_view body; // between the quotes, escapes not undone
+    std::size_t begin = 0; // offset of the opening quote
+    std::size_t end = 0;   // offset just after the closing quote
 };
 
 // The literal whose opening quote stands at `at`, if it closes before `limit` and no line break

@@ -42,11 +42,11 @@ constexpr std::array<bool, 256> kAfterSuffix = MakeTable("\"'`?#&;,)]}<>\\%|", t
 bool IsStop(const std::array<bool, 256>& table, char c) { return table[static_cast<unsigned char>(c)]; }
 
 struct Value {
-    std::string_view text;        // into the page, or into `made`
-    std::string made;             // the text once escapes were undone
-    char opening = 0;             // the byte before the value, once escapes are undone
-    bool decoded = false;         // the opening came out of an escape: the value sits inside another string
-    bool quotedByEntity = false;  // that escape was a character reference ("&quot;")
+    std::string_view text;       // into the page, or into `made`
+    std::string made;            // the text once escapes were undone
+    char opening = 0;            // the byte before the value, once escapes are undone
+    bool decoded = false;        // the opening came out of an escape: the value sits inside another string
+    bool quotedByEntity = false; // that escape was a character reference ("&quot;")
 };
 
 // Undoes the escapes of a raw value layer by layer; each layer may show a quote or "=" that ends
@@ -113,9 +113,10 @@ std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quote
 class SwfLiteralPass {
 public:
     SwfLiteralPass(std::string_view page, ReferenceList& references, ReferenceList& fragments)
-        : m_page(page), m_references(references), m_fragments(fragments)
-    {
-    }
+        : m_page(page)
+        , m_references(references)
+        , m_fragments(fragments)
+    {}
 
     void Run()
     {
@@ -147,15 +148,15 @@ private:
         while (start > floor && !IsStop(kRawStops, m_page[start - 1]))
             --start;
         if (start == 0 || !IsStop(kRawStops, m_page[start - 1]))
-            return;  // the walk ran into its bound: no whole value
+            return; // the walk ran into its bound: no whole value
         std::size_t openingAt = start - 1;
         if (IsBlank(m_page[openingAt])) {
             // A quoted name with blanks in it ("New Folder/a.swf"), closed right after its ".swf": a
             // path, or the value of an attribute that holds addresses (not a title or alt text).
             const std::size_t quoteAt = QuoteAcrossBlanks(openingAt, floor);
-            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt] &&
-                (m_page.substr(quoteAt, end - quoteAt).find('/') != std::string_view::npos ||
-                 IsAddressAttributeValue(quoteAt, floor))) {
+            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt]
+                && (m_page.substr(quoteAt, end - quoteAt).find('/') != std::string_view::npos
+                    || IsAddressAttributeValue(quoteAt, floor))) {
                 openingAt = quoteAt;
                 start = quoteAt + 1;
             }
@@ -171,9 +172,9 @@ private:
             value.opening = '=';
         }
         if (!IsQuote(value.opening) && value.opening != '=')
-            return;  // prose, a call's bare argument, a style's url(...)
+            return; // prose, a call's bare argument, a style's url(...)
         if (value.quotedByEntity && !InsideTag(start))
-            return;  // "&quot;" in text: a code sample shown on the page, not a value
+            return; // "&quot;" in text: a code sample shown on the page, not a value
         const std::size_t beforeOpening = SkipBlanksBack(m_page, openingAt, floor);
         const bool joined = beforeOpening != std::string_view::npos && m_page[beforeOpening] == '+';
         if (joined && !value.decoded && IsQuote(value.opening)) {
@@ -194,10 +195,10 @@ private:
             }
         }
         if (value.text.size() <= 4)
-            return;  // ".swf" alone names nothing
+            return; // ".swf" alone names nothing
         for (const std::string_view recent : m_recent) {
             if (value.text == recent)
-                return;  // a page names a movie in its <param> and its <embed>: one reference is enough
+                return; // a page names a movie in its <param> and its <embed>: one reference is enough
         }
         if (value.made.empty())
             m_references.AddFromPage(value.text);
@@ -233,8 +234,8 @@ private:
         while (nameAt > floor && IsWordByte(m_page[nameAt - 1]))
             --nameAt;
         const std::string_view name = m_page.substr(nameAt, nameEnd + 1 - nameAt);
-        return EqualsIgnoringCase(name, "src") || EqualsIgnoringCase(name, "data") ||
-               EqualsIgnoringCase(name, "value") || EqualsIgnoringCase(name, "href");
+        return EqualsIgnoringAsciiCase(name, "src") || EqualsIgnoringAsciiCase(name, "data")
+            || EqualsIgnoringAsciiCase(name, "value") || EqualsIgnoringAsciiCase(name, "href");
     }
 
     // Whether `at` lies inside a tag rather than in text: the nearer of "<" and ">" before it. Looks
@@ -254,9 +255,9 @@ private:
     std::string_view m_page;
     ReferenceList& m_references;
     ReferenceList& m_fragments;
-    std::size_t m_contextAt = 0;  // where InsideTag was asked last
-    bool m_insideTag = false;     // its answer
-    std::array<std::string_view, 4> m_recent;  // the references added last
+    std::size_t m_contextAt = 0;              // where InsideTag was asked last
+    bool m_insideTag = false;                 // its answer
+    std::array<std::string_view, 4> m_recent; // the references added last
     std::size_t m_nextRecent = 0;
     std::size_t m_previousEnd = 0;
 };

@@ -1,5 +1,7 @@
 #include "html/TextEscapes.h"
 
+#include "platform/Bytes.h"
+
 #include <array>
 #include <cstdint>
 
@@ -84,7 +86,7 @@ std::size_t DecodeReferenceAt(std::string_view text, std::size_t at, std::string
             return 0;
         std::size_t length = 1 + digitsAt + n;
         if (digitsAt + n < rest.size() && rest[digitsAt + n] == ';')
-            ++length;  // browsers also take a number without its ";"
+            ++length; // browsers also take a number without its ";"
         AppendUtf8(out, code);
         return length;
     }
@@ -95,18 +97,6 @@ std::size_t DecodeReferenceAt(std::string_view text, std::size_t at, std::string
         }
     }
     return 0;
-}
-
-bool EqualsIgnoringCase(std::string_view text, std::string_view lowerCase)
-{
-    if (text.size() != lowerCase.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != lowerCase[i])
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -145,7 +135,7 @@ std::string DecodeScriptEscapes(std::string_view text)
             AppendUtf8(out, code);
             i += 6;
         } else {
-            out += kind;  // "\/", "\"", "\\" and the like
+            out += kind; // "\/", "\"", "\\" and the like
             i += 2;
         }
     }
@@ -170,10 +160,10 @@ std::string DecodePercentEscapes(std::string_view text)
 bool HasEncodedAddress(std::string_view text)
 {
     constexpr std::string_view kEncodedSchemeEnd = "%3a%2f%2f";
-    if (text.size() >= 3 && EqualsIgnoringCase(text.substr(0, 3), "%2f"))
+    if (text.size() >= 3 && platform::EqualsIgnoringAsciiCase(text.substr(0, 3), "%2f"))
         return true;
     for (std::size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1)) {
-        if (EqualsIgnoringCase(text.substr(at, kEncodedSchemeEnd.size()), kEncodedSchemeEnd))
+        if (platform::EqualsIgnoringAsciiCase(text.substr(at, kEncodedSchemeEnd.size()), kEncodedSchemeEnd))
             return true;
     }
     return false;

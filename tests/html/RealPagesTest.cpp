@@ -57,10 +57,10 @@ std::set<std::string> ReadExpected(const std::string& path)
 }
 
 struct Score {
-    std::size_t expected = 0;  // addresses in the hand-written lists
-    std::size_t found = 0;     // of those, listed by the finder
-    std::size_t rows = 0;      // rows the finder listed
-    std::size_t right = 0;     // of those, addresses in the lists
+    std::size_t expected = 0; // addresses in the hand-written lists
+    std::size_t found = 0;    // of those, listed by the finder
+    std::size_t rows = 0;     // rows the finder listed
+    std::size_t right = 0;    // of those, addresses in the lists
 
     void Add(const std::set<std::string>& wanted, const html::SwfLinkSet& links)
     {
@@ -68,7 +68,7 @@ struct Score {
         rows += links.size();
         for (const std::string& link : links)
             right += wanted.count(link);
-        found = right;  // each listed address is counted once on both sides
+        found = right; // each listed address is counted once on both sides
     }
     double Recall() const { return expected ? static_cast<double>(found) / static_cast<double>(expected) : 1; }
     double Precision() const { return rows ? static_cast<double>(right) / static_cast<double>(rows) : 1; }

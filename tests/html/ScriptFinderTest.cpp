@@ -1,7 +1,7 @@
 // The script finder on short page snippets, one table per way pages name their movies, and the
 // snippets that must give no row.
-#include "html/MovieLinks.h"
 #include "html/ScriptFinder.h"
+#include "html/MovieLinks.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ constexpr std::string_view kPage = "http://host/games/index.html";
 
 struct Snippet {
     std::string page;
-    std::vector<std::string> rows;  // ascending, as the set holds them
+    std::vector<std::string> rows; // ascending, as the set holds them
 };
 
 void ExpectRows(const std::vector<Snippet>& snippets)
@@ -50,7 +50,8 @@ TEST(ScriptFinder, FindsMoviesOfScriptCalls)
          {"http://host/fp/flowplayer-3.2.7.swf"}},
         {R"~(var FO = { movie:"swf/myMovie.swf", width:"300" }; UFO.create(FO, "ufoDemo");)~",
          {"http://host/games/swf/myMovie.swf"}},
-        {R"~(jwplayer("c").setup({flashplayer: "/jw/player.swf", file: "/v/clip.mp4"});)~", {"http://host/jw/player.swf"}},
+        {R"~(jwplayer("c").setup({flashplayer: "/jw/player.swf", file: "/v/clip.mp4"});)~",
+         {"http://host/jw/player.swf"}},
         {R"~({"swf": "media/player.swf", "file": "clip.flv"})~", {"http://host/games/media/player.swf"}},
         {R"~(var file = "clips/a.swf";)~", {"http://host/games/clips/a.swf"}},
         {R"~(fl.flashFile = "/TV PROMO/New Folder/a b.swf";)~", {"http://host/TV%20PROMO/New%20Folder/a%20b.swf"}},
@@ -94,7 +95,8 @@ TEST(ScriptFinder, FindsTypedEmbedsWithoutSuffix)
         {R"~(<object classid="CLSID:d27cdb6e-ae6d-11cf-96b8-444553540000"><param name=src value=/m/1></object>)~",
          {"http://host/m/1"}},
         {R"~(<object data="a.pdf"><param name="movie" value="/not/flash"></object>)~", {}},
-        {R"~(<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000"></object><param name="movie" value="x">)~", {}},
+        {R"~(<object classid="clsid:D27CDB6E-AE6D-11cf-96B8-444553540000"></object><param name="movie" value="x">)~",
+         {}},
         {R"~(<embed type="application/x-shockwave-flash" title="a > b" src="/after/gt">)~", {"http://host/after/gt"}},
     });
 }

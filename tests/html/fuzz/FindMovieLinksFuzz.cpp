@@ -25,9 +25,8 @@ void Check(bool condition)
 
 bool AllPlausible(const html::SwfLinkSet& links)
 {
-    return std::all_of(links.begin(), links.end(), [](const std::string& link) {
-        return html::IsPlausibleMovieAddress(link);
-    });
+    return std::all_of(links.begin(), links.end(),
+                       [](const std::string& link) { return html::IsPlausibleMovieAddress(link); });
 }
 
 } // namespace
