@@ -169,11 +169,15 @@ private:
     {
         for (std::size_t at = FindByte(m_page, '<', 0); at != std::string_view::npos;
              at = FindByte(m_page, '<', at + 1)) {
+            // One byte rules out most tags: only <base>, <body> and </head> matter here.
+            const char first = at + 1 < m_page.size() ? Lower(m_page[at + 1]) : '\0';
+            if (first != 'b' && first != '/')
+                continue;
             const std::string_view rest = m_page.substr(at + 1);
             if (StartsWithIgnoringAsciiCase(rest, "body") || StartsWithIgnoringAsciiCase(rest, "/head"))
                 return;
             std::size_t nameEnd = 0;
-            if (NameAt(m_page, at, nameEnd) != TagName::kBase)
+            if (first != 'b' || NameAt(m_page, at, nameEnd) != TagName::kBase)
                 continue;
             ReadAttributes(m_page, nameEnd, m_tag);
             at = m_tag.end - 1;

@@ -196,9 +196,11 @@ private:
         }
         if (value.text.size() <= 4)
             return; // ".swf" alone names nothing
-        for (const std::string_view recent : m_recent) {
-            if (value.text == recent)
-                return; // a page names a movie in its <param> and its <embed>: one reference is enough
+        // A page names a movie in its <param> and its <embed>: one reference is enough. The one added
+        // last is the likeliest.
+        for (std::size_t back = 1; back <= m_recent.size(); ++back) {
+            if (value.text == m_recent[(m_nextRecent - back) % m_recent.size()])
+                return;
         }
         if (value.made.empty())
             m_references.AddFromPage(value.text);
@@ -257,7 +259,7 @@ private:
     ReferenceList& m_fragments;
     std::size_t m_contextAt = 0;              // where InsideTag was asked last
     bool m_insideTag = false;                 // its answer
-    std::array<std::string_view, 4> m_recent; // the references added last
+    std::array<std::string_view, 4> m_recent; // the references added last (a power of two: the index wraps)
     std::size_t m_nextRecent = 0;
     std::size_t m_previousEnd = 0;
 };
