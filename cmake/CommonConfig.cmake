@@ -16,3 +16,20 @@ if(PLUMEROC_SANITIZE)
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_link_options(plumeroc_options INTERFACE -fsanitize=address,undefined)
 endif()
+
+if(PLUMEROC_FUZZ)
+  # Coverage for libFuzzer in every library the targets link, with the sanitizers that catch what
+  # a fuzzed input breaks; the targets themselves add -fsanitize=fuzzer.
+  target_compile_options(plumeroc_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  target_link_options(plumeroc_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# plumeroc_add_fuzz_target(NAME SOURCES a.cpp ...): a libFuzzer executable, built with PLUMEROC_FUZZ.
+function(plumeroc_add_fuzz_target name)
+  cmake_parse_arguments(F "" "" "SOURCES" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${name} PRIVATE plumeroc_core)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()

@@ -54,7 +54,7 @@ private:
     void Read()
     {
         // Filled and used up before the walk opens the next folder, so one buffer serves all.
-        thread_local std::vector<char> buffer(64 * 1024);
+        thread_local std::vector<char> buffer(std::size_t{64} * 1024);
         const int fd = m_fd.Get();
         for (;;) {
             const ssize_t filled = ::getdents64(fd, buffer.data(), buffer.size());

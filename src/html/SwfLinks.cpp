@@ -51,7 +51,7 @@ void ScanPage(SwfLinkSet& links, std::string_view pageAddress, std::string_view 
 
 } // namespace
 
-void FindSwfLinks(SwfLinkSet& links, std::string pageAddress, const char* pageText)
+void FindSwfLinks(SwfLinkSet& links, const std::string& pageAddress, const char* pageText)
 {
     ScanPage(links, pageAddress, pageText ? std::string_view(pageText) : std::string_view{});
 }

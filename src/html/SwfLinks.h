@@ -16,7 +16,7 @@ inline constexpr std::size_t kMinimumTagTextLength = 12;
 
 // Empties `links` and fills it with the resolved movie addresses of `pageText`, a NUL-terminated
 // page text. Every ".swf" of a qualifying tag text ends a reference of its own.
-void FindSwfLinks(SwfLinkSet& links, std::string pageAddress, const char* pageText);
+void FindSwfLinks(SwfLinkSet& links, const std::string& pageAddress, const char* pageText);
 
 // The same for a page text given as a view; bytes from its first NUL on are not scanned.
 void FindSwfLinks(SwfLinkSet& links, std::string_view pageAddress, std::string_view pageText);

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target of a fuzz build for a bounded time: the first part of the time on
+# small inputs, the rest on inputs up to 1 MiB (the largest page the program reads).
+# Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
+# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read;
+# new inputs go to fuzz-out/<target>/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:?usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]}
+seconds=${2:-60}
+small=$(( seconds * 2 / 3 ))
+large=$(( seconds - small ))
+
+status=0
+for target in "$build"/bin/fuzz_*; do
+  [ -x "$target" ] || continue
+  name=$(basename "$target")
+  out=fuzz-out/$name
+  mkdir -p "$out/corpus"
+  seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
+  [ -d "${seeds[0]}" ] || seeds=()
+  for run in "8192 $small" "1048576 $large"; do
+    set -- $run
+    [ "$2" -gt 0 ] || continue
+    log=$out/run-$1.log
+    if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
+        "$target" -max_total_time="$2" -max_len="$1" -timeout=20 -rss_limit_mb=4096 \
+        -artifact_prefix="$out/" -print_final_stats=1 "$out/corpus" "${seeds[@]}" >"$log" 2>&1; then
+      tail -n 60 "$log"
+      echo "fuzz: $name failed on inputs up to $1 bytes; the input is in $out/" >&2
+      status=1
+      break
+    fi
+    echo "$name (inputs up to $1 bytes, $2 s): $(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}') runs"
+  done
+done
+exit $status
