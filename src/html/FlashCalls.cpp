@@ -12,7 +12,7 @@ namespace {
 using namespace script;
 
 // A call's arguments are read no further than this; real calls take a few hundred bytes.
-constexpr std::size_t kCallLimit = 64 * 1024;
+constexpr std::size_t kCallLimit = std::size_t{64} * 1024;
 // Its arguments are counted up to this many (AC_FL_RunContent takes pairs, about 30 in practice).
 constexpr std::size_t kArgumentLimit = 256;
 

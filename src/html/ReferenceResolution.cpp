@@ -100,10 +100,8 @@ void AppendWithoutDotSegments(std::string& output, std::string_view input)
     while (!input.empty()) {
         if (input.starts_with("../")) {
             input.remove_prefix(3);
-        } else if (input.starts_with("./")) {
-            input.remove_prefix(2);
-        } else if (input.starts_with("/./")) {
-            input.remove_prefix(2);
+        } else if (input.starts_with("./") || input.starts_with("/./")) {
+            input.remove_prefix(2); // "./" goes; of "/./" the "/" stays
         } else if (input == "/.") {
             input = "/";
         } else if (input.starts_with("/../")) {
