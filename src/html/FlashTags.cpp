@@ -202,9 +202,11 @@ private:
         const TagName name = NameAt(m_page, openAt, nameEnd);
         if (name != TagName::kEmbed && name != TagName::kObject)
             return;
-        if (name == TagName::kEmbed && NamesSwf(openAt)) {
-            m_done = at + 1;
-            return;
+        if (name == TagName::kEmbed) {
+            if (const std::size_t swfEnd = SwfInTag(openAt); swfEnd != std::string_view::npos) {
+                m_done = std::max(at + 1, swfEnd);
+                return;
+            }
         }
         ReadAttributes(m_page, nameEnd, m_tag);
         if (m_tag.end <= at)
@@ -249,9 +251,14 @@ private:
                 ++depth;
             // What names a ".swf" is left to the pass over ".swf"; a param doing so is most
             // likely the movie.
-            if ((inner == TagName::kParam && movieFound) || (inner != TagName::kObject && NamesSwf(tagAt))) {
-                movieFound = movieFound || inner == TagName::kParam;
+            if (inner == TagName::kParam && movieFound)
                 continue;
+            if (inner != TagName::kObject) {
+                if (const std::size_t swfEnd = SwfInTag(tagAt); swfEnd != std::string_view::npos) {
+                    movieFound = movieFound || inner == TagName::kParam;
+                    at = swfEnd;
+                    continue;
+                }
             }
             ReadAttributes(m_page, nameEnd, m_tag);
             at = m_tag.end;
@@ -266,17 +273,18 @@ private:
         }
     }
 
-    // True when the tag opened at `at` holds ".swf" before its first ">": its movie, if it names one,
-    // is left to the pass over the page's ".swf", and the tag is not read here.
-    bool NamesSwf(std::size_t at) const
+    // Where the ".swf" ends that the tag opened at `at` holds before its first ">", or npos: a movie
+    // it names so is left to the pass over the page's ".swf", and the tag is not read here. The caller
+    // goes on from there, never walking the same stretch twice.
+    std::size_t SwfInTag(std::size_t at) const
     {
         // Tags are short: one walk looks for both, without a call per byte searched.
         const std::size_t n = m_page.size();
         for (std::size_t i = at; i < n && m_page[i] != '>'; ++i) {
             if (m_page[i] == '.' && m_page.substr(i, 4) == ".swf")
-                return true;
+                return i + 4;
         }
-        return false;
+        return std::string_view::npos;
     }
 
     void Add(std::optional<std::string_view> value)
