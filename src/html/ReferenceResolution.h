@@ -1,8 +1,9 @@
 #pragma once
 // Resolves a reference against a base address the way a browser does (RFC 3986, section 5.2), for
-// the script finder. libcurl's URL API was not taken: it percent-encodes bytes above 0x7F and blanks,
-// rewrites addresses of schemes it does not know ("c:/a" becomes "c://a") and mishandles references
-// holding only a fragment, while rows must keep the page's bytes so that both finders agree.
+// the script finder. libcurl's URL API (7.88) was not taken: it percent-encodes bytes above 0x7F (in
+// lower case), rewrites addresses of schemes it does not know ("c:/a" becomes "c://a") and drops the
+// file name for a reference that is empty or only a fragment, while rows must keep the page's bytes
+// so that both finders agree on an address.
 #include <optional>
 #include <string>
 #include <string_view>
