@@ -24,6 +24,8 @@ QWidget* CDialog::CreateControl(const DialogItem& item)
         auto* combo = new QComboBox(this);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // The field keeps what the user types: the list offers the entries, nothing completes them.
+        combo->setCompleter(nullptr);
         return combo;
     }
     case ControlKind::ListView: {
