@@ -334,7 +334,8 @@ TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
         EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("SWF"));
         EXPECT_EQ(test::Rows(Page())[1].first, "Preview"); // Save changes no status
     }
-    EXPECT_EQ(test::ReadFile(dir / "saved"), MovieBody("games/" + kCafe));
+    // Typed without an extension: saved with the default one.
+    EXPECT_EQ(test::ReadFile(dir / "saved.SWF"), MovieBody("games/" + kCafe));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
