@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target of a fuzz build for a bounded time: the first part of the time on
-# small inputs, the rest on inputs up to 1 MiB (the largest page the program reads).
+# small inputs, the rest on inputs up to 1 MiB (the largest page the program reads), tried at full
+# length at once rather than grown slowly.
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
 # The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
 # fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
@@ -27,7 +28,8 @@ for target in "$build"/bin/fuzz_*; do
     [ "$2" -gt 0 ] || continue
     log=$out/run-$1.log
     if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=1 \
-        "$target" -max_total_time="$2" -max_len="$1" -timeout=20 -rss_limit_mb=4096 \
+        "$target" -max_total_time="$2" -max_len="$1" -len_control="$( [ "$1" -gt 8192 ] && echo 0 || echo 100 )" \
+        -timeout=20 -rss_limit_mb=4096 \
         -artifact_prefix="$out/" -print_final_stats=1 "$out/corpus" "${seeds[@]}" >"$log" 2>&1; then
       tail -n 60 "$log"
       echo "fuzz: $name failed on inputs up to $1 bytes; the input is in $out/" >&2
