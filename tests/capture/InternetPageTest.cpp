@@ -56,6 +56,8 @@ void AddRoutes(httplib::Server& server)
                page(R"(<embed src="b.swf"><p><embed src="a.swf"><object><param name="movie" value="c.swf">)"
                     R"(<embed src="/games/a.swf"></object>)"));
     server.Get("/games/none.html", page("<p>No movies here.</p>"));
+    server.Get("/games/script.html",
+               page(R"(<embed src="a.swf"><script>swfobject.embedSWF("b.swf", "box", "400", "300", "9");</script>)"));
     server.Get("/games/gone.html", page(R"(<embed src="lost.swf">)", 404));
     server.Get("/games/names.html",
                page(R"(<embed src="a.swf"><embed src="/other/a.swf"><embed src=")" + kCafe + R"(">)"));
@@ -158,6 +160,14 @@ TEST_F(InternetPageTest, GoPutsHttpInFrontUnlessTheAddressBeginsWithIt)
         // Only the plain http address reaches the server, which speaks no TLS.
         EXPECT_EQ(test::Rows(Page()).size(), address.starts_with("http://1") ? 3u : 0u);
     }
+}
+
+TEST_F(InternetPageTest, ListsTheMoviesOfTheMarkupAndOfTheScripts)
+{
+    test::Go(Page(), Url("/games/script.html"));
+    ASSERT_TRUE(test::WaitForIdle(Page()));
+    const std::vector<test::Row> expected = {{"New", Url("/games/b.swf")}, {"New", Url("/games/a.swf")}};
+    EXPECT_EQ(test::Rows(Page()), expected);
 }
 
 // Records, on the page's thread, every change of "Go" and of the list, with the indicator's state.
