@@ -18,7 +18,7 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
 
 // Takes each decoded piece (at most kDecodedPieceSize bytes); returns false to stop decoding.
 using DecodedSink = std::function<bool(std::string_view piece)>;
-inline constexpr std::size_t kDecodedPieceSize = 64 * 1024;
+inline constexpr std::size_t kDecodedPieceSize = std::size_t{64} * 1024;
 
 enum class DecodeResult {
     Ok,      // all given input taken; for Finish, every coding's stream ended properly

@@ -6,7 +6,7 @@ namespace cache {
 
 namespace {
 
-constexpr std::size_t kRawBlock = 64 * 1024;
+constexpr std::size_t kRawBlock = std::size_t{64} * 1024;
 
 bool HasMovieSignature(std::string_view start)
 {

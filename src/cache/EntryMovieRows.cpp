@@ -42,7 +42,7 @@ bool IsEntryName(EntryFormat format, std::string_view name)
 void ReadFolder(int folderFd, const BrowserCacheFolder& folder, const std::atomic<bool>& stop,
                 const std::function<void(EntryMovieRow)>& found)
 {
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(std::size_t{64} * 1024);
     for (;;) {
         const ssize_t filled = ::getdents64(folderFd, buffer.data(), buffer.size());
         if (filled <= 0)

@@ -7,8 +7,8 @@ namespace cache {
 
 namespace {
 
-constexpr std::uint64_t kChunkSize = 256 * 1024; // one 16-bit hash per started chunk of body
-constexpr std::size_t kTailRead = 4096;          // the metadata of most entries fits in the last page
+constexpr std::uint64_t kChunkSize = std::uint64_t{256} * 1024; // one 16-bit hash per started chunk of body
+constexpr std::size_t kTailRead = 4096;                         // the metadata of most entries fits in the last page
 // Version 4 ends with [version][offset | encrypted flag]; versions 1 to 3 with the bare offset.
 constexpr std::uint32_t kTrailerVersion = 4;
 constexpr std::uint32_t kEncryptedFlag = 0x80000000u;
