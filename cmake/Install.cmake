@@ -53,16 +53,18 @@ endif()
 # Debian looks for the licences in the package's own documentation folder.
 install(FILES ${dist_source}/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/plumeroc)
 
-# The Debian package. Its dependencies come from the binaries' libraries (dpkg-shlibdeps), so they
-# follow the build machine's libraries instead of a list kept by hand.
+# The Debian package. Its dependencies come from the binaries' libraries (dpkg-shlibdeps, which CPack
+# runs on the files that `file` tells are programs), so they follow the build machine's libraries
+# instead of a list kept by hand.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME plumeroc)
 set(CPACK_PACKAGE_VENDOR "Plumeroc developers")
 set(CPACK_PACKAGE_CONTACT "${PLUMEROC_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "find Flash movies in web pages and in the browser cache, and save them")
-set(CPACK_PACKAGE_DESCRIPTION "Plumeroc lists the Flash movies (.swf) a web page refers to and the movies \
-kept in the browser caches and below the cache folder, plays them in a preview with the Ruffle player \
-and saves them. plumeroc-grab does the same from the command line.")
+set(CPACK_PACKAGE_DESCRIPTION "Plumeroc lists the Flash movies (.swf) a web page refers to, and those
+kept in the browser caches and below the cache folder, plays them in a preview
+with the Ruffle player and saves them. plumeroc-grab does the same from the
+command line.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
