@@ -1,5 +1,9 @@
 // Speed of the link finder on a realistic 1 MiB page, against memchr passes over the same buffer
 // measured in the same run. Figures: scan_MBps (decimal MB/s), and the ratios scan/memchr.
+// The script finder and both finders together against the link finder on that page, and the script
+// finder on hostile pages against the link finder on the realistic one.
+#include "html/MovieLinks.h"
+#include "html/ScriptFinder.h"
 #include "html/SwfLinks.h"
 
 #include <benchmark/benchmark.h>
@@ -8,6 +12,8 @@
 #include <ctime>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 
 namespace {
 
@@ -131,6 +137,158 @@ void BM_FindSwfLinksVsMemchr(benchmark::State& state)
     state.counters["links"] = static_cast<double>(links.size());
 }
 BENCHMARK(BM_FindSwfLinksVsMemchr)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// Pages of the largest size the program reads, built to make a scanner slow: many ".swf" in one tag,
+// many tags that never close, one tag full of stop characters. Each is timed against the realistic
+// page in the same run; the scanner must stay within 5 times its time.
+std::string Repeated(std::string_view head, std::string_view unit, std::string_view tail)
+{
+    std::string page(head);
+    while (page.size() + unit.size() + tail.size() < kPageSize - 1)
+        page += unit;
+    page += tail;
+    return page;
+}
+
+double ScanSeconds(const std::string& page, int rounds)
+{
+    html::SwfLinkSet links;
+    const double start = ThreadSeconds();
+    for (int i = 0; i < rounds; ++i) {
+        html::FindSwfLinks(links, kAddress, page.c_str());
+        benchmark::DoNotOptimize(links);
+    }
+    return (ThreadSeconds() - start) / rounds;
+}
+
+void BM_HostilePages(benchmark::State& state)
+{
+    static const std::pair<const char*, std::string> kPages[] = {
+        {"a_equals_swf", Repeated("<a=", ".swf", ">")},
+        {"open_swf", Repeated("", "<.swf", "")},
+        {"one_tag_stops", Repeated("<embed ", "a=b ", "c.swf>")},
+        // Harder still: a reference every few bytes of the one tag.
+        {"one_tag_references", Repeated("<embed ", "x=a.swf'", ">")},
+        {"one_tag_quoted_references", Repeated("<embed src=\"", "\"b.swf", "\">")},
+    };
+    const auto& [name, page] = kPages[state.range(0)];
+    double realistic = 0;
+    double hostile = 0;
+    for (auto _ : state) {
+        realistic += ScanSeconds(Page(), 3);
+        const double t = ScanSeconds(page, 3);
+        hostile += t;
+        state.SetIterationTime(t);
+    }
+    state.SetLabel(name);
+    state.counters["ratio_vs_realistic"] = hostile / realistic;
+}
+BENCHMARK(BM_HostilePages)->DenseRange(0, 4)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_ScriptFinderVsLinkFinder(benchmark::State& state)
+{
+    const std::string& page = Page();
+    html::SwfLinkSet markup;
+    html::SwfLinkSet script;
+    html::SwfLinkSet both;
+    double markupSeconds = 0;
+    double scriptSeconds = 0;
+    double bothSeconds = 0;
+    for (auto _ : state) {
+        const double t0 = ThreadSeconds();
+        html::FindSwfLinks(markup, kAddress, page.c_str());
+        benchmark::DoNotOptimize(markup);
+        const double t1 = ThreadSeconds();
+        html::FindScriptMovieLinks(script, kAddress, page);
+        benchmark::DoNotOptimize(script);
+        const double t2 = ThreadSeconds();
+        html::FindMovieLinks(both, kAddress, page);
+        benchmark::DoNotOptimize(both);
+        const double t3 = ThreadSeconds();
+        markupSeconds += t1 - t0;
+        scriptSeconds += t2 - t1;
+        bothSeconds += t3 - t2;
+        state.SetIterationTime(t2 - t1);
+    }
+    const double bytes = static_cast<double>(page.size()) * static_cast<double>(state.iterations());
+    state.counters["markup_MBps"] = bytes / markupSeconds / 1e6;
+    state.counters["script_MBps"] = bytes / scriptSeconds / 1e6;
+    state.counters["both_MBps"] = bytes / bothSeconds / 1e6;
+    state.counters["script_vs_markup"] = scriptSeconds / markupSeconds; // the bound is 2
+    state.counters["both_vs_markup"] = bothSeconds / markupSeconds;
+    state.counters["rows_markup"] = static_cast<double>(markup.size());
+    state.counters["rows_script"] = static_cast<double>(script.size());
+    state.counters["rows_both"] = static_cast<double>(both.size());
+}
+BENCHMARK(BM_ScriptFinderVsLinkFinder)->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// 1 MiB pages built to slow the script finder down: one unit repeated.
+const char* const kHostileUnits[] = {
+    "\"",
+    "\\u002F",
+    "&quot;",
+    "embedSWF(\"",
+    "<object classid=\"clsid:D27CDB6E-AE6D-11cf-96B8-444553540000\">",
+    "<param name=movie value=a>",
+    "AC_FL_RunContent('movie','a',",
+    "\"a.swf\"",
+    "'a'+'b.swf'+",
+    "\\u0022\\/a.swf",
+    ".swf?",
+    "<embed type=\"application/x-shockwave-flash\" src=\"",
+};
+
+std::string HostilePage(std::string_view unit)
+{
+    std::string page;
+    page.reserve(kPageSize);
+    while (page.size() + unit.size() < kPageSize)
+        page += unit;
+    return page;
+}
+
+void BM_ScriptFinderHostile(benchmark::State& state)
+{
+    const std::string_view unit = kHostileUnits[state.range(0)];
+    const std::string hostile = HostilePage(unit);
+    const std::string& page = Page();
+    html::SwfLinkSet links;
+    double hostileSeconds = 0;
+    double markupSeconds = 0;
+    double scriptSeconds = 0;
+    double markupHostileSeconds = 0;
+    for (auto _ : state) {
+        const double t0 = ThreadSeconds();
+        html::FindScriptMovieLinks(links, kAddress, hostile);
+        benchmark::DoNotOptimize(links);
+        const double t1 = ThreadSeconds();
+        html::FindSwfLinks(links, kAddress, page.c_str());
+        benchmark::DoNotOptimize(links);
+        const double t2 = ThreadSeconds();
+        html::FindScriptMovieLinks(links, kAddress, page);
+        benchmark::DoNotOptimize(links);
+        const double t3 = ThreadSeconds();
+        html::FindSwfLinks(links, kAddress, hostile.c_str());
+        benchmark::DoNotOptimize(links);
+        const double t4 = ThreadSeconds();
+        hostileSeconds += t1 - t0;
+        markupSeconds += t2 - t1;
+        scriptSeconds += t3 - t2;
+        markupHostileSeconds += t4 - t3;
+        state.SetIterationTime(t1 - t0);
+    }
+    state.SetLabel(std::string(unit.substr(0, 24)));
+    // Against the realistic page: the bound is 5, with either finder's time on it as the baseline.
+    state.counters["vs_markup_realistic"] = hostileSeconds / markupSeconds;
+    state.counters["vs_script_realistic"] = hostileSeconds / scriptSeconds;
+    // For comparison: the markup finder's own time on the same page against the realistic one.
+    state.counters["markup_here_vs_realistic"] = markupHostileSeconds / markupSeconds;
+}
+BENCHMARK(BM_ScriptFinderHostile)
+    ->DenseRange(0, static_cast<int>(std::size(kHostileUnits)) - 1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(0.5);
 
 } // namespace
 

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libxcb1-dev
   libcurl4-openssl-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
   zlib1g-dev libbrotli-dev libzstd-dev
   libgtest-dev libgmock-dev libbenchmark-dev

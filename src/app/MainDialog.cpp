@@ -4,6 +4,7 @@
 #include "app/BitmapButton.h"
 #include "app/PlumerocApp.h"
 #include "framework/Commands.h"
+#include "framework/MainWindow.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -15,9 +16,17 @@ namespace {
 constexpr int kDialogFrameWidth = 3;
 } // namespace
 
-CMainDialog::CMainDialog(QWidget* parent) : CDialog(IDD, parent), m_icon(QStringLiteral(":/res/icon128.ico")) {}
+CMainDialog::CMainDialog(QWidget* parent) : CDialog(IDD, parent), m_icon(QStringLiteral(":/res/icon128.ico"))
+{
+    AfxSetMainWnd(this);
+}
 
-CMainDialog::~CMainDialog() = default;
+CMainDialog::~CMainDialog()
+{
+    // The pages go next, and a box they might show must not belong to a window half gone.
+    if (AfxGetMainWnd() == this)
+        AfxSetMainWnd(nullptr);
+}
 
 QWidget* CMainDialog::CreateControl(const DialogItem& item)
 {
@@ -50,9 +59,10 @@ bool CMainDialog::OnInitDialog()
 
     // No title bar and no border: the background picture draws the title band. The window keeps the
     // outer size it had with them, so its client area grows by the title bar and the frame. It keeps
-    // a minimise button so the window system can still minimise and restore it.
+    // a minimise button so the window system can still minimise and restore it. Its size is fixed:
+    // the window manager may neither resize nor maximise it.
     const int frame = kDialogFrameWidth;
-    resize(width() + 2 * frame, height() + style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame);
+    setFixedSize(width() + 2 * frame, height() + style()->pixelMetric(QStyle::PM_TitleBarHeight) + 2 * frame);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
     setWindowTitle(QStringLiteral("Plumeroc"));
 

@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QStyleOptionTabWidgetFrame>
 #include <QStylePainter>
+#include <QWheelEvent>
 
 CPageTabCtrl::CPageTabCtrl(QWidget* parent) : QTabBar(parent)
 {
@@ -78,6 +79,12 @@ void CPageTabCtrl::OnLButtonDown()
     m_pages[m_nCurrent]->hide();
     m_nCurrent = currentIndex();
     m_pages[m_nCurrent]->show();
+}
+
+void CPageTabCtrl::wheelEvent(QWheelEvent* event)
+{
+    // The wheel would move the selected tab without switching the page; only a press switches.
+    event->ignore();
 }
 
 void CPageTabCtrl::paintEvent(QPaintEvent* event)

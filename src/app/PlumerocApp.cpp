@@ -14,8 +14,8 @@ const QString kAppName = QStringLiteral("Plumeroc");
 
 CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
+    // No display name: the window system would append it to every caption ("Warning — Plumeroc").
     setApplicationName(kAppName);
-    setApplicationDisplayName(kAppName);
 }
 
 void CPlumerocApp::PrepareEnvironment()

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <string>
 #include <vector>
 
 namespace cache {
@@ -30,22 +32,37 @@ unsigned char TypeOfMode(mode_t mode)
     return DT_UNKNOWN; // devices, pipes, sockets: never movies
 }
 
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
 // One open directory. It stays open while the walk is below it, so that subfolders are opened
-// relative to it rather than by ever longer paths.
+// relative to it rather than by ever longer paths; only when the process runs out of descriptors
+// (a tree deeper than the descriptor limit) does it give its own up and open subfolders by path.
 class DirectoryFolder final : public Folder {
 public:
-    explicit DirectoryFolder(platform::FileDescriptor fd) : m_fd(std::move(fd)) { Read(); }
+    DirectoryFolder(platform::FileDescriptor fd, std::string path) : m_fd(std::move(fd)), m_path(std::move(path))
+    {
+        Read();
+    }
 
     const FolderListing& Listing() const override { return m_listing; }
 
     std::unique_ptr<Folder> OpenSubfolder(const std::string& name) const override
     {
-        // O_NOFOLLOW: a folder swapped for a link after the listing is still not followed.
-        platform::FileDescriptor fd(
-            ::openat(m_fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        std::string subpath = m_path + name + '/';
+        if (m_fd.IsOpen()) {
+            // O_NOFOLLOW: a folder swapped for a link after the listing is still not followed.
+            platform::FileDescriptor fd(::openat(m_fd.Get(), name.c_str(), kFolderFlags));
+            if (fd.IsOpen())
+                return std::make_unique<DirectoryFolder>(std::move(fd), std::move(subpath));
+            if (errno != EMFILE && errno != ENFILE)
+                return nullptr;
+            // This folder has been read: its descriptor is only a shortcut to its subfolders.
+            m_fd.Close();
+        }
+        platform::FileDescriptor fd(::open(subpath.c_str(), kFolderFlags));
         if (!fd.IsOpen())
             return nullptr;
-        return std::make_unique<DirectoryFolder>(std::move(fd));
+        return std::make_unique<DirectoryFolder>(std::move(fd), std::move(subpath));
     }
 
 private:
@@ -97,7 +114,8 @@ private:
         m_listing.movies.push_back({name, static_cast<std::uint64_t>(info.st_size)});
     }
 
-    platform::FileDescriptor m_fd;
+    mutable platform::FileDescriptor m_fd; // closed when descriptors run out
+    std::string m_path;                    // ends in "/"
     FolderListing m_listing;
 };
 
@@ -108,7 +126,7 @@ std::unique_ptr<Folder> OpenDirectory(const std::string& path)
     platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.IsOpen())
         return nullptr;
-    return std::make_unique<DirectoryFolder>(std::move(fd));
+    return std::make_unique<DirectoryFolder>(std::move(fd), path.ends_with('/') ? path : path + '/');
 }
 
 bool IsMovieName(std::string_view name) { return platform::EndsWithIgnoringAsciiCase(name, ".swf"); }

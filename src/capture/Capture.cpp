@@ -1,6 +1,7 @@
 #include "capture/Capture.h"
 
 #include "capture/UrlFetcher.h"
+#include "html/MovieLinks.h"
 
 namespace capture {
 
@@ -11,14 +12,17 @@ std::string AddressToCapture(std::string typed)
     return typed;
 }
 
-html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageText)
+html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageText, Finders finders)
 {
     html::SwfLinkSet links;
-    html::FindSwfLinks(links, pageAddress, pageText);
+    if (finders == Finders::MarkupOnly)
+        html::FindSwfLinks(links, pageAddress, pageText);
+    else
+        html::FindMovieLinks(links, pageAddress, pageText);
     return links;
 }
 
-std::optional<html::SwfLinkSet> CapturePage(const std::string& address, const std::atomic<bool>* abort,
+std::optional<html::SwfLinkSet> CapturePage(const std::string& address, Finders finders, const std::atomic<bool>* abort,
                                             std::string* error)
 {
     CUrlFetcher fetcher;
@@ -28,7 +32,7 @@ std::optional<html::SwfLinkSet> CapturePage(const std::string& address, const st
             *error = fetcher.LastError();
         return std::nullopt;
     }
-    return FindMovies(address, fetcher.m_pPageBuffer.get());
+    return FindMovies(address, fetcher.m_pPageBuffer.get(), finders);
 }
 
 std::vector<std::string> RowsInListOrder(const html::SwfLinkSet& links) { return {links.rbegin(), links.rend()}; }

@@ -16,14 +16,18 @@ namespace capture {
 // nothing else is changed.
 std::string AddressToCapture(std::string typed);
 
+// Which finders look at a page: both (the markup finder's plausible links and the movies named in
+// scripts, escaped attributes and typed embeds), or the markup finder alone, byte for byte.
+enum class Finders { Both, MarkupOnly };
+
 // The movies the page text refers to, resolved against the page's address.
-html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageText);
+html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageText, Finders finders = Finders::Both);
 
 // Fetches the page at `address` and finds its movies. Nothing when the page could not be opened,
 // with the reason in `error` when given. A transfer that breaks off throws CInternetException.
 // While `abort` is set and turns true, the transfer ends as a failure.
-std::optional<html::SwfLinkSet> CapturePage(const std::string& address, const std::atomic<bool>* abort = nullptr,
-                                            std::string* error = nullptr);
+std::optional<html::SwfLinkSet> CapturePage(const std::string& address, Finders finders = Finders::Both,
+                                            const std::atomic<bool>* abort = nullptr, std::string* error = nullptr);
 
 // The order the list shows: each address of the set goes in at the top in turn, so the greatest
 // comes first.

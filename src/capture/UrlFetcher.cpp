@@ -32,6 +32,11 @@ struct CurlEasyCleanup {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
+long SecondsOf(std::chrono::seconds duration) { return static_cast<long>(duration.count()); }
+
+std::atomic<std::chrono::seconds::rep> g_connectSeconds{TransferLimits{}.connect.count()};
+std::atomic<std::chrono::seconds::rep> g_stallSeconds{TransferLimits{}.stall.count()};
+
 bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 // Where the body of the final response goes. Open is called once, when that response has arrived:
@@ -112,7 +117,7 @@ enum class Outcome {
 // One libcurl session for one URL.
 class Session {
 public:
-    Session(BodySink& sink, const std::atomic<bool>* abort) : m_sink(sink)
+    Session(BodySink& sink, const std::atomic<bool>* abort, TransferLimits limits) : m_sink(sink)
     {
         InitCurlOnce();
         m_curl.reset(curl_easy_init());
@@ -133,7 +138,8 @@ public:
             // No signals: the capture runs on a worker thread.
             && Set(CURLOPT_NOSIGNAL, 1L) && Set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
             && Set(CURLOPT_HEADERDATA, this) && Set(CURLOPT_WRITEFUNCTION, &Session::OnBody)
-            && Set(CURLOPT_WRITEDATA, this);
+            && Set(CURLOPT_WRITEDATA, this) && Set(CURLOPT_CONNECTTIMEOUT, SecondsOf(limits.connect))
+            && Set(CURLOPT_LOW_SPEED_LIMIT, 1L) && Set(CURLOPT_LOW_SPEED_TIME, SecondsOf(limits.stall));
         // libcurl calls the progress function during waits too, at least once a second.
         const bool watched = abort == nullptr
             || (Set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && Set(CURLOPT_XFERINFODATA, abort)
@@ -144,6 +150,14 @@ public:
 
     Outcome Run(const std::string& url)
     {
+        // libcurl would guess "http" for an address without a scheme; nothing is guessed here.
+        if (!platform::StartsWithIgnoringAsciiCase(url, "http://")
+            && !platform::StartsWithIgnoringAsciiCase(url, "https://")) {
+            static constexpr char kOnlyHttp[] = "only http:// and https:// addresses are fetched";
+            static_assert(sizeof kOnlyHttp <= CURL_ERROR_SIZE);
+            std::memcpy(m_szError, kOnlyHttp, sizeof kOnlyHttp);
+            return Outcome::kNotOpened;
+        }
         if (curl_easy_setopt(m_curl.get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
             return Outcome::kNotOpened;
         const CURLcode code = curl_easy_perform(m_curl.get());
@@ -254,12 +268,23 @@ CUrlFetcher::CUrlFetcher() : m_pPageBuffer(std::make_unique_for_overwrite<char[]
 
 CUrlFetcher::~CUrlFetcher() = default;
 
+void CUrlFetcher::SetTransferLimits(TransferLimits limits)
+{
+    g_connectSeconds = limits.connect.count();
+    g_stallSeconds = limits.stall.count();
+}
+
+TransferLimits CUrlFetcher::Limits()
+{
+    return {std::chrono::seconds(g_connectSeconds.load()), std::chrono::seconds(g_stallSeconds.load())};
+}
+
 bool CUrlFetcher::FetchPage(const std::string& url)
 {
     m_nStatus = 0;
     m_strError.clear();
     PageSink sink(m_pPageBuffer.get());
-    Session session(sink, m_pAbort);
+    Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
     switch (outcome) {
@@ -281,7 +306,7 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     m_nStatus = 0;
     m_strError.clear();
     FileSink sink(path);
-    Session session(sink, m_pAbort);
+    Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
     switch (outcome) {

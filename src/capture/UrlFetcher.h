@@ -2,12 +2,20 @@
 // The program's only network client. Each call opens a libcurl session of its own, fetches one URL
 // with a plain GET (redirects followed, http and https only) and closes everything before it returns.
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace capture {
+
+// How long a transfer may wait: for its connection, and while receiving less than one byte a second.
+// A transfer past either limit fails like a broken one.
+struct TransferLimits {
+    std::chrono::seconds connect{30};
+    std::chrono::seconds stall{60};
+};
 
 class CUrlFetcher {
 public:
@@ -40,6 +48,10 @@ public:
     // While set, `flag` is watched during every transfer; once it turns true the transfer ends as a
     // failure (false before the final response, an exception after). Null stops watching.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }
+
+    // The limits of every transfer that starts from now on, in any fetcher (tests make them short).
+    static void SetTransferLimits(TransferLimits limits);
+    static TransferLimits Limits();
 
     // kPageBufferSize bytes, owned for the fetcher's lifetime; written by FetchPage only.
     const std::unique_ptr<char[]> m_pPageBuffer;

@@ -74,11 +74,8 @@ int RunCache(const std::vector<std::string>& args)
     for (const auto& row : cache::LocalListRows(std::move(entries), plain.TakeRows())) {
         line.assign(row.name).append(1, '\t').append(row.size).append(1, '\t').append(row.path);
         line.append(1, '\t').append(row.address);
-        cli::PrintRow(stdout, line, nulTerminated);
-    }
-    if (std::fflush(stdout) != 0) {
-        cli::PrintError("cache: cannot write the list to standard output");
-        return cli::kTransferFailed;
+        if (!cli::PrintRow(stdout, line, nulTerminated))
+            break;
     }
     return cli::kOk;
 }

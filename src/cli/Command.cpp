@@ -22,13 +22,14 @@ bool RegisterCommand(const Command& command)
 
 const std::vector<Command>& Commands() { return Registry(); }
 
-void PrintRow(std::FILE* out, std::string_view row, bool nulTerminated)
+bool PrintRow(std::FILE* out, std::string_view row, bool nulTerminated)
 {
     std::fwrite(row.data(), 1, row.size(), out);
     std::fputc(nulTerminated ? '\0' : '\n', out);
+    return std::ferror(out) == 0;
 }
 
-std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::size_t count, bool allowNul,
+std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::size_t count, unsigned options,
                                      const char* synopsis)
 {
     Operands operands;
@@ -36,8 +37,10 @@ std::optional<Operands> ReadOperands(const std::vector<std::string>& args, std::
     for (const std::string& arg : args) {
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
-        } else if (!optionsEnded && allowNul && arg == "-0") {
+        } else if (!optionsEnded && (options & kNulOption) != 0 && arg == "-0") {
             operands.nulTerminated = true;
+        } else if (!optionsEnded && (options & kLiteralOption) != 0 && arg == "--literal") {
+            operands.literal = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
             PrintError("unknown option '" + arg + "' (usage: plumeroc-grab " + synopsis + ")");
             return std::nullopt;

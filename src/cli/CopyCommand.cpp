@@ -9,7 +9,7 @@ constexpr const char* kSynopsis = "copy PATH DEST";
 
 int RunCopy(const std::vector<std::string>& args)
 {
-    const auto operands = cli::ReadOperands(args, 2, false, kSynopsis);
+    const auto operands = cli::ReadOperands(args, 2, cli::kNoOptions, kSynopsis);
     if (!operands)
         return cli::kUsage;
     try {

@@ -6,12 +6,14 @@ namespace {
 
 int RunHistory(const std::vector<std::string>& args)
 {
-    const auto operands = cli::ReadOperands(args, 0, true, "history [-0]");
+    const auto operands = cli::ReadOperands(args, 0, cli::kNulOption, "history [-0]");
     if (!operands)
         return cli::kUsage;
     // No browser profile simply means no history: still a success.
-    for (const std::string& url : capture::ReadTypedUrls())
-        cli::PrintRow(stdout, url, operands->nulTerminated);
+    for (const std::string& url : capture::ReadTypedUrls()) {
+        if (!cli::PrintRow(stdout, url, operands->nulTerminated))
+            break;
+    }
     return cli::kOk;
 }
 

@@ -5,18 +5,20 @@
 
 namespace {
 
-constexpr const char* kSynopsis = "list [-0] URL";
+constexpr const char* kSynopsis = "list [-0] [--literal] URL";
 
 int RunList(const std::vector<std::string>& args)
 {
-    const auto operands = cli::ReadOperands(args, 1, true, kSynopsis);
+    const auto operands = cli::ReadOperands(args, 1, cli::kNulOption | cli::kLiteralOption, kSynopsis);
     if (!operands)
         return cli::kUsage;
-    const cli::PageCapture page = cli::CapturePage(operands->values[0]);
+    const cli::PageCapture page = cli::CapturePage(operands->values[0], operands->literal);
     if (page.status != cli::kOk)
         return page.status;
-    for (const std::string& row : capture::RowsInListOrder(page.links))
-        cli::PrintRow(stdout, row, operands->nulTerminated);
+    for (const std::string& row : capture::RowsInListOrder(page.links)) {
+        if (!cli::PrintRow(stdout, row, operands->nulTerminated))
+            break;
+    }
     return cli::kOk;
 }
 

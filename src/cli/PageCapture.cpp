@@ -6,12 +6,13 @@
 
 namespace cli {
 
-PageCapture CapturePage(const std::string& typedAddress)
+PageCapture CapturePage(const std::string& typedAddress, bool literal)
 {
     PageCapture result;
     std::string error;
     try {
-        auto links = capture::CapturePage(capture::AddressToCapture(typedAddress), nullptr, &error);
+        const auto finders = literal ? capture::Finders::MarkupOnly : capture::Finders::Both;
+        auto links = capture::CapturePage(capture::AddressToCapture(typedAddress), finders, nullptr, &error);
         if (links) {
             result.links = std::move(*links);
             return result;

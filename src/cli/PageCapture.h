@@ -12,7 +12,8 @@ struct PageCapture {
     html::SwfLinkSet links; // the movies found
 };
 
-// The address rule of "Go", then the capture of the page at the resulting address.
-PageCapture CapturePage(const std::string& typedAddress);
+// The address rule of "Go", then the capture of the page at the resulting address, with both finders
+// or, when `literal`, the markup finder alone.
+PageCapture CapturePage(const std::string& typedAddress, bool literal);
 
 } // namespace cli

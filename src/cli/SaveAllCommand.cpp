@@ -8,11 +8,11 @@
 
 namespace {
 
-constexpr const char* kSynopsis = "save-all URL DIR";
+constexpr const char* kSynopsis = "save-all [--literal] URL DIR";
 
 int RunSaveAll(const std::vector<std::string>& args)
 {
-    const auto operands = cli::ReadOperands(args, 2, false, kSynopsis);
+    const auto operands = cli::ReadOperands(args, 2, cli::kLiteralOption, kSynopsis);
     if (!operands)
         return cli::kUsage;
     const std::string& folder = operands->values[1];
@@ -20,7 +20,7 @@ int RunSaveAll(const std::vector<std::string>& args)
         cli::PrintError("DIR must not be empty (usage: plumeroc-grab save-all URL DIR)");
         return cli::kUsage;
     }
-    const cli::PageCapture page = cli::CapturePage(operands->values[0]);
+    const cli::PageCapture page = cli::CapturePage(operands->values[0], operands->literal);
     if (page.status != cli::kOk)
         return page.status;
 

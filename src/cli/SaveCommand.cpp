@@ -10,7 +10,7 @@ constexpr const char* kSynopsis = "save URL FILE";
 
 int RunSave(const std::vector<std::string>& args)
 {
-    const auto operands = cli::ReadOperands(args, 2, false, kSynopsis);
+    const auto operands = cli::ReadOperands(args, 2, cli::kNoOptions, kSynopsis);
     if (!operands)
         return cli::kUsage;
     capture::CUrlFetcher fetcher;

@@ -18,7 +18,7 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 int Usage(const std::string& problem)
 {
-    cli::PrintError(problem + " (usage: plumeroc-grab scan --base ADDRESS [-0] [FILE])");
+    cli::PrintError(problem + " (usage: plumeroc-grab scan --base ADDRESS [-0] [--literal] [FILE])");
     return cli::kUsage;
 }
 
@@ -27,6 +27,7 @@ int RunScan(const std::vector<std::string>& args)
     std::optional<std::string> base;
     std::optional<std::string> path;
     bool nulTerminated = false;
+    bool literal = false;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -38,6 +39,8 @@ int RunScan(const std::vector<std::string>& args)
             base = arg.substr(7);
         } else if (!optionsEnded && arg == "-0") {
             nulTerminated = true;
+        } else if (!optionsEnded && arg == "--literal") {
+            literal = true;
         } else if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg.size() > 1 && arg.front() == '-') {
@@ -70,13 +73,16 @@ int RunScan(const std::vector<std::string>& args)
         return cli::kCannotOpen;
     }
 
-    for (const std::string& row : capture::RowsInListOrder(capture::FindMovies(*base, pageText)))
-        cli::PrintRow(stdout, row, nulTerminated);
+    const auto finders = literal ? capture::Finders::MarkupOnly : capture::Finders::Both;
+    for (const std::string& row : capture::RowsInListOrder(capture::FindMovies(*base, pageText, finders))) {
+        if (!cli::PrintRow(stdout, row, nulTerminated))
+            break;
+    }
     return cli::kOk;
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
-    {"scan", "scan --base ADDRESS [-0] [FILE]",
+    {"scan", "scan --base ADDRESS [-0] [--literal] [FILE]",
      "List the movies a page refers to, resolved against ADDRESS (FILE, or standard input when absent or -).", 10,
      RunScan});
 

@@ -1,6 +1,7 @@
 // plumeroc-grab: the headless companion of Plumeroc, on the same core as the window.
 #include "cli/Command.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,9 +19,24 @@ void PrintHelp(std::FILE* out)
         std::fprintf(out, "  %s\n      %s\n", command.synopsis, command.summary);
     std::fputs("\nRows are printed one per line, in the order the window lists them; with -0 each row ends\n"
                "with a NUL byte instead of a newline, for addresses and paths that hold line breaks.\n"
+               "--literal finds movies with the markup finder alone: every \"<\" ... \">\" span is read and\n"
+               "only references ending in \".swf\" count, implausible ones included.\n"
                "Exit status: 0 success, 1 usage error, 2 nothing could be opened, 3 a transfer failed\n"
-               "in the middle, 4 a server answered with an error status.\n",
+               "in the middle or standard output could not be written, 4 a server answered with an error\n"
+               "status.\n",
                out);
+}
+
+// Every row went to standard output through its buffer: only the final flush and close tell whether
+// all of it arrived. A failed write turns a success into status 3.
+int FinishOutput(int status)
+{
+    const bool failed = std::ferror(stdout) != 0;
+    if (std::fclose(stdout) != 0 || failed) {
+        cli::PrintError(std::string("cannot write to standard output: ") + std::strerror(errno));
+        return status == cli::kOk ? cli::kTransferFailed : status;
+    }
+    return status;
 }
 
 } // namespace
@@ -34,11 +50,11 @@ int main(int argc, char** argv)
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
-        return cli::kOk;
+        return FinishOutput(cli::kOk);
     }
     for (const auto& command : cli::Commands()) {
         if (name == command.name)
-            return command.run(std::vector<std::string>(argv + 2, argv + argc));
+            return FinishOutput(command.run(std::vector<std::string>(argv + 2, argv + argc)));
     }
     cli::PrintError("unknown command '" + name + "' (see plumeroc-grab --help)");
     return cli::kUsage;

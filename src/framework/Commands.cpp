@@ -2,7 +2,7 @@
 
 #include "framework/Dialogs.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <exception>
 
@@ -10,8 +10,7 @@ namespace {
 void ShowFailure(const QString& text)
 {
     const QString shown = text.isEmpty() ? QStringLiteral("Internal application error.") : text;
-    Dialogs::ShowMessage(QApplication::activeWindow(), QCoreApplication::applicationName(), shown,
-                         QMessageBox::Critical);
+    Dialogs::ShowMessage(nullptr, QCoreApplication::applicationName(), shown, QMessageBox::Critical);
 }
 } // namespace
 
@@ -28,5 +27,5 @@ void RunCommand(const std::function<void()>& command)
 
 void AfxMessageBox(const QString& text)
 {
-    Dialogs::ShowMessage(QApplication::activeWindow(), QCoreApplication::applicationName(), text, QMessageBox::Warning);
+    Dialogs::ShowMessage(nullptr, QCoreApplication::applicationName(), text, QMessageBox::Warning);
 }

@@ -16,5 +16,6 @@ auto OnCommand(T* object, void (T::*handler)())
     return [object, handler] { RunCommand([object, handler] { (object->*handler)(); }); };
 }
 
-// The application's message box: the application's name as caption, warning icon, OK.
+// The application's message box, owned by the main window: the application's name as caption, warning
+// icon, OK.
 void AfxMessageBox(const QString& text);

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -24,6 +25,8 @@ QWidget* CDialog::CreateControl(const DialogItem& item)
         auto* combo = new QComboBox(this);
         combo->setEditable(true);
         combo->setInsertPolicy(QComboBox::NoInsert);
+        // The field keeps what the user types: the list offers the entries, nothing completes them.
+        combo->setCompleter(nullptr);
         return combo;
     }
     case ControlKind::ListView: {
@@ -71,6 +74,32 @@ bool CDialog::BuildFromTemplate()
     m_bBuilt = true;
     DoDataExchange();
     return true;
+}
+
+void CDialog::mousePressEvent(QMouseEvent* event)
+{
+    QDialog::mousePressEvent(event);
+    KeepInPage(event);
+}
+
+void CDialog::mouseReleaseEvent(QMouseEvent* event)
+{
+    QDialog::mouseReleaseEvent(event);
+    KeepInPage(event);
+}
+
+void CDialog::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    QDialog::mouseDoubleClickEvent(event);
+    KeepInPage(event);
+}
+
+void CDialog::KeepInPage(QMouseEvent* event)
+{
+    // A click on a page's background belongs to the page. Passed on, it would reach the window the
+    // page lives in: the page tabs, which switch pages on a press.
+    if (!isWindow())
+        event->accept();
 }
 
 void CDialog::reject()

@@ -32,8 +32,13 @@ protected:
     virtual void DoDataExchange() {}
     virtual bool OnInitDialog() { return true; }
 
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
     bool BuildFromTemplate();
+    void KeepInPage(QMouseEvent* event);
 
     int m_nTemplateId;
     bool m_bBuilt = false;

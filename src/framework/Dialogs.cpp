@@ -1,12 +1,16 @@
 #include "framework/Dialogs.h"
 
+#include "framework/MainWindow.h"
+
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 struct Script {
     bool scripted = false;
     std::deque<std::optional<QString>> saveNames;
     std::deque<std::optional<QString>> folders;
+    std::deque<bool> yesNo;
     std::vector<Dialogs::Shown> history;
 };
 
@@ -25,6 +29,47 @@ std::optional<QString> TakeAnswer(std::deque<std::optional<QString>>& queue)
     }
     return answer;
 }
+
+// Boxes and dialogs belong to the main window, not to whatever window happens to be active (none
+// at all while the user works in another program): a box without a parent can open behind it.
+QWidget* ParentFor(QWidget* owner)
+{
+    if (QWidget* main = AfxGetMainWnd())
+        return main;
+    return owner != nullptr ? owner->window() : nullptr;
+}
+
+// The Save-as dialog itself: the name as the dialog gives it back, or nothing on cancel.
+std::optional<QString> ChooseSaveFileName(QWidget* owner, const QString& filterSpec, const QString& defaultSuffix,
+                                          const QString& folder)
+{
+    auto& script = TheScript();
+    if (script.scripted) {
+        script.history.push_back({Dialogs::Shown::Kind::SaveFile,
+                                  {},
+                                  {},
+                                  QMessageBox::NoIcon,
+                                  Dialogs::NameFiltersOf(filterSpec),
+                                  defaultSuffix});
+        return TakeAnswer(script.saveNames);
+    }
+    QFileDialog dialog(ParentFor(owner), QStringLiteral("Save As"), folder);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(Dialogs::NameFiltersOf(filterSpec));
+    // No default suffix here: the dialog would add it after asking about the name as typed, or
+    // (Qt's own dialog) before, and the question below could not tell which.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+QString WithDefaultSuffix(const QString& path, const QString& suffix)
+{
+    if (suffix.isEmpty() || QFileInfo(path).fileName().contains(QLatin1Char('.')))
+        return path;
+    return path + QLatin1Char('.') + suffix;
+}
 } // namespace
 
 void Dialogs::ShowMessage(QWidget* owner, const QString& caption, const QString& text, QMessageBox::Icon icon)
@@ -34,8 +79,24 @@ void Dialogs::ShowMessage(QWidget* owner, const QString& caption, const QString&
         script.history.push_back({Shown::Kind::Message, caption, text, icon, {}, {}});
         return;
     }
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, owner);
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, ParentFor(owner));
     box.exec();
+}
+
+bool Dialogs::AskYesNo(QWidget* owner, const QString& caption, const QString& text)
+{
+    auto& script = TheScript();
+    if (script.scripted) {
+        script.history.push_back({Shown::Kind::Question, caption, text, QMessageBox::Warning, {}, {}});
+        if (script.yesNo.empty())
+            return false;
+        const bool yes = script.yesNo.front();
+        script.yesNo.pop_front();
+        return yes;
+    }
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Yes | QMessageBox::No, ParentFor(owner));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 QStringList Dialogs::NameFiltersOf(const QString& filterSpec)
@@ -58,20 +119,19 @@ QStringList Dialogs::NameFiltersOf(const QString& filterSpec)
 
 std::optional<QString> Dialogs::AskSaveFileName(QWidget* owner, const QString& filterSpec, const QString& defaultSuffix)
 {
-    auto& script = TheScript();
-    if (script.scripted) {
-        script.history.push_back(
-            {Shown::Kind::SaveFile, {}, {}, QMessageBox::NoIcon, NameFiltersOf(filterSpec), defaultSuffix});
-        return TakeAnswer(script.saveNames);
+    QString folder; // the dialog's own default at first, then the folder of the name turned down
+    for (;;) {
+        const std::optional<QString> chosen = ChooseSaveFileName(owner, filterSpec, defaultSuffix, folder);
+        if (!chosen)
+            return std::nullopt;
+        const QString path = WithDefaultSuffix(*chosen, defaultSuffix);
+        const QFileInfo file(path);
+        if (path == *chosen || !file.exists()
+            || AskYesNo(owner, QStringLiteral("Confirm Save As"),
+                        file.fileName() + QStringLiteral(" already exists.\nDo you want to replace it?")))
+            return path;
+        folder = file.absolutePath();
     }
-    QFileDialog dialog(owner);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(NameFiltersOf(filterSpec));
-    dialog.setDefaultSuffix(defaultSuffix); // asks before replacing an existing file by default
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
 }
 
 std::optional<QString> Dialogs::AskFolder(QWidget* owner, const QString& title)
@@ -81,7 +141,7 @@ std::optional<QString> Dialogs::AskFolder(QWidget* owner, const QString& title)
         script.history.push_back({Shown::Kind::Folder, title, {}, QMessageBox::NoIcon, {}, {}});
         return TakeAnswer(script.folders);
     }
-    const QString folder = QFileDialog::getExistingDirectory(owner, title);
+    const QString folder = QFileDialog::getExistingDirectory(ParentFor(owner), title);
     if (folder.isEmpty())
         return std::nullopt;
     return folder;
@@ -90,6 +150,7 @@ std::optional<QString> Dialogs::AskFolder(QWidget* owner, const QString& title)
 void Dialogs::SetScripted(bool scripted) { TheScript().scripted = scripted; }
 void Dialogs::QueueSaveFileName(std::optional<QString> answer) { TheScript().saveNames.push_back(std::move(answer)); }
 void Dialogs::QueueFolder(std::optional<QString> answer) { TheScript().folders.push_back(std::move(answer)); }
+void Dialogs::QueueYesNo(bool yes) { TheScript().yesNo.push_back(yes); }
 const std::vector<Dialogs::Shown>& Dialogs::History() { return TheScript().history; }
 void Dialogs::ClearHistory()
 {
@@ -97,4 +158,5 @@ void Dialogs::ClearHistory()
     script.history.clear();
     script.saveNames.clear();
     script.folders.clear();
+    script.yesNo.clear();
 }

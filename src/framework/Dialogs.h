@@ -1,7 +1,8 @@
 #pragma once
 // The one seam through which the program asks the user something: message boxes, the Save-as
 // dialog and the folder picker. Tests switch it to scripted mode, queue answers and read back what
-// was shown, so that every modal flow can be driven without a person.
+// was shown, so that every modal flow can be driven without a person. Every box and dialog belongs
+// to the main window when there is one, else to the owner's window.
 #include <QMessageBox>
 #include <QString>
 
@@ -15,17 +16,22 @@ class Dialogs {
 public:
     // What was asked, as the user would have seen it.
     struct Shown {
-        enum class Kind { Message, SaveFile, Folder } kind;
-        QString caption; // message caption, or the folder picker's title
-        QString text;    // message text
+        enum class Kind { Message, Question, SaveFile, Folder } kind;
+        QString caption; // message or question caption, or the folder picker's title
+        QString text;    // message or question text
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QStringList nameFilters; // Save-as filters, as Qt name filters
         QString defaultSuffix;
     };
 
     static void ShowMessage(QWidget* owner, const QString& caption, const QString& text, QMessageBox::Icon icon);
+    // A question with Yes and No; true for Yes.
+    static bool AskYesNo(QWidget* owner, const QString& caption, const QString& text);
 
     // filterSpec is written "Description|pattern|...||"; returns the chosen path or nothing on cancel.
+    // A name chosen without an extension gets "." and defaultSuffix. When that makes the name of an
+    // existing file, the user is asked before it is replaced, whatever dialog was used: a dialog
+    // asks only about the name as it was typed. "No" opens the dialog again.
     static std::optional<QString> AskSaveFileName(QWidget* owner, const QString& filterSpec,
                                                   const QString& defaultSuffix);
     static std::optional<QString> AskFolder(QWidget* owner, const QString& title);
@@ -34,11 +40,13 @@ public:
     static QStringList NameFiltersOf(const QString& filterSpec);
 
     // Test seam. In scripted mode nothing is shown: what would have been shown is recorded, and dialogs
-    // take the next queued answer (an empty optional, or an empty queue, means the user cancelled).
-    // Outside scripted mode nothing is recorded.
+    // take the next queued answer (an empty optional, or an empty queue, means the user cancelled; a
+    // question with no queued answer gets "No"). A queued Save-as answer is the name as the user
+    // typed it in the dialog. Outside scripted mode nothing is recorded.
     static void SetScripted(bool scripted);
     static void QueueSaveFileName(std::optional<QString> answer);
     static void QueueFolder(std::optional<QString> answer);
+    static void QueueYesNo(bool yes);
     static const std::vector<Shown>& History();
     static void ClearHistory();
 };

@@ -63,24 +63,18 @@ struct DotSegments {
 
 DotSegments FindDotSegments(std::string_view address)
 {
-    // Addresses hold few "." bytes and many "/": visit the dots.
+    // Visit each "/." pair: a page can make an address of a million dots, but not of a million "/.".
     DotSegments found;
-    const char* const data = address.data();
-    const std::size_t n = address.size();
-    for (std::size_t at = 1; at + 1 < n;) {
-        const void* dot = std::memchr(data + at, '.', n - 1 - at);
-        if (!dot)
+    for (std::size_t at = address.find("/."); at != std::string_view::npos; at = address.find("/.", at + 1)) {
+        const std::size_t dot = at + 1;
+        if (dot + 1 >= address.size())
             break;
-        at = static_cast<std::size_t>(static_cast<const char*>(dot) - data);
-        if (data[at - 1] == '/') {
-            if (data[at + 1] == '/') {
-                found.singleDotSlash = at - 1;
-                return found;
-            }
-            if (found.parentSlash == std::string_view::npos && IsParentUnitAt(address, at))
-                found.parentSlash = at - 1;
+        if (address[dot + 1] == '/') {
+            found.singleDotSlash = at;
+            return found;
         }
-        ++at;
+        if (found.parentSlash == std::string_view::npos && IsParentUnitAt(address, dot))
+            found.parentSlash = at;
     }
     return found;
 }
@@ -144,7 +138,11 @@ std::string NormalizeDots(std::string_view address) { return NormalizedDots(std:
 std::string ResolveLink(std::string_view base, std::string_view reference)
 {
     std::string joined;
-    if (reference.find(':') != std::string_view::npos) {
+    const std::size_t schemeEnd = base.find(':');
+    if (reference.starts_with("//") && schemeEnd != std::string_view::npos) {
+        // Scheme-relative: the page's scheme and its ":", as a browser reads it.
+        joined = Joined(base.substr(0, schemeEnd + 1), reference);
+    } else if (reference.find(':') != std::string_view::npos) {
         joined = reference;
     } else if (!reference.empty() && reference.front() == '/') {
         joined = Joined(base.substr(0, SiteRootLength(base)), reference);

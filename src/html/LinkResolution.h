@@ -6,9 +6,10 @@
 
 namespace html {
 
-// The joined address of `reference` under `base`, after one dot-segment step (NormalizeDots):
-// a reference holding ":" anywhere is taken as it is, one starting with "/" hangs under the site
-// root of `base`, anything else under its directory.
+// The joined address of `reference` under `base`, after one dot-segment step (NormalizeDots): a
+// reference starting with "//" takes the scheme of `base` and its ":" in front, one holding ":"
+// anywhere else is taken as it is, one starting with "/" hangs under the site root of `base`,
+// anything else under its directory.
 std::string ResolveLink(std::string_view base, std::string_view reference);
 
 // Scheme, "//" and host with any port, without a trailing "/": everything before the first "/" that

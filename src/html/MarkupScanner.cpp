@@ -49,20 +49,26 @@ SwfReference PickSwfReference(std::string_view tagText, std::size_t end)
 {
     const std::size_t searched = std::min(end, tagText.size());
     const char* const text = tagText.data();
+    const auto referenceEndingAt = [&](std::size_t suffixAt) -> SwfReference {
+        std::size_t first = suffixAt;
+        while (first > 0 && !IsStopCharacter(text[first - 1]))
+            --first;
+        if (first == 0) // no stop character before the suffix
+            return {{}, suffixAt};
+        return {tagText.substr(first, suffixAt + kMovieSuffix.size() - first), suffixAt};
+    };
+    // References often follow one another: look right before `end` first.
+    if (searched >= kMovieSuffix.size()
+        && tagText.substr(searched - kMovieSuffix.size(), kMovieSuffix.size()) == kMovieSuffix)
+        return referenceEndingAt(searched - kMovieSuffix.size());
     // Walk back over the "." bytes: memrchr is far quicker than comparing four bytes at every offset.
     for (std::size_t limit = searched; limit >= kMovieSuffix.size();) {
         const void* dot = memrchr(text, '.', limit - kMovieSuffix.size() + 1);
         if (!dot)
             break;
         const auto suffixAt = static_cast<std::size_t>(static_cast<const char*>(dot) - text);
-        if (tagText.substr(suffixAt, kMovieSuffix.size()) == kMovieSuffix) {
-            std::size_t first = suffixAt;
-            while (first > 0 && !IsStopCharacter(text[first - 1]))
-                --first;
-            if (first == 0) // no stop character before the suffix
-                return {{}, suffixAt};
-            return {tagText.substr(first, suffixAt + kMovieSuffix.size() - first), suffixAt};
-        }
+        if (tagText.substr(suffixAt, kMovieSuffix.size()) == kMovieSuffix)
+            return referenceEndingAt(suffixAt);
         limit = suffixAt + kMovieSuffix.size() - 1;
     }
     return {};

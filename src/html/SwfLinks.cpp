@@ -9,19 +9,25 @@ namespace html {
 
 namespace {
 
-// Every ".swf" of a qualifying tag text ends a reference of its own.
+// The references of a qualifying tag text, taken from right to left without overlapping: each one
+// ends at a ".swf" and starts after the nearest stop character before it, and the next is looked for
+// only before that stop character. A ".swf" with no stop character before it ends the search, since
+// none further left can have one. Every byte is looked at once, so a tag of many ".swf" stays linear.
 void AddReferencesOf(SwfLinkSet& links, std::string_view pageAddress, std::string_view tagText)
 {
+    std::string_view previous;
     for (std::size_t end = tagText.size();;) {
         const SwfReference reference = PickSwfReference(tagText, end);
-        if (reference.suffixAt == kNoPosition)
+        if (reference.suffixAt == kNoPosition || reference.text.empty())
             return;
-        if (!reference.text.empty()) {
+        // A tag that repeats one reference gives one link: resolve it once.
+        if (reference.text != previous) {
             std::string link = ResolveLink(pageAddress, reference.text);
             if (!link.empty())
                 links.insert(std::move(link));
+            previous = reference.text;
         }
-        end = reference.suffixAt;
+        end = static_cast<std::size_t>(reference.text.data() - tagText.data()) - 1; // the stop character
     }
 }
 

@@ -15,7 +15,8 @@ using SwfLinkSet = std::set<std::string>;
 inline constexpr std::size_t kMinimumTagTextLength = 12;
 
 // Empties `links` and fills it with the resolved movie addresses of `pageText`, a NUL-terminated
-// page text. Every ".swf" of a qualifying tag text ends a reference of its own.
+// page text. A qualifying tag text gives its references from right to left, none overlapping another:
+// "player.swf?file=intro.swf" gives both movies, "a/b.swf/c.swf" only the whole path.
 void FindSwfLinks(SwfLinkSet& links, const std::string& pageAddress, const char* pageText);
 
 // The same for a page text given as a view; bytes from its first NUL on are not scanned.

@@ -9,10 +9,12 @@
 #include "support/TempFolder.h"
 #include "support/gui/GuiSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +89,30 @@ TEST_F(MainWindowTest, KeyboardTabChangeDoesNotSwitchUntilTheNextPress)
     // A press on the empty part of the tab row brings page and tab together again.
     QTest::mouseClick(tabs, Qt::LeftButton, {}, QPoint(tabs->width() - 5, tabs->tabRect(0).center().y()));
     EXPECT_TRUE(m_dialog.LocalPage().isVisible());
+}
+
+TEST_F(MainWindowTest, WheelAndClicksOnAPageSwitchNothing)
+{
+    CPageTabCtrl* tabs = m_dialog.PageTabs();
+    CInternetPage& page = m_dialog.InternetPage();
+    const QPoint background(3, page.height() - 3);
+    ASSERT_EQ(page.childAt(background), nullptr);
+    const std::pair<QWidget*, QPoint> turnedOver[] = {{tabs, tabs->tabRect(1).center()}, {&page, background}};
+    for (const auto& [widget, at] : turnedOver) {
+        for (const int delta : {-120, 120, -120}) {
+            QWheelEvent wheel(at, widget->mapToGlobal(at), {}, {0, delta}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(widget, &wheel);
+            EXPECT_EQ(tabs->currentIndex(), 0) << widget->metaObject()->className() << " " << delta;
+        }
+    }
+
+    // Even with the selected tab moved away, as arrow keys move it, only a press on the tab row
+    // switches: clicks on the page's background do not reach it.
+    tabs->setCurrentIndex(1);
+    QTest::mouseClick(&page, Qt::LeftButton, {}, background);
+    QTest::mouseDClick(&page, Qt::LeftButton, {}, background);
+    EXPECT_EQ(tabs->CurrentPage(), 0);
+    EXPECT_TRUE(page.isVisible());
 }
 
 TEST_F(MainWindowTest, PagesShareOneRectangleBelowTheTabRow)

@@ -5,7 +5,9 @@
 #include "framework/Commands.h"
 #include "framework/Dialog.h"
 #include "framework/Dialogs.h"
+#include "framework/MovieDialogs.h"
 #include "platform/Exceptions.h"
+#include "support/TempFolder.h"
 #include "support/gui/GuiSupport.h"
 
 #include <QPushButton>
@@ -13,7 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -82,6 +87,54 @@ TEST(DialogsTest, SaveFilterBecomesOneQtNameFilter)
               QStringList{QStringLiteral("Save as  (*.swf)")});
     EXPECT_EQ(Dialogs::NameFiltersOf(QStringLiteral("Movies|*.swf|All|*||")),
               (QStringList{QStringLiteral("Movies (*.swf)"), QStringLiteral("All (*)")}));
+}
+
+// A dialog asks about the name as typed; the name the default suffix makes is asked about here.
+TEST(DialogsTest, SaveAsAsksBeforeTheDefaultSuffixReplacesAFile)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::optional<std::string>> typed; // one per dialog shown; nullopt: cancelled
+        std::vector<bool> answers;                     // to "replace it?"
+        std::optional<std::string> saved;
+        std::size_t questions;
+    };
+    const Case cases[] = {
+        {"new name gets the suffix", {"fresh"}, {}, "fresh.SWF", 0},
+        {"suffix names a file, replaced", {"clip"}, {true}, "clip.SWF", 1},
+        {"suffix names a file, No asks again", {"clip", "other"}, {false}, "other.SWF", 1},
+        {"No, then cancelled", {"clip", std::nullopt}, {false}, std::nullopt, 1},
+        {"typed with the suffix: the dialog asked", {"clip.SWF"}, {}, "clip.SWF", 0},
+        {"another extension is kept", {"clip.swf"}, {}, "clip.swf", 0},
+        {"cancelled", {std::nullopt}, {}, std::nullopt, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const test::ScriptedDialogs dialogs;
+        const test::TempFolder dir;
+        dir.Write("clip.SWF", "FWS old");
+        dir.Write("clip.swf", "FWS old");
+        for (const auto& typed : c.typed)
+            Dialogs::QueueSaveFileName(typed ? std::optional(QString::fromStdString(dir / *typed)) : std::nullopt);
+        for (bool answer : c.answers)
+            Dialogs::QueueYesNo(answer);
+
+        const std::optional<QString> saved = MovieDialogs::AskMovieFileName(nullptr);
+        EXPECT_EQ(saved, c.saved ? std::optional(QString::fromStdString(dir / *c.saved)) : std::nullopt);
+        std::size_t dialogsShown = 0;
+        std::vector<Dialogs::Shown> questions;
+        for (const Dialogs::Shown& shown : Dialogs::History()) {
+            dialogsShown += shown.kind == Dialogs::Shown::Kind::SaveFile;
+            if (shown.kind == Dialogs::Shown::Kind::Question)
+                questions.push_back(shown);
+        }
+        EXPECT_EQ(dialogsShown, c.typed.size());
+        ASSERT_EQ(questions.size(), c.questions);
+        if (!questions.empty()) {
+            EXPECT_EQ(questions[0].caption, QStringLiteral("Confirm Save As"));
+            EXPECT_EQ(questions[0].text, QStringLiteral("clip.SWF already exists.\nDo you want to replace it?"));
+        }
+    }
 }
 
 TEST(ByteStringTest, EveryByteSequenceSurvivesTheRoundTrip)

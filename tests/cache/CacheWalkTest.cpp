@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -319,6 +320,33 @@ TEST(CacheWalkOnDisk, MissingCacheFolderGivesNothing)
     EXPECT_TRUE(cache::ListFolderMovies(temp / "absent/").empty());
     WriteFile(temp / "file", "x");
     EXPECT_TRUE(cache::ListFolderMovies(temp / "file/").empty());
+}
+
+TEST(CacheWalkOnDisk, FoldersDeeperThanTheDescriptorLimitAreStillWalked)
+{
+    // A tree twice as deep as the descriptors the process may hold: every level keeps its folder open
+    // while the walk is below it, until there are none left.
+    constexpr int kDepth = 200;
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
+    TempFolder temp;
+    std::string folder = temp.Path() + "/";
+    const std::string root = folder;
+    std::vector<std::string> expected;
+    for (int level = 0; level < kDepth; ++level) {
+        folder += "d/";
+        if (level % 50 == 49) {
+            WriteFile(folder + "m.swf", "movie");
+            expected.push_back(folder.substr(root.size()) + "m.swf:5");
+        }
+    }
+    rlimit low = old;
+    low.rlim_cur = kDepth / 2;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const auto rows = cache::ListFolderMovies(root);
+    ::setrlimit(RLIMIT_NOFILE, &old);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Listed(rows, root), expected);
 }
 
 TEST(CacheWalkOnDisk, RandomTreesMatchTheNaiveAlgorithmRowForRow)

@@ -27,12 +27,14 @@ class LocalPageTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // One movie a folder, in one chain of folders: the list's order does not depend on the order
+        // in which the file system enumerates a folder.
         WriteFile(m_cache / "top.swf", "top level, never listed");
         WriteFile(m_cache / "a/one.swf", std::string(10000, 'x'));
-        WriteFile(m_cache / "a/CLIP.SWF", "clip");
         WriteFile(m_cache / "a/empty.swf", "");
-        WriteFile(m_cache / "b/one.swf", "the other one");
-        WriteFile(m_cache / "b/note.txt", "not a movie");
+        WriteFile(m_cache / "a/b/one.swf", "the other one");
+        WriteFile(m_cache / "a/b/note.txt", "not a movie");
+        WriteFile(m_cache / "a/b/c/CLIP.SWF", "clip");
     }
 
     void Open()
@@ -87,14 +89,18 @@ TEST_F(LocalPageTest, ListsTheWalksRowsInItsOrderUnderTheThreeColumns)
     EXPECT_EQ(List()->columnWidth(2), 280);
     EXPECT_TRUE(List()->showGrid());
 
-    const auto expected = cache::ListFolderMovies(m_cache.Path() + "/");
-    ASSERT_EQ(expected.size(), 3u); // one.swf twice and CLIP.SWF; the empty and top-level ones are not listed
+    // Each folder's movies go in at the top, so the deepest folder's movie comes first.
+    const std::string cache = m_cache.Path();
+    const std::vector<std::vector<std::string>> expected = {
+        {"CLIP.SWF", "4", cache + "/a/b/c/CLIP.SWF"},
+        {"one.swf", "13", cache + "/a/b/one.swf"},
+        {"one.swf", "10000", cache + "/a/one.swf"},
+    };
     ASSERT_EQ(List()->rowCount(), 3);
     for (int row = 0; row < 3; ++row) {
-        const auto& want = expected[static_cast<size_t>(row)];
-        EXPECT_EQ(ListView::CellBytes(List(), row, 0), want.name);
-        EXPECT_EQ(ListView::CellBytes(List(), row, 1), want.size);
-        EXPECT_EQ(ListView::CellBytes(List(), row, 2), want.path);
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(ListView::CellBytes(List(), row, column),
+                      expected[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)]);
         EXPECT_TRUE(List()->item(row, 1)->textAlignment() & Qt::AlignRight);
     }
     EXPECT_EQ(ListView::CellBytes(List(), RowOf(m_cache.Path() + "/a/one.swf"), 1), "10000");
@@ -118,7 +124,7 @@ TEST_F(LocalPageTest, SaveCopiesTheLowestSelectedRowWhereTheDialogSays)
 {
     Open();
     const int first = RowOf(m_cache.Path() + "/a/one.swf");
-    const int second = RowOf(m_cache.Path() + "/b/one.swf");
+    const int second = RowOf(m_cache.Path() + "/a/b/one.swf");
     List()->selectRow(first);
     List()->selectionModel()->select(List()->model()->index(second, 0),
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
@@ -141,8 +147,8 @@ TEST_F(LocalPageTest, SaveCopiesTheLowestSelectedRowWhereTheDialogSays)
 TEST_F(LocalPageTest, SaveOfAVanishedFileSaysSoAndCreatesNothing)
 {
     Open();
-    const int row = RowOf(m_cache.Path() + "/a/CLIP.SWF");
-    std::filesystem::remove(m_cache / "a/CLIP.SWF");
+    const int row = RowOf(m_cache.Path() + "/a/b/c/CLIP.SWF");
+    std::filesystem::remove(m_cache / "a/b/c/CLIP.SWF");
     List()->selectRow(row);
     Dialogs::QueueSaveFileName(QString::fromStdString(m_target / "clip.swf"));
     m_page.OnSave();
@@ -160,7 +166,7 @@ TEST_F(LocalPageTest, SaveAllCopiesEveryRowWithOrWithoutATrailingSlash)
         m_page.OnSaveAll();
         EXPECT_EQ(ReadFile(m_target / "CLIP.SWF"), "clip") << folder;
         // Two rows named one.swf: the lower row's file is what remains.
-        const int lower = std::max(RowOf(m_cache.Path() + "/a/one.swf"), RowOf(m_cache.Path() + "/b/one.swf"));
+        const int lower = std::max(RowOf(m_cache.Path() + "/a/one.swf"), RowOf(m_cache.Path() + "/a/b/one.swf"));
         EXPECT_EQ(ReadFile(m_target / "one.swf"), ReadFile(ListView::CellBytes(List(), lower, 2))) << folder;
     }
     EXPECT_TRUE(MessageTexts().empty());
@@ -184,17 +190,17 @@ TEST_F(LocalPageTest, SaveAllWhereNothingCanBeCreatedReportsEachRowAndGoesOn)
 TEST_F(LocalPageTest, AClickPreviewsTheClickedRowAndAClickBelowTheRowsChangesNothing)
 {
     Open();
-    const int row = RowOf(m_cache.Path() + "/b/one.swf");
+    const int row = RowOf(m_cache.Path() + "/a/b/one.swf");
     ClickRow(row);
-    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
     // Keyboard moves do not preview.
     List()->setFocus();
     QTest::keyClick(List(), row == 0 ? Qt::Key_Down : Qt::Key_Up);
-    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
     // Below the last row: nothing is selected, the preview keeps what it shows.
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 3));
     EXPECT_EQ(ListView::SelectedRow(List()), -1);
-    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/b/one.swf");
+    EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
 }
 
 TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)

@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPointer>
 
 #include <gtest/gtest.h>
@@ -333,7 +334,8 @@ TEST_F(InternetPageTest, SaveAsksForAFileAndDownloadsTheMovie)
         EXPECT_EQ(asked[0].defaultSuffix, QStringLiteral("SWF"));
         EXPECT_EQ(test::Rows(Page())[1].first, "Preview"); // Save changes no status
     }
-    EXPECT_EQ(test::ReadFile(dir / "saved"), MovieBody("games/" + kCafe));
+    // Typed without an extension: saved with the default one.
+    EXPECT_EQ(test::ReadFile(dir / "saved.SWF"), MovieBody("games/" + kCafe));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
@@ -406,6 +408,30 @@ TEST_F(InternetPageTest, DownloadBreakingOffEndsTheCommandWithTheFailureBox)
     EXPECT_EQ(test::ReadFile(dir / "cut.swf"), "FWS");
     EXPECT_FALSE(fs::exists(dir / "b.swf"));
     EXPECT_FALSE(fs::exists(dir / "a.swf"));
+}
+
+TEST_F(InternetPageTest, GoCapturesWhatWasTypedNotAHistoryEntryItBegins)
+{
+    const test::TempHome home;
+    const std::string index = Url("/games/index.html");
+    test::WriteChromiumHistory(home / ".config/chromium/Default/History",
+                               {{index, test::Day(1000)}, {Url("/games/none.html"), test::Day(999)}});
+    test::PageWithoutPreview page;
+    ASSERT_TRUE(page.InitModeless());
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&page));
+    QComboBox* box = test::AddressBox(page);
+    ASSERT_EQ(box->count(), 2); // the drop-down list still offers the history
+
+    const std::string typed = Url("/games/in"); // begins the first entry
+    box->clearEditText();
+    box->lineEdit()->setFocus();
+    QTest::keyClicks(box->lineEdit(), QString::fromStdString(typed));
+    EXPECT_EQ(ToBytes(box->currentText()), typed);
+    test::Click(test::Button(page, IDC_GO));
+    EXPECT_EQ(page.Address(), typed);
+    ASSERT_TRUE(test::WaitForIdle(page));
+    EXPECT_TRUE(test::Rows(page).empty()); // not found; the entry would have listed three movies
 }
 
 // Closing: the page goes while its worker is still at work.

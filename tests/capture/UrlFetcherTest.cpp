@@ -7,11 +7,19 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -25,10 +33,25 @@ std::string_view PageTextOf(const CUrlFetcher& fetcher)
     return {fetcher.m_pPageBuffer.get(), ::strnlen(fetcher.m_pPageBuffer.get(), CUrlFetcher::kPageBufferSize)};
 }
 
+std::atomic<bool> g_releaseStalls{false};
+
+// Short transfer limits for one test, the defaults again afterwards; stalled answers end with it.
+class ShortLimits {
+public:
+    ShortLimits() { CUrlFetcher::SetTransferLimits({std::chrono::seconds(1), std::chrono::seconds(1)}); }
+    ~ShortLimits()
+    {
+        CUrlFetcher::SetTransferLimits({});
+        g_releaseStalls = true;
+    }
+};
+
 const std::string kNotFoundPage = "<html><body>No such page</body></html>";
 const std::string kThreeMiB = test::PatternBody(3 * 1024 * 1024);
 constexpr std::size_t kCutAnnounced = 10000;
 constexpr std::size_t kCutSent = 3000;
+// libcurl judges the speed over the last seconds: one byte keeps a stalled transfer's average low.
+constexpr std::size_t kStallSent = 1;
 
 void AddRoutes(httplib::Server& server)
 {
@@ -63,6 +86,16 @@ void AddRoutes(httplib::Server& server)
                                  [](std::size_t, std::size_t, httplib::DataSink& sink) {
                                      sink.write(kThreeMiB.data(), kCutSent);
                                      return false; // drops the connection short of the announced length
+                                 });
+    });
+    server.Get("/stall", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(kCutAnnounced, "application/octet-stream",
+                                 [](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                     sink.write(kThreeMiB.data(), kStallSent);
+                                     // Then nothing, until the test lets the server end.
+                                     for (int i = 0; i < 3000 && !g_releaseStalls; ++i)
+                                         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                                     return false;
                                  });
     });
     server.Get("/big",
@@ -174,6 +207,8 @@ protected:
             return refusing.Url("/a.swf");
         if (which == "no-answer")
             return silent.Url("/a.swf");
+        if (which == "no-scheme") // a live server: only a guessed "http" would reach it
+            return Url("/bytes/100").substr(std::string_view("http://").size());
         if (which.front() == '/')
             return Url(which);
         return which;
@@ -207,7 +242,7 @@ TEST_P(FetcherCannotOpenTest, DownloadToFileTouchesNoFile)
 INSTANTIATE_TEST_SUITE_P(Addresses, FetcherCannotOpenTest,
                          ::testing::Values("refused", "no-answer", "/to-file", "/to-ftp", "file:///etc/hostname",
                                            "ftp://127.0.0.1:1/a.swf", "c:\\movies\\a.swf", "c:/movies/a.swf",
-                                           "http://[::1/a.swf", ""),
+                                           "no-scheme", "httpx://127.0.0.1:1/a.swf", "http://[::1/a.swf", ""),
                          [](const auto& instance) { return "Case" + std::to_string(instance.index); });
 
 TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
@@ -230,6 +265,53 @@ TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
         EXPECT_THAT(e.what(), HasSubstr(url));
     }
     EXPECT_TRUE(test::ReadFile(path) == std::string_view(kThreeMiB).substr(0, kCutSent));
+}
+
+TEST_F(FetcherTest, StalledBodyFailsLikeABrokenOneAndKeepsWhatArrived)
+{
+    const ShortLimits limits;
+    const std::string url = Url("/stall");
+    const std::string path = m_dir / "stalled.swf";
+    CUrlFetcher fetcher;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(fetcher.FetchPage(url), CInternetException);
+    try {
+        fetcher.DownloadToFile(url, path);
+        ADD_FAILURE() << "DownloadToFile returned on a stalled body";
+    } catch (const CInternetException& e) {
+        EXPECT_THAT(e.what(), HasSubstr(url));
+    }
+    // The server would hold both answers for 30 s each.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_TRUE(test::ReadFile(path) == std::string_view(kThreeMiB).substr(0, kStallSent));
+}
+
+TEST_F(FetcherTest, ConnectionNotMadeInTimeIsNotOpened)
+{
+    // A listening socket whose queue is full: the kernel drops further connection requests, so the
+    // connection is never made.
+    const test::LoopbackSocket full(true);
+    ASSERT_EQ(::listen(full.Fd(), 0), 0);
+    const auto connectTo = [&](const std::string& url) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<std::uint16_t>(std::stoi(url.substr(url.rfind(':') + 1))));
+        (void)::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        return fd;
+    };
+    std::vector<int> fds;
+    for (int i = 0; i < 4; ++i)
+        fds.push_back(connectTo(full.Url("")));
+    const ShortLimits limits;
+    CUrlFetcher fetcher;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(fetcher.FetchPage(full.Url("/a.swf")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_THAT(fetcher.LastError(), HasSubstr(full.Url("/a.swf")));
+    for (const int fd : fds)
+        ::close(fd);
 }
 
 TEST_F(FetcherTest, DestinationThatCannotBeCreatedReturnsFalse)

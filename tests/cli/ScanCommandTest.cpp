@@ -42,9 +42,9 @@ TEST_F(ScanCommand, PrintsLinksGreatestFirstFromFileOrStandardInput)
         "http://host/up.swf\nhttp://host/top/A.swf\nhttp://host/games/c.swf\nhttp://host/games/b.swf\n";
     const fs::path page = Write("page.html", kPage);
     const std::vector<std::pair<std::vector<std::string>, std::string>> runs = {
-        {{"scan", "--base", "http://host/games/index.html", page.string()}, ""},
-        {{"scan", "--base=http://host/games/index.html", "-"}, kPage},
-        {{"scan", "--base", "http://host/games/index.html"}, kPage},
+        {{"scan", "--literal", "--base", "http://host/games/index.html", page.string()}, ""},
+        {{"scan", "--base=http://host/games/index.html", "--literal", "-"}, kPage},
+        {{"scan", "--base", "http://host/games/index.html", "--literal"}, kPage},
     };
     for (const auto& [args, input] : runs) {
         const Outcome outcome = Run(args, input);
@@ -57,7 +57,7 @@ TEST_F(ScanCommand, PrintsLinksGreatestFirstFromFileOrStandardInput)
 TEST_F(ScanCommand, NulTerminatedRowsKeepLineBreaks)
 {
     const std::string page = "<embed src=\"a\r\nb.swf\"><embed src=\"z.swf\">";
-    const Outcome outcome = Run({"scan", "-0", "--base", "http://h/"}, page);
+    const Outcome outcome = Run({"scan", "--literal", "-0", "--base", "http://h/"}, page);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.out, "http://h/z.swf\0http://h/a\r\nb.swf\0"s);
 }
@@ -68,12 +68,12 @@ TEST_F(ScanCommand, ReadsPageTextOnlyUpToNulAndTheBufferSize)
     std::string page(1'048'575 - tag.size(), ' ');
     page += tag;                       // ends on the last byte kept
     page += "<embed src=\"out.swf\">"; // past the page buffer
-    const Outcome full = Run({"scan", "--base", "http://h/", Write("big.html", page).string()});
+    const Outcome full = Run({"scan", "--literal", "--base", "http://h/", Write("big.html", page).string()});
     EXPECT_EQ(full.status, 0);
     EXPECT_EQ(full.out, "http://h/in.swf\n");
 
     page.insert(0, 1, ' '); // the first tag's ">" now lies past the limit
-    EXPECT_EQ(Run({"scan", "--base", "http://h/", Write("cut.html", page).string()}).out, "");
+    EXPECT_EQ(Run({"scan", "--literal", "--base", "http://h/", Write("cut.html", page).string()}).out, "");
 
     const Outcome nul = Run({"scan", "--base", "http://h/"}, "<embed src=\"x.swf\">\0<embed src=\"y.swf\">"s);
     EXPECT_EQ(nul.out, "http://h/x.swf\n");
@@ -105,7 +105,38 @@ TEST_F(ScanCommand, HelpDescribesTheCommand)
 {
     const Outcome outcome = Run({"--help"});
     EXPECT_EQ(outcome.status, 0);
-    EXPECT_NE(outcome.out.find("scan --base ADDRESS [-0] [FILE]"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("scan --base ADDRESS [-0] [--literal] [FILE]"), std::string::npos) << outcome.out;
+}
+
+TEST_F(ScanCommand, LiteralKeepsTheMarkupFinderAlone)
+{
+    // A tag's movie, one a script names, and an unquoted value written after a blank.
+    const std::string page = R"(<embed src="a.swf"><script>swfobject.embedSWF("games/b.swf", "box", 400, 300, "9");)"
+                             R"(</script><embed src = c.swf>)";
+    const Outcome literal = Run({"scan", "--literal", "--base", "http://h/x/"}, page);
+    EXPECT_EQ(literal.status, 0) << literal.err;
+    EXPECT_EQ(literal.out, "http://h/x/a.swf\nhttp://h/x/ c.swf\n");
+    const Outcome both = Run({"scan", "--base", "http://h/x/"}, page);
+    EXPECT_EQ(both.status, 0) << both.err;
+    // By default the blank is no part of the address, and the script's movie counts.
+    EXPECT_EQ(both.out, "http://h/x/games/b.swf\nhttp://h/x/c.swf\nhttp://h/x/a.swf\n");
+}
+
+TEST_F(ScanCommand, OutputThatCannotBeWrittenIsStatusThree)
+{
+    const std::string page = "<embed src=\"a.swf\">";
+    const std::vector<std::vector<std::string>> runs = {
+        {"scan", "--base", "http://h/"},
+        {"scan", "-0", "--base", "http://h/"},
+        {"--help"},
+    };
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args.front() + " " + args.back());
+        const Outcome outcome = test::RunGrab(args, m_dir.string(), page, std::nullopt, "/dev/full");
+        EXPECT_EQ(outcome.status, 3);
+        EXPECT_NE(outcome.err.find("standard output"), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line: " << outcome.err;
+    }
 }
 
 } // namespace

@@ -18,13 +18,18 @@ inline html::SwfLinkSet FindSwfLinksTagByTag(std::string_view pageAddress, std::
         const std::string_view tagText = html::NextTagText(pageText, position);
         if (tagText.size() < html::kMinimumTagTextLength || tagText.find(".swf") == std::string_view::npos)
             continue;
-        for (std::size_t end = tagText.size();;) {
-            const html::SwfReference reference = html::PickSwfReference(tagText, end);
-            if (reference.suffixAt == html::kNoPosition)
+        // Right to left, each reference ending at a ".swf" and starting after the nearest stop
+        // character before it; the next only before that stop character.
+        std::size_t end = tagText.size();
+        for (std::size_t at = end; at-- > 0;) {
+            if (at + 4 > end || tagText.substr(at, 4) != ".swf")
+                continue;
+            const std::size_t stop = tagText.find_last_of("=\"'", at);
+            if (stop == std::string_view::npos)
                 break;
-            if (!reference.text.empty())
-                links.insert(html::ResolveLink(pageAddress, reference.text));
-            end = reference.suffixAt;
+            links.insert(html::ResolveLink(pageAddress, tagText.substr(stop + 1, at + 4 - stop - 1)));
+            end = stop;
+            at = stop;
         }
     }
     return links;

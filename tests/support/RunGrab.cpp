@@ -31,10 +31,10 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings)
 } // namespace
 
 GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input,
-                const std::optional<std::vector<std::string>>& environment)
+                const std::optional<std::vector<std::string>>& environment, const std::string& output)
 {
     const std::string in = scratchFolder + "/grab-stdin";
-    const std::string out = scratchFolder + "/grab-stdout";
+    const std::string out = output.empty() ? scratchFolder + "/grab-stdout" : output;
     const std::string err = scratchFolder + "/grab-stderr";
     std::ofstream(in, std::ios::binary) << input;
 
@@ -67,7 +67,7 @@ GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratch
         else if (waited == pid && WIFSIGNALED(wstatus))
             run.status = 128 + WTERMSIG(wstatus);
     }
-    run.out = ReadAll(out);
+    run.out = output.empty() ? ReadAll(out) : std::string();
     run.err = ReadAll(err);
     return run;
 }

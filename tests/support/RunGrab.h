@@ -13,8 +13,10 @@ struct GrabRun {
 };
 
 // Runs plumeroc-grab with `args`. Standard input is `input`; standard output and error are captured
-// through files in `scratchFolder`. `environment` replaces the test's environment when given.
+// through files in `scratchFolder`, or standard output goes to `output` when given (such as /dev/full).
+// `environment` replaces the test's environment when given.
 GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input = {},
-                const std::optional<std::vector<std::string>>& environment = std::nullopt);
+                const std::optional<std::vector<std::string>>& environment = std::nullopt,
+                const std::string& output = {});
 
 } // namespace test

@@ -25,7 +25,8 @@ unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker)
     try {
         ui.Run([&view] { view.EnableGo(false); });
         view.StartBusy();
-        if (const auto links = capture::CapturePage(worker->m_strAddress, &ui.AbandonedFlag())) {
+        if (const auto links =
+                capture::CapturePage(worker->m_strAddress, capture::Finders::Both, &ui.AbandonedFlag())) {
             ui.Run([&view] { view.DeleteAllMovieRows(); });
             std::vector<std::string> batch;
             for (auto it = links->begin(); it != links->end();) {
