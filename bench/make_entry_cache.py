@@ -5,7 +5,7 @@ make_entry_cache.py ROOT [FIREFOX] [CHROMIUM] [MOVIES]: FIREFOX Firefox cache2 e
 ROOT/mozilla/firefox/bench.default/cache2/entries and CHROMIUM Chromium Simple Cache entries (default 20000)
 in ROOT/chromium/Default/Cache/Cache_Data, MOVIES of them (default 300, half of each browser) holding movies.
 Each is a copy of one of the entries firefox-esr and chromium wrote for the fuzz corpus
-(tests/cache/fuzz/corpus), under a new key (a new address) and so a new name; the checksums the browsers
+(tests/cache/fuzz/corpus-firefox_entry, corpus-chromium_entry), under a new key (a new address) and so a new name; the checksums the browsers
 keep over the key and metadata are recomputed, the bodies and responses are kept. Deterministic. Prints the
 number of movies on standard output.
 """
@@ -19,14 +19,14 @@ root = sys.argv[1]
 firefox_count = int(sys.argv[2]) if len(sys.argv) > 2 else 20000
 chromium_count = int(sys.argv[3]) if len(sys.argv) > 3 else 20000
 movie_count = int(sys.argv[4]) if len(sys.argv) > 4 else 300
-corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "cache", "fuzz", "corpus")
+corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "cache", "fuzz")
 rng = random.Random(20261207)
 MASK = 0xFFFFFFFF
 MOVIES = ("plain-movie", "gzip-movie", "movie-without-suffix", "content-disposition-movie")
 
 
 def templates(browser):
-    folder = os.path.join(corpus, browser)
+    folder = os.path.join(corpus, "corpus-%s_entry" % browser)
     found = {name: open(os.path.join(folder, name), "rb").read() for name in sorted(os.listdir(folder))}
     movies = [found[name] for name in MOVIES]
     others = [data for name, data in found.items() if name not in MOVIES]

@@ -4,6 +4,9 @@
 #include "controls/PreviewEngine.h"
 #include "framework/Commands.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QFile>
 #include <QSettings>
 
 #include <unistd.h>
@@ -41,7 +44,21 @@ void CPlumerocApp::PrepareEnvironment()
 
 int CPlumerocApp::InitInstance()
 {
+    // The one option: the Local Files list made from a folder of the user's choosing.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Finds Flash movies (.swf) in web pages and in the browser caches, and saves them."));
+    parser.addHelpOption();
+    const QCommandLineOption folder(QStringLiteral("folder"),
+                                    QStringLiteral("List the movies below DIR on the Local Files page instead of "
+                                                   "those of the cache folder and the browser caches."),
+                                    QStringLiteral("DIR"));
+    parser.addOption(folder);
+    parser.process(arguments());
+
     CMainDialog dialog;
+    if (parser.isSet(folder))
+        dialog.LocalPage().SetChosenFolder(QFile::encodeName(parser.value(folder)).toStdString());
     dialog.DoModal();
     return 0;
 }

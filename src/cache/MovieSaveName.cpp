@@ -9,23 +9,12 @@ namespace {
 constexpr std::size_t kNameMax = 255;
 constexpr std::string_view kSuffix = ".swf";
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The byte a "%XX" at `at` stands for; -1 when there is no valid escape there.
 int EscapedByte(std::string_view text, std::size_t at)
 {
     if (at + 2 >= text.size() || text[at] != '%')
         return -1;
-    const int high = HexDigit(text[at + 1]), low = HexDigit(text[at + 2]);
+    const int high = platform::HexDigitValue(text[at + 1]), low = platform::HexDigitValue(text[at + 2]);
     return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 

@@ -1,16 +1,11 @@
 // plumeroc-grab cache: the movies of the cache folder and of the browser caches, as the Local Files page lists
 // them.
-#include "cache/BrowserCacheFolders.h"
-#include "cache/CacheFolder.h"
-#include "cache/CacheWalk.h"
-#include "cache/EntryMovieRows.h"
-#include "cache/MovieRowList.h"
+#include "cache/LocalListing.h"
 #include "cli/Command.h"
 
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
+#include <string>
 
 namespace {
 
@@ -44,34 +39,14 @@ int RunCache(const std::vector<std::string>& args)
         return Usage("--folder needs a folder");
 
     // The browser caches outside the cache folder belong to this user's home; a chosen folder stands alone.
-    std::vector<cache::BrowserCacheFolder> browserCaches;
-    std::string folder;
-    if (chosen) {
-        folder = *chosen;
-        if (folder.back() != '/')
-            folder += '/';
-    } else {
-        const auto cacheFolder = cache::LookUpCacheFolder();
-        if (!cacheFolder) {
-            cli::PrintError("cache: no cache folder (HOME and XDG_CACHE_HOME are both unset or empty)");
-            return cli::kCannotOpen;
-        }
-        folder = *cacheFolder;
+    const auto source = cache::LocalListSourceFor(chosen);
+    if (!source) {
+        cli::PrintError("cache: no cache folder (HOME and XDG_CACHE_HOME are both unset or empty)");
+        return cli::kCannotOpen;
     }
-
-    cache::MovieRowList plain;
-    cache::WalkFolders(folder, plain, browserCaches);
-    if (!chosen) {
-        const char* home = std::getenv("HOME");
-        for (auto& outside : cache::FindOutsideCacheFolders(home != nullptr ? home : ""))
-            browserCaches.push_back(std::move(outside));
-    }
-    std::vector<cache::EntryMovieRow> entries;
-    const std::atomic<bool> never{false};
-    cache::ReadEntryMovies(browserCaches, never, [&](cache::EntryMovieRow row) { entries.push_back(std::move(row)); });
 
     std::string line;
-    for (const auto& row : cache::LocalListRows(std::move(entries), plain.TakeRows())) {
+    for (const auto& row : cache::ListLocalMovies(*source)) {
         line.assign(row.name).append(1, '\t').append(row.size).append(1, '\t').append(row.path);
         line.append(1, '\t').append(row.address);
         if (!cli::PrintRow(stdout, line, nulTerminated))

@@ -1,5 +1,7 @@
 #include "controls/HtmlCtrl.h"
 
+#include "cache/BrowserCacheFolders.h"
+#include "cache/EntryMovie.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
@@ -9,6 +11,8 @@
 #include <QFile>
 #include <QWebEnginePage>
 
+#include <optional>
+#include <string>
 #include <utility>
 
 CHtmlCtrl::CHtmlCtrl() : QWebEngineView(static_cast<QWidget*>(nullptr)) {}
@@ -69,12 +73,18 @@ void CHtmlCtrl::Navigate2(const std::string& location)
     m_location = location;
     CPreviewSchemeHandler* handler = preview::SchemeHandler();
     const QUrl previous = std::exchange(m_localFile, QUrl());
+    bool movie = preview::NamesMovie(location);
     if (local) {
-        // Served by the program's scheme, so the page reaches this one file and no other.
-        m_localFile = handler->AddLocalFile(location);
+        // Served by the program's scheme, so the page reaches this one file and no other. A movie kept
+        // in a browser cache is served as its decoded bytes.
+        std::optional<std::string> cached;
+        if (cache::EntryFileFormat(location))
+            cached = cache::ReadEntryMovie(location);
+        m_localFile = cached ? handler->AddLocalMovie(std::move(*cached)) : handler->AddLocalFile(location);
         url = m_localFile;
+        movie = movie || cached.has_value();
     }
-    if (preview::NamesMovie(location)) {
+    if (movie) {
         // The player page takes the movie's own address as its origin, so the movie loads (and
         // loads what it needs) as a same-origin request, as it would on its own site.
         m_pBrowser->setHtml(preview::PlayerPageHtml(url, handler->RuffleBase()), url);

@@ -3,6 +3,7 @@
 #include "controls/PreviewLocation.h"
 #include "platform/FileDescriptor.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QRegularExpression>
@@ -55,11 +56,18 @@ QUrl CPreviewSchemeHandler::RuffleBase() const
     return QUrl(QString::fromLatin1(m_scheme) + QStringLiteral("://") + kRuffleHost + QStringLiteral("/"));
 }
 
-QUrl CPreviewSchemeHandler::AddLocalFile(const std::string& path)
+QUrl CPreviewSchemeHandler::AddLocalFile(const std::string& path) { return AddLocal({path, {}, false}); }
+
+QUrl CPreviewSchemeHandler::AddLocalMovie(std::string movie)
+{
+    return AddLocal({"/movie.swf", std::move(movie), true});
+}
+
+QUrl CPreviewSchemeHandler::AddLocal(LocalFile file)
 {
     const QString token = QUuid::createUuid().toString(QUuid::Id128);
-    m_files.emplace(token, path);
-    const QByteArray name = QByteArray::fromStdString(preview::BaseName(path)).toPercentEncoding();
+    const QByteArray name = QByteArray::fromStdString(preview::BaseName(file.path)).toPercentEncoding();
+    m_files.emplace(token, std::move(file));
     return QUrl::fromEncoded(m_scheme + "://" + kLocalHost.toLatin1() + '/' + token.toLatin1() + '/' + name,
                              QUrl::StrictMode);
 }
@@ -115,11 +123,19 @@ void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const Q
     const QStringList parts = path.split(QLatin1Char('/'));
     const auto entry = parts.size() == 3 ? m_files.find(parts[1]) : m_files.end();
     if (entry == m_files.end()
-        || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString() != preview::BaseName(entry->second)) {
+        || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString()
+            != preview::BaseName(entry->second.path)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
-    QFile* file = OpenRegularFile(entry->second, job);
+    if (entry->second.inMemory) {
+        auto* buffer = new QBuffer(job);
+        buffer->setData(QByteArray::fromStdString(entry->second.bytes));
+        buffer->open(QIODevice::ReadOnly);
+        job->reply(MimeTypeOf(parts[2]), buffer);
+        return;
+    }
+    QFile* file = OpenRegularFile(entry->second.path, job);
     if (file == nullptr) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;

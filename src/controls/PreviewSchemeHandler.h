@@ -24,6 +24,8 @@ public:
 
     // Makes the local file at `path` reachable and returns its address.
     QUrl AddLocalFile(const std::string& path);
+    // Makes `movie`, a movie held in memory (one taken out of a browser cache), reachable the same way.
+    QUrl AddLocalMovie(std::string movie);
     void RemoveLocalFile(const QUrl& url);
     std::size_t LocalFileCount() const { return m_files.size(); }
 
@@ -35,5 +37,12 @@ private:
 
     QByteArray m_scheme;
     QString m_strRuffleFolder;
-    std::map<QString, std::string> m_files; // token -> path bytes
+    struct LocalFile {
+        std::string path;  // the path bytes, whose last component is the served name
+        std::string bytes; // for a movie held in memory
+        bool inMemory = false;
+    };
+    QUrl AddLocal(LocalFile file);
+
+    std::map<QString, LocalFile> m_files; // token -> what it serves
 };

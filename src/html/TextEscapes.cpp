@@ -9,24 +9,15 @@ namespace html {
 
 namespace {
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+using platform::HexDigitValue;
 
 // Reads up to `maxDigits` hex digits at `at`; returns the count read and the value.
 std::size_t ReadHex(std::string_view text, std::size_t at, std::size_t maxDigits, std::uint32_t& value)
 {
     value = 0;
     std::size_t n = 0;
-    while (n < maxDigits && at + n < text.size() && HexValue(text[at + n]) >= 0) {
-        value = value * 16 + static_cast<std::uint32_t>(HexValue(text[at + n]));
+    while (n < maxDigits && at + n < text.size() && HexDigitValue(text[at + n]) >= 0) {
+        value = value * 16 + static_cast<std::uint32_t>(HexDigitValue(text[at + n]));
         ++n;
     }
     return n;
@@ -147,8 +138,9 @@ std::string DecodePercentEscapes(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 && HexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
+        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0
+            && HexDigitValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             i += 3;
         } else {
             out += text[i++];

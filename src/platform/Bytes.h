@@ -12,6 +12,18 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix);
 bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix);
 
+// The value of a hexadecimal digit in either case; -1 for any other byte.
+constexpr int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
 // `bytes` with every byte for which `mustEncode` holds written as "%XX" (upper-case hex).
 template <class Predicate>
 std::string PercentEncoded(std::string_view bytes, Predicate mustEncode)

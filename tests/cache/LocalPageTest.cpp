@@ -1,10 +1,12 @@
 // The Local Files page: listing at start-up, click preview, Save and Save All through the dialog seam.
 #include "cache/ui/LocalPage.h"
 #include "cache/CacheWalk.h"
+#include "framework/ByteString.h"
 #include "framework/Dialogs.h"
 #include "framework/ListView.h"
 #include "res/resource.h"
 #include "support/Files.h"
+#include "support/RealBrowserCaches.h"
 #include "support/TempFolder.h"
 #include "support/gui/GuiSupport.h"
 
@@ -14,7 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -201,6 +207,77 @@ TEST_F(LocalPageTest, AClickPreviewsTheClickedRowAndAClickBelowTheRowsChangesNot
     QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, QPoint(5, List()->viewport()->height() - 3));
     EXPECT_EQ(ListView::SelectedRow(List()), -1);
     EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
+}
+
+// The page over caches that Debian's browsers wrote: the walk's rows are there when the page is created,
+// the entry rows come above them once the window runs, each with its address as tooltip, and Save writes
+// a movie's bytes as the server sent them before any encoding.
+TEST(LocalPageBrowserCachesTest, ListsTheCachedMoviesAboveThePlainOnesAndSavesTheirBytes)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    const test::ScriptedDialogs dialogs;
+    const test::TempHome home;
+    // The cache folder's setting has no "/" at its end, as usual (the lookup appends one).
+    const std::string& folder = caches.CacheFolder();
+    const ScopedEnv cacheHome("XDG_CACHE_HOME", folder.substr(0, folder.size() - 1));
+    const TempFolder target;
+    CLocalPage page;
+    ASSERT_TRUE(page.InitModeless());
+    QTableWidget* list = page.MovieList();
+    EXPECT_EQ(list->rowCount(), static_cast<int>(caches.PlainRows().size()));
+
+    const auto expected = test::ExpectedListRows(caches);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->rowCount() == static_cast<int>(expected.size()); }, 20000));
+    for (int row = 0; row < list->rowCount(); ++row) {
+        const auto& want = expected[static_cast<std::size_t>(row)];
+        SCOPED_TRACE(want.path);
+        EXPECT_EQ(ListView::CellBytes(list, row, CLocalPage::kNameColumn), want.name);
+        EXPECT_EQ(ListView::CellBytes(list, row, CLocalPage::kSizeColumn), want.size);
+        EXPECT_EQ(ListView::CellBytes(list, row, CLocalPage::kPathColumn), want.path);
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(ToBytes(list->item(row, column)->toolTip()), want.address);
+    }
+
+    for (const auto& movie : caches.Movies()) {
+        for (int row = 0; row < list->rowCount(); ++row) {
+            if (ToBytes(list->item(row, 0)->toolTip()) != movie.address)
+                continue;
+            list->selectRow(row);
+            const std::string saved = target / ("saved" + std::to_string(row) + ".swf");
+            Dialogs::QueueSaveFileName(QString::fromStdString(saved));
+            page.OnSave();
+            EXPECT_EQ(ReadFile(saved), movie.movie) << movie.address;
+        }
+    }
+    EXPECT_TRUE(Dialogs::History().size() > 0);
+}
+
+TEST(LocalPageBrowserCachesTest, ClosingThePageWhileItReadsEntriesEndsTheReadingPromptly)
+{
+    // Many files named like Chromium's entries, none of them one: reading them all takes a while.
+    const TempFolder cacheFolder;
+    for (int i = 0; i < 20000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Cache_Data/%016x_0", i);
+        WriteFile(cacheFolder / name, std::string(64, 'x'));
+    }
+    const cache::LocalListSource source{cacheFolder.Path() + "/", false};
+    const cache::LocalWalk walk = cache::WalkLocalFolder(source);
+    ASSERT_EQ(walk.browserCaches.size(), 1u);
+    const std::atomic<bool> never{false};
+    auto start = std::chrono::steady_clock::now();
+    cache::ReadLocalEntries(source, walk, never, [](cache::EntryMovieRow) {});
+    const auto wholeRead = std::chrono::steady_clock::now() - start;
+
+    auto page = std::make_unique<CLocalPage>();
+    page->SetChosenFolder(cacheFolder.Path());
+    ASSERT_TRUE(page->InitModeless());
+    QCoreApplication::processEvents(); // the reading starts
+    start = std::chrono::steady_clock::now();
+    page.reset();
+    const auto closing = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(closing, wholeRead / 2) << "closing took " << closing.count() << " ns, a whole read " << wholeRead.count()
+                                      << " ns";
 }
 
 TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)

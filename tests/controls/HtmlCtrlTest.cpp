@@ -9,6 +9,7 @@
 #include "framework/DialogTemplate.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
+#include "support/RealBrowserCaches.h"
 #include "support/TempFolder.h"
 #include "support/gui/GuiSupport.h"
 
@@ -215,6 +216,23 @@ TEST_F(ViewerTest, MoviePlaysFromLoopbackAndFromLocalFile)
         SetUp();
         Viewer().Navigate2(location);
         EXPECT_TRUE(WaitForMovie(Viewer(), kBlue, kOrange)) << location;
+    }
+}
+
+TEST_F(ViewerTest, MovieKeptInABrowserCacheIsPlayedFromItsDecodedBytes)
+{
+    // The entries Debian's browsers wrote for a movie the server sent gzip-encoded.
+    const auto& caches = test::SharedBrowserCaches();
+    for (const auto& movie : caches.Movies()) {
+        if (movie.coding != "gzip")
+            continue;
+        for (const auto& run : caches.Runs()) {
+            const std::string entry = test::RealBrowserCaches::EntryFileOf(run.cacheFolder, movie.address);
+            ASSERT_FALSE(entry.empty()) << run.browser;
+            SetUp();
+            Viewer().Navigate2(entry);
+            EXPECT_TRUE(WaitForMovie(Viewer(), movie.recipe.background, movie.recipe.fill)) << run.browser;
+        }
     }
 }
 

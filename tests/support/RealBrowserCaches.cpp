@@ -50,21 +50,27 @@ std::string Compressed(const std::string& bytes, int windowBits)
     return out;
 }
 
-std::string Movie(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+MovieRecipe Recipe(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
 {
     MovieRecipe recipe;
     recipe.background = {red, green, blue};
     recipe.fill = {static_cast<std::uint8_t>(255 - red), static_cast<std::uint8_t>(255 - green), blue};
-    return MakeMovie(recipe);
+    return recipe;
+}
+
+std::string Movie(std::uint8_t red, std::uint8_t green, std::uint8_t blue)
+{
+    return MakeMovie(Recipe(red, green, blue));
 }
 
 struct Route {
     std::string path; // as the server matches it
     std::string query;
     std::string saveName;
-    std::string movie;
+    MovieRecipe recipe;
     std::string coding;
     std::string extraHeader, extraValue;
+    std::string movie = MakeMovie(recipe);
 };
 
 std::string FindProgram(const char* name)
@@ -193,11 +199,11 @@ RealBrowserCaches::RealBrowserCaches()
     const std::string chromium = FindProgram("chromium");
 
     const std::vector<Route> routes = {
-        {"/games/plain.swf", "", "plain.swf", Movie(200, 30, 30), "", "", ""},
-        {"/games/packed.swf", "", "packed.swf", Movie(30, 200, 30), "gzip", "", ""},
-        {"/games/deflated.swf", "", "deflated.swf", Movie(30, 30, 200), "deflate", "", ""},
-        {"/get.php", "id=7", "get.php.swf", Movie(200, 200, 30), "", "", ""},
-        {"/download", "file=3", "Sch\xc3\xb6n Film.swf", Movie(30, 200, 200), "", "Content-Disposition",
+        {"/games/plain.swf", "", "plain.swf", Recipe(200, 30, 30), "", "", ""},
+        {"/games/packed.swf", "", "packed.swf", Recipe(30, 200, 30), "gzip", "", ""},
+        {"/games/deflated.swf", "", "deflated.swf", Recipe(30, 30, 200), "deflate", "", ""},
+        {"/get.php", "id=7", "get.php.swf", Recipe(200, 200, 30), "", "", ""},
+        {"/download", "file=3", "Sch\xc3\xb6n Film.swf", Recipe(30, 200, 200), "", "Content-Disposition",
          "attachment; filename=\"fallback.swf\"; filename*=UTF-8''Sch%C3%B6n%20Film.swf"},
     };
     std::string fetches;
@@ -251,7 +257,7 @@ RealBrowserCaches::RealBrowserCaches()
     });
     for (const Route& route : routes) {
         const std::string address = server.Url(route.path + (route.query.empty() ? "" : "?" + route.query));
-        m_movies.push_back({address, route.saveName, route.movie, route.coding});
+        m_movies.push_back({address, route.saveName, route.movie, route.coding, route.recipe});
     }
     m_missingAddress = server.Url("/missing.swf");
     m_emptyAddress = server.Url("/games/empty.swf");

@@ -3,6 +3,7 @@
 // firefox-esr and chromium, run headless, which leave their caches in a scratch cache folder.
 #include "cache/LocalMovieRow.h"
 #include "support/TempFolder.h"
+#include "support/TestMovie.h"
 
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct ServedMovie {
     std::string saveName; // the name the response was built to make a browser propose
     std::string movie;    // the movie's bytes before any content coding
     std::string coding;   // the Content-Encoding it was served with, or empty
+    MovieRecipe recipe;   // what the movie shows
 };
 
 struct BrowserRun {

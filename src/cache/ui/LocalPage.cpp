@@ -1,20 +1,31 @@
 #include "cache/ui/LocalPage.h"
-#include "res/resource.h"
 
-#include "cache/CacheFolder.h"
-#include "cache/CacheWalk.h"
-#include "cache/MovieCopy.h"
+#include "cache/ListedMovieCopy.h"
+#include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
 #include "framework/MovieDialogs.h"
+#include "res/resource.h"
 
 #include <QFile>
+#include <QMetaObject>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <utility>
 
 CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
 
-CLocalPage::~CLocalPage() = default;
+CLocalPage::~CLocalPage()
+{
+    m_bStopReading = true;
+    if (m_entryReader.joinable())
+        m_entryReader.join();
+}
 
 void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
 
@@ -32,14 +43,49 @@ bool CLocalPage::OnInitDialog()
     if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSaveAll));
 
-    const std::optional<std::string> cacheFolder = cache::LookUpCacheFolder();
-    if (!cacheFolder)
+    m_source = cache::LocalListSourceFor(m_chosenFolder);
+    if (!m_source)
         return false; // no cache folder: empty list, and the placeholder stays
-    FillList(cache::ListFolderMovies(*cacheFolder));
+    cache::LocalWalk walk = cache::WalkLocalFolder(*m_source);
+    FillList(walk.plainRows);
+    m_browserCaches = std::move(walk.browserCaches);
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
     m_preview.LoadFromResource(IDR_START_PAGE);
+    // Once the window shows: a cache of many entries on a slow disk must not delay it.
+    QTimer::singleShot(0, this, [this] { StartReadingEntries(); });
     return true;
+}
+
+void CLocalPage::StartReadingEntries()
+{
+    if (m_entryReader.joinable() || (m_browserCaches.empty() && !m_source->outsideCaches))
+        return;
+    cache::LocalWalk walk;
+    walk.browserCaches = m_browserCaches;
+    m_entryReader = std::thread([this, source = *m_source, walk = std::move(walk)] {
+        // Background work: the window's own thread comes first.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+        try {
+            cache::ReadLocalEntries(source, walk, m_bStopReading, [this](cache::EntryMovieRow row) {
+                // Dropped unread if the page goes first.
+                QMetaObject::invokeMethod(
+                    this, [this, row = std::move(row)]() mutable { InsertEntryRow(std::move(row)); },
+                    Qt::QueuedConnection);
+            });
+        } catch (...) {
+            // Out of memory while reading: the rows found so far stay, nothing is shown.
+        }
+    });
+}
+
+void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)
+{
+    const std::size_t index = cache::EntryRowIndex(m_entryRows, row);
+    const int at = static_cast<int>(index);
+    m_list->insertRow(at);
+    SetRow(at, row.row);
+    m_entryRows.insert(m_entryRows.begin() + static_cast<std::ptrdiff_t>(index), std::move(row));
 }
 
 void CLocalPage::FillList(const std::vector<cache::LocalMovieRow>& rows)
@@ -48,14 +94,23 @@ void CLocalPage::FillList(const std::vector<cache::LocalMovieRow>& rows)
     // than by inserting each row at the top.
     m_list->setUpdatesEnabled(false);
     m_list->setRowCount(static_cast<int>(rows.size()));
-    for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
-        const auto& row = rows[static_cast<size_t>(i)];
-        ListView::SetCellBytes(m_list, i, kNameColumn, row.name);
-        ListView::SetCellBytes(m_list, i, kSizeColumn, row.size);
-        m_list->item(i, kSizeColumn)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        ListView::SetCellBytes(m_list, i, kPathColumn, row.path);
-    }
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+        SetRow(i, rows[static_cast<size_t>(i)]);
     m_list->setUpdatesEnabled(true);
+}
+
+void CLocalPage::SetRow(int row, const cache::LocalMovieRow& movie)
+{
+    ListView::SetCellBytes(m_list, row, kNameColumn, movie.name);
+    ListView::SetCellBytes(m_list, row, kSizeColumn, movie.size);
+    m_list->item(row, kSizeColumn)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    ListView::SetCellBytes(m_list, row, kPathColumn, movie.path);
+    // A movie from a browser cache shows where it came from.
+    if (!movie.address.empty()) {
+        const QString address = FromBytes(movie.address);
+        for (int column = kNameColumn; column <= kPathColumn; ++column)
+            m_list->item(row, column)->setToolTip(address);
+    }
 }
 
 void CLocalPage::OnClickList()
@@ -70,7 +125,7 @@ void CLocalPage::OnClickList()
 
 void CLocalPage::CopyMovie(const std::string& source, const std::string& destination)
 {
-    const cache::CopyOutcome outcome = cache::CopyMovieFile(source, destination);
+    const cache::CopyOutcome outcome = cache::CopyListedMovie(source, destination);
     if (outcome != cache::CopyOutcome::Copied) {
         const std::string_view text = cache::CopyOutcomeText(outcome);
         AfxMessageBox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));

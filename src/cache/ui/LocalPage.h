@@ -1,6 +1,9 @@
 #pragma once
 // The Local Files page: every movie below the cache folder, listed once at start-up, a preview of
-// the clicked one, "Save" and "Save All" copying them where the user chooses.
+// the clicked one, "Save" and "Save All" copying them where the user chooses. The movies held in the
+// browser caches are read on a thread of their own once the window shows, and take their places above
+// the plain .swf files as they are found.
+#include "cache/LocalListing.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"
 #include "res/resource.h"
@@ -8,11 +11,11 @@
 #include <QPointer>
 #include <QTableWidget>
 
+#include <atomic>
+#include <optional>
 #include <string>
-
-namespace cache {
-struct LocalMovieRow;
-}
+#include <thread>
+#include <vector>
 
 class CLocalPage : public CDialog {
     Q_OBJECT
@@ -21,7 +24,12 @@ public:
     enum Column { kNameColumn = 0, kSizeColumn = 1, kPathColumn = 2 };
 
     explicit CLocalPage(QWidget* parent = nullptr);
+    // Ends the reading of the browser caches, if it still runs, and waits for it.
     ~CLocalPage() override;
+
+    // Lists the folder `folder` instead of the cache folder and the browser caches outside it (the
+    // window program's --folder). Takes effect when the page is created.
+    void SetChosenFolder(std::optional<std::string> folder) { m_chosenFolder = std::move(folder); }
 
     QTableWidget* MovieList() const { return m_list; }
     CHtmlCtrl& Preview() { return m_preview; }
@@ -36,9 +44,19 @@ protected:
 
 private:
     void FillList(const std::vector<cache::LocalMovieRow>& rows);
+    void SetRow(int row, const cache::LocalMovieRow& movie);
+    void StartReadingEntries();
+    // On the page's thread: one movie found in a browser cache, put in its place among the others.
+    void InsertEntryRow(cache::EntryMovieRow row);
     // Copies one movie; a copy that cannot start is reported in the application's message box.
     void CopyMovie(const std::string& source, const std::string& destination);
 
     QPointer<QTableWidget> m_list;
     CHtmlCtrl m_preview;
+    std::optional<std::string> m_chosenFolder;
+    std::optional<cache::LocalListSource> m_source;
+    std::vector<cache::BrowserCacheFolder> m_browserCaches; // noted by the start-up walk
+    std::vector<cache::EntryMovieRow> m_entryRows;          // the rows above the plain ones, in list order
+    std::atomic<bool> m_bStopReading{false};
+    std::thread m_entryReader;
 };
