@@ -1,11 +1,13 @@
-// The manual page of plumeroc-grab against the tool's own --help: the same commands in the same order,
-// each with the same synopsis and options, and the same exit statuses; and both pages render cleanly.
+// The manual pages against the programs' own --help: for plumeroc-grab the same commands in the same
+// order, each with the same synopsis and options, and the same exit statuses; for plumeroc the same
+// options. Both pages render cleanly.
 #include "support/Files.h"
 #include "support/RunGrab.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -111,19 +113,40 @@ ToolText FromManual(const std::string& page)
     return tool;
 }
 
-// The OPTIONS section's first-indent lines, e.g. "--help, -h, help".
+// The names in a list of options such as "-h, --help, help" or "--folder DIR": each item's first word.
+void AddOptionNames(std::vector<std::string>& names, const std::string& list)
+{
+    std::istringstream items(list);
+    for (std::string item; std::getline(items, item, ',');)
+        names.push_back(FirstWord(item.substr(item.find_first_not_of(' '))));
+}
+
+// The options the OPTIONS section of a rendered page lists: its first-indent lines that begin with "-".
 std::vector<std::string> GeneralOptions(const std::string& page)
 {
     std::vector<std::string> options;
     std::string section;
     for (const std::string& line : Lines(page)) {
-        if (Indent(line) == 0) {
+        if (Indent(line) == 0)
             section = line;
-        } else if (section == "OPTIONS" && Indent(line) == 7) {
-            std::istringstream names(line.substr(7));
-            for (std::string name; std::getline(names, name, ',');)
-                options.push_back(name.substr(name.find_first_not_of(' ')));
-        }
+        else if (section == "OPTIONS" && Indent(line) == 7 && line[7] == '-')
+            AddOptionNames(options, line.substr(7));
+    }
+    return options;
+}
+
+// The options Qt's --help lists below "Options:", as "  -h, --help      Displays ...".
+std::vector<std::string> QtHelpOptions(const std::string& help)
+{
+    std::vector<std::string> options;
+    bool inOptions = false;
+    for (const std::string& line : Lines(help)) {
+        if (line == "Options:")
+            inOptions = true;
+        else if (line.empty())
+            inOptions = false;
+        else if (inOptions && Indent(line) == 2 && line[2] == '-')
+            AddOptionNames(options, line.substr(2, line.find("  ", 2) - 2));
     }
     return options;
 }
@@ -198,6 +221,24 @@ TEST_F(GrabManual, EachGeneralOptionPrintsTheHelp)
         EXPECT_EQ(run.out, m_helpText) << option;
     }
 }
+
+#ifdef PLUMEROC_WINDOW_PATH
+TEST(WindowManual, ListsTheOptionsOfTheProgramsHelp)
+{
+    const test::TempFolder scratch;
+    const std::string command = std::string("QT_QPA_PLATFORM=offscreen '") + PLUMEROC_WINDOW_PATH + "' --help > '"
+        + scratch / "help" + "' 2> /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string help = test::ReadFile(scratch / "help");
+    std::vector<std::string> programs = QtHelpOptions(help);
+    ASSERT_FALSE(programs.empty()) << help;
+    const Rendering page = Render(kManualFolder + "/plumeroc.1");
+    std::vector<std::string> manuals = GeneralOptions(page.text);
+    std::sort(programs.begin(), programs.end());
+    std::sort(manuals.begin(), manuals.end());
+    EXPECT_EQ(manuals, programs) << help;
+}
+#endif
 
 TEST(ManualPages, RenderWithoutWarnings)
 {
