@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Draws Plumeroc's pictures: the background (132), the home and close buttons (133-136) and the
-application icon (128). Plain Python, no imaging library; run it from anywhere, it writes beside
-itself. The results are committed, so the build does not need Python."""
+application icon (128), which also goes to icons/NN.png at the sizes a desktop's icon theme asks for.
+Plain Python, no imaging library; run it from anywhere, it writes beside itself. The results are
+committed, so the build does not need Python."""
 import os
 import struct
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -103,6 +105,19 @@ def write_ico8(path, img):
         f.write(dib)
 
 
+def write_png(path, img):
+    h, w = len(img), len(img[0])
+    raw = b''.join(b'\0' + bytes(v for pixel in row for v in pixel) for row in img)
+
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+    header = struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0)  # 8-bit RGB: the icon is opaque
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(raw, 9))
+                + chunk(b'IEND', b''))
+
+
 def background():
     w, h = 595, 383
     grey, dark = (221, 221, 221), (68, 68, 68)
@@ -159,17 +174,25 @@ def button(shape, pressed):
     return img
 
 
-def icon():
-    size = 32
-    img = [[(0, 0, 0)] * size for _ in range(size)]
+def icon(size=32):
+    """The application icon, drawn at 32 pixels for the window and at any other size for the desktop.
+    Edge and letter grow with the size in whole pixels, so every size stays as crisp as the 32."""
+    img = [[lerp((90, 150, 215), (25, 60, 140), (x + y) / (2 * size - 2)) for x in range(size)] for y in range(size)]
+    edge = (15, 35, 90)
+    width = max(1, round(size / 32))
     for y in range(size):
         for x in range(size):
-            img[y][x] = lerp((90, 150, 215), (25, 60, 140), (x + y) / (2 * size - 2))
-    edge = (15, 35, 90)
-    for i in range(size):
-        img[0][i] = img[size - 1][i] = img[i][0] = img[i][size - 1] = edge
-    draw_text(img, 'P', 9, 6, 3, (240, 246, 255))
+            if min(x, y, size - 1 - x, size - 1 - y) < width:
+                img[y][x] = edge
+    # At 32 pixels the letter's cells are 3 pixels and its middle is at (16.5, 16.5); rounding the
+    # cells down keeps a border of background around it at the small sizes.
+    cell = max(1, 3 * size // 32)
+    middle = 16.5 * size / 32
+    draw_text(img, 'P', round(middle - 2.5 * cell), round(middle - 3.5 * cell), cell, (240, 246, 255))
     return img
+
+
+ICON_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 def main():
@@ -179,6 +202,9 @@ def main():
     write_bmp8(os.path.join(HERE, 'home135.bmp'), button('house', False))
     write_bmp8(os.path.join(HERE, 'home134.bmp'), button('house', True))
     write_ico8(os.path.join(HERE, 'icon128.ico'), icon())
+    os.makedirs(os.path.join(HERE, 'icons'), exist_ok=True)
+    for size in ICON_SIZES:
+        write_png(os.path.join(HERE, 'icons', f'{size}.png'), icon(size))
 
 
 if __name__ == '__main__':

@@ -13,6 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth nodejs npm curl sqlite3 fonts-dejavu-core
   firefox-esr chromium
+  dpkg-dev file groff-base desktop-file-utils appstream x11-utils
 )
 
 missing=()

@@ -3,6 +3,7 @@
 #include "controls/PreviewSchemeHandler.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -49,15 +50,17 @@ void RegisterScheme()
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-QString FindRuffleFolder()
+QString FindRuffleFolder(const QString& programFolder)
 {
+    // Beside the program in the build folder; where the installation put it, relative to the
+    // program, so that any prefix works.
     const QString candidates[] = {
-        QCoreApplication::applicationDirPath() + QStringLiteral("/ruffle"),
-        QStringLiteral(PLUMEROC_RUFFLE_SOURCE_FOLDER),
+        programFolder + QStringLiteral("/ruffle"),
+        programFolder + QStringLiteral("/" PLUMEROC_RUFFLE_FROM_PROGRAM),
     };
     for (const QString& folder : candidates) {
         if (QFileInfo(folder + QStringLiteral("/ruffle.js")).isFile())
-            return folder;
+            return QDir::cleanPath(folder);
     }
     return {};
 }
@@ -73,7 +76,13 @@ QWebEngineProfile* Profile()
         engine->profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
         engine->profile->setSpellCheckEnabled(false);
         ConfigureSettings(engine->profile->settings());
-        engine->handler = std::make_unique<CPreviewSchemeHandler>(QByteArray(kScheme), FindRuffleFolder());
+        const QString ruffleFolder = FindRuffleFolder(QCoreApplication::applicationDirPath());
+        if (ruffleFolder.isEmpty())
+            qWarning("No Ruffle player in %s/ruffle nor in %s/" PLUMEROC_RUFFLE_FROM_PROGRAM
+                     "; previews cannot play movies.",
+                     qUtf8Printable(QCoreApplication::applicationDirPath()),
+                     qUtf8Printable(QCoreApplication::applicationDirPath()));
+        engine->handler = std::make_unique<CPreviewSchemeHandler>(QByteArray(kScheme), ruffleFolder);
         engine->profile->installUrlSchemeHandler(kScheme, engine->handler.get());
         g_engine = std::move(engine);
         // The profile must go before the web engine shuts down, which happens in the application

@@ -19,8 +19,9 @@ CPreviewSchemeHandler* SchemeHandler();
 // Whether the profile exists yet.
 bool EngineStarted();
 
-// The folder holding ruffle.js and its companions: "ruffle" beside the executable, else the
-// source tree's npm folder. Empty when neither has the player.
-QString FindRuffleFolder();
+// The folder holding ruffle.js and its companions, found from the program's folder: "ruffle" beside
+// it (the build folder), else the installed player, share/plumeroc/ruffle next to the program's bin/.
+// Empty when neither has the player.
+QString FindRuffleFolder(const QString& programFolder);
 
 } // namespace preview
