@@ -19,6 +19,8 @@ CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // No display name: the window system would append it to every caption ("Warning — Plumeroc").
     setApplicationName(kAppName);
+    // The desktop entry the window belongs to, so that a Wayland desktop shows its icon.
+    setDesktopFileName(QStringLiteral("io.github.plumeroc.Plumeroc"));
 }
 
 void CPlumerocApp::PrepareEnvironment()
