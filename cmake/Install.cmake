@@ -2,8 +2,6 @@
 #   cmake --install build --prefix P        cd build && cpack -G DEB
 # The installed program finds the Ruffle player from its own folder, so any prefix works.
 
-# The application's id: it names the desktop entry, the icon and the AppStream component.
-set(PLUMEROC_APP_ID io.github.plumeroc.Plumeroc)
 # The date of the release that project(VERSION) names; change the two together.
 set(PLUMEROC_RELEASE_DATE 2026-12-07)
 set(PLUMEROC_PACKAGE_CONTACT "Plumeroc developers <plumeroc@invalid>" CACHE STRING

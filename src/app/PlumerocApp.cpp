@@ -20,7 +20,7 @@ CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
     // No display name: the window system would append it to every caption ("Warning — Plumeroc").
     setApplicationName(kAppName);
     // The desktop entry the window belongs to, so that a Wayland desktop shows its icon.
-    setDesktopFileName(QStringLiteral("io.github.plumeroc.Plumeroc"));
+    setDesktopFileName(QStringLiteral(PLUMEROC_APP_ID));
 }
 
 void CPlumerocApp::PrepareEnvironment()
