@@ -136,7 +136,7 @@ std::vector<std::string> GeneralOptions(const std::string& page)
 }
 
 // The options Qt's --help lists below "Options:", as "  -h, --help      Displays ...".
-std::vector<std::string> QtHelpOptions(const std::string& help)
+[[maybe_unused]] std::vector<std::string> QtHelpOptions(const std::string& help)
 {
     std::vector<std::string> options;
     bool inOptions = false;
