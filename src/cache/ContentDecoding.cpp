@@ -193,7 +193,7 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
     std::vector<ContentCoding> codings;
     for (;;) {
         const std::size_t comma = value.find(',');
-        const std::string_view item = TrimBlanks(value.substr(0, comma));
+        const std::string_view item = platform::Trimmed(value.substr(0, comma), kHeaderBlanks);
         if (platform::EqualsIgnoringAsciiCase(item, "gzip") || platform::EqualsIgnoringAsciiCase(item, "x-gzip"))
             codings.push_back(ContentCoding::Gzip);
         else if (platform::EqualsIgnoringAsciiCase(item, "deflate"))

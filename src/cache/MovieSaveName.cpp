@@ -9,54 +9,13 @@ namespace {
 constexpr std::size_t kNameMax = 255;
 constexpr std::string_view kSuffix = ".swf";
 
-// The byte a "%XX" at `at` stands for; -1 when there is no valid escape there.
-int EscapedByte(std::string_view text, std::size_t at)
-{
-    if (at + 2 >= text.size() || text[at] != '%')
-        return -1;
-    const int high = platform::HexDigitValue(text[at + 1]), low = platform::HexDigitValue(text[at + 2]);
-    return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
-bool IsValidUtf8(std::string_view text)
-{
-    for (std::size_t at = 0; at < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[at]);
-        std::size_t length = 0;
-        std::uint32_t point = 0;
-        if (lead < 0x80)
-            length = 1, point = lead;
-        else if ((lead & 0xe0) == 0xc0)
-            length = 2, point = lead & 0x1fu;
-        else if ((lead & 0xf0) == 0xe0)
-            length = 3, point = lead & 0x0fu;
-        else if ((lead & 0xf8) == 0xf0)
-            length = 4, point = lead & 0x07u;
-        else
-            return false;
-        if (at + length > text.size())
-            return false;
-        for (std::size_t i = 1; i < length; ++i) {
-            const auto next = static_cast<unsigned char>(text[at + i]);
-            if ((next & 0xc0) != 0x80)
-                return false;
-            point = (point << 6) | (next & 0x3fu);
-        }
-        constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (point < kSmallest[length] || point > 0x10ffff || (point >= 0xd800 && point <= 0xdfff))
-            return false;
-        at += length;
-    }
-    return true;
-}
-
 // What is left of a proposed name once folder parts and surrounding blanks are gone.
 std::string BareName(std::string_view name)
 {
     const std::size_t slash = name.find_last_of("/\\");
     if (slash != std::string_view::npos)
         name.remove_prefix(slash + 1);
-    name = TrimBlanks(name);
+    name = platform::Trimmed(name, kHeaderBlanks);
     if (name == "." || name == "..")
         return {};
     return std::string(name);
@@ -77,14 +36,14 @@ std::optional<std::string> ExtendedValue(std::string_view value)
             bytes.push_back(encoded[at]);
             continue;
         }
-        const int byte = EscapedByte(encoded, at);
+        const int byte = platform::PercentEscapedByte(encoded, at);
         if (byte < 0)
             return std::nullopt;
         bytes.push_back(static_cast<char>(byte));
         at += 2;
     }
     if (platform::EqualsIgnoringAsciiCase(charset, "UTF-8"))
-        return IsValidUtf8(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
+        return platform::IsValidUtf8(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
     if (!platform::EqualsIgnoringAsciiCase(charset, "ISO-8859-1"))
         return std::nullopt;
     std::string utf8;
@@ -120,7 +79,7 @@ std::optional<std::string> ContentDispositionFileName(std::string_view value)
     while (at != std::string_view::npos && at < value.size()) {
         ++at;
         const std::size_t nameEnd = value.find_first_of("=;", at);
-        const std::string_view name = TrimBlanks(value.substr(at, nameEnd - at));
+        const std::string_view name = platform::Trimmed(value.substr(at, nameEnd - at), kHeaderBlanks);
         if (nameEnd == std::string_view::npos)
             break;
         at = nameEnd;
@@ -139,7 +98,7 @@ std::optional<std::string> ContentDispositionFileName(std::string_view value)
             at = value.find(';', at);
         } else {
             const std::size_t end = value.find(';', at);
-            parameter = TrimBlanks(value.substr(at, end - at));
+            parameter = platform::Trimmed(value.substr(at, end - at), kHeaderBlanks);
             at = end;
         }
         if (platform::EqualsIgnoringAsciiCase(name, "filename") && !plain)
@@ -167,7 +126,7 @@ std::string AddressFileName(std::string_view address)
 
     std::string decoded;
     for (std::size_t at = 0; at < segment.size(); ++at) {
-        const int byte = EscapedByte(segment, at);
+        const int byte = platform::PercentEscapedByte(segment, at);
         if (byte < 0x20 || byte == 0x7f) { // no escape, or one of a control byte
             decoded.push_back(segment[at]);
             continue;
@@ -175,7 +134,7 @@ std::string AddressFileName(std::string_view address)
         decoded.push_back(static_cast<char>(byte));
         at += 2;
     }
-    return BareName(IsValidUtf8(decoded) ? decoded : segment);
+    return BareName(platform::IsValidUtf8(decoded) ? decoded : segment);
 }
 
 std::string MovieSaveName(const ResponseHead& head, std::string_view address)

@@ -37,15 +37,6 @@ std::optional<int> StatusOf(std::string_view line)
 
 } // namespace
 
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::optional<std::string> ResponseHead::Value(std::string_view name) const
 {
     std::optional<std::string> joined;
@@ -70,7 +61,7 @@ std::optional<std::optional<std::uint64_t>> ResponseHead::ContentLength() const
     std::string_view rest = *text;
     for (;;) {
         const std::size_t comma = rest.find(',');
-        const auto value = Decimal(TrimBlanks(rest.substr(0, comma)));
+        const auto value = Decimal(platform::Trimmed(rest.substr(0, comma), kHeaderBlanks));
         if (!value || (length && *length != *value))
             return std::optional<std::uint64_t>();
         length = value;
@@ -104,7 +95,8 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view text)
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             continue;
-        head.headers.emplace_back(TrimBlanks(line.substr(0, colon)), TrimBlanks(line.substr(colon + 1)));
+        head.headers.emplace_back(platform::Trimmed(line.substr(0, colon), kHeaderBlanks),
+                                  platform::Trimmed(line.substr(colon + 1), kHeaderBlanks));
     }
     if (first)
         return std::nullopt;

@@ -26,7 +26,7 @@ struct ResponseHead {
 // bytes; any of CR, LF and NUL ends a line here. Nothing when the first line is not an HTTP status line.
 std::optional<ResponseHead> ParseResponseHead(std::string_view text);
 
-// `text` without the spaces and tabs around it.
-std::string_view TrimBlanks(std::string_view text);
+// The blanks HTTP allows around header values and list items.
+inline constexpr std::string_view kHeaderBlanks = " \t";
 
 } // namespace cache

@@ -1,45 +1,8 @@
 #include "framework/ByteString.h"
 
-namespace {
+#include "platform/Bytes.h"
 
-// Length of the valid UTF-8 sequence starting at `s[i]`, or 0 when it is not one.
-size_t Utf8SequenceLength(std::string_view s, size_t i)
-{
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80)
-        return 1;
-    size_t len = 0;
-    char32_t min = 0;
-    char32_t cp = 0;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2;
-        min = 0x80;
-        cp = b0 & 0x1F;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3;
-        min = 0x800;
-        cp = b0 & 0x0F;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4;
-        min = 0x10000;
-        cp = b0 & 0x07;
-    } else
-        return 0;
-    if (i + len > s.size())
-        return 0;
-    for (size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF would not survive the round trip.
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
-} // namespace
+using platform::Utf8SequenceLength;
 
 QString FromBytes(std::string_view bytes)
 {

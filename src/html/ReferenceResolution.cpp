@@ -10,7 +10,6 @@ namespace {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
 struct Components {
     std::string_view scheme;
@@ -77,14 +76,8 @@ Components Split(std::string_view text)
     return parts;
 }
 
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && IsBlank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && IsBlank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
+// The blanks HTML drops around an attribute's address.
+constexpr std::string_view kHtmlBlanks = " \t\n\r\f";
 
 // Drops the last segment of what was appended to `output` after `floor`, with its "/".
 void RemoveLastSegment(std::string& output, std::size_t floor)
@@ -146,7 +139,7 @@ std::string RemoveDotSegments(std::string_view path)
     return output;
 }
 
-ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Trimmed(base))
+ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(platform::Trimmed(base, kHtmlBlanks))
 {
     const Components b = Split(m_base);
     m_scheme = b.scheme;
@@ -160,7 +153,7 @@ ReferenceResolver::ReferenceResolver(std::string_view base) : m_base(Trimmed(bas
 
 std::optional<std::string> ReferenceResolver::Resolve(std::string_view reference) const
 {
-    reference = Trimmed(reference);
+    reference = platform::Trimmed(reference, kHtmlBlanks);
     // Browsers drop tabs and line breaks inside an address and send a blank as "%20".
     std::string cleaned;
     const auto isBreak = [](char c) { return c == '\t' || c == '\n' || c == '\r'; };

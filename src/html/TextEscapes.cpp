@@ -138,9 +138,8 @@ std::string DecodePercentEscapes(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        if (text[i] == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0
-            && HexDigitValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
+        if (const int byte = platform::PercentEscapedByte(text, i); byte >= 0) {
+            out += static_cast<char>(byte);
             i += 3;
         } else {
             out += text[i++];

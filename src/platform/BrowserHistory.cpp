@@ -21,16 +21,6 @@ namespace {
 // Chromium counts time from 1601-01-01 UTC.
 constexpr std::int64_t kMicrosecondsFrom1601To1970 = 11644473600LL * 1000000LL;
 
-std::string_view Trim(std::string_view text)
-{
-    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!text.empty() && blank(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
 
 // The profile folders that profiles.ini in `root` lists, in the file's order.
@@ -47,7 +37,7 @@ std::vector<fs::path> FirefoxProfileFolders(const fs::path& root)
     bool inProfile = false;
     std::string line;
     while (std::getline(in, line)) {
-        const std::string_view text = Trim(line);
+        const std::string_view text = Trimmed(line);
         if (text.empty() || text.front() == ';' || text.front() == '#')
             continue;
         if (text.front() == '[') {
@@ -60,8 +50,8 @@ std::vector<fs::path> FirefoxProfileFolders(const fs::path& root)
         const auto equals = text.find('=');
         if (!inProfile || equals == std::string_view::npos)
             continue;
-        const std::string_view key = Trim(text.substr(0, equals));
-        const std::string_view value = Trim(text.substr(equals + 1));
+        const std::string_view key = Trimmed(text.substr(0, equals));
+        const std::string_view value = Trimmed(text.substr(equals + 1));
         if (key == "Path")
             profiles.back().path = value;
         else if (key == "IsRelative")

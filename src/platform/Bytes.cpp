@@ -26,6 +26,71 @@ bool EndsWithIgnoringAsciiCase(std::string_view text, std::string_view suffix)
     return text.size() >= suffix.size() && EqualsIgnoringAsciiCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
+int PercentEscapedByte(std::string_view text, std::size_t at)
+{
+    if (at + 2 >= text.size() || text[at] != '%')
+        return -1;
+    const int high = HexDigitValue(text[at + 1]);
+    const int low = HexDigitValue(text[at + 2]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at)
+{
+    const auto lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80)
+        return 1;
+    std::size_t length = 0;
+    char32_t smallest = 0;
+    char32_t point = 0;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        smallest = 0x80;
+        point = lead & 0x1Fu;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        smallest = 0x800;
+        point = lead & 0x0Fu;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        smallest = 0x10000;
+        point = lead & 0x07u;
+    } else {
+        return 0;
+    }
+    if (at + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        point = (point << 6) | (next & 0x3Fu);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF would not survive a round trip.
+    if (point < smallest || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+bool IsValidUtf8(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8SequenceLength(text, at);
+        if (length == 0)
+            return false;
+        at += length;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view text, std::string_view blanks)
+{
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 int WriteAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {

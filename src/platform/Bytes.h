@@ -24,6 +24,17 @@ constexpr int HexDigitValue(char c)
     return -1;
 }
 
+// The byte a "%XX" escape at `at` of `text` stands for; -1 when there is no valid escape there.
+int PercentEscapedByte(std::string_view text, std::size_t at);
+
+// The length of the valid UTF-8 sequence starting at `text[at]`, or 0 when none starts there
+// (overlong forms, surrogates and values past U+10FFFF are not valid).
+std::size_t Utf8SequenceLength(std::string_view text, std::size_t at);
+bool IsValidUtf8(std::string_view text);
+
+// `text` without the bytes of `blanks` at either end.
+std::string_view Trimmed(std::string_view text, std::string_view blanks = " \t\r\n");
+
 // `bytes` with every byte for which `mustEncode` holds written as "%XX" (upper-case hex).
 template <class Predicate>
 std::string PercentEncoded(std::string_view bytes, Predicate mustEncode)
