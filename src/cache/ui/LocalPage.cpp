@@ -46,9 +46,9 @@ bool CLocalPage::OnInitDialog()
     m_source = cache::LocalListSourceFor(m_chosenFolder);
     if (!m_source)
         return false; // no cache folder: empty list, and the placeholder stays
-    cache::LocalWalk walk = cache::WalkLocalFolder(*m_source);
-    FillList(walk.plainRows);
-    m_browserCaches = std::move(walk.browserCaches);
+    m_walk = cache::WalkLocalFolder(*m_source);
+    FillList(m_walk.plainRows);
+    m_walk.plainRows.clear(); // the list holds them now; only the caches are read on
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
     m_preview.LoadFromResource(IDR_START_PAGE);
@@ -59,11 +59,9 @@ bool CLocalPage::OnInitDialog()
 
 void CLocalPage::StartReadingEntries()
 {
-    if (m_entryReader.joinable() || (m_browserCaches.empty() && !m_source->outsideCaches))
+    if (m_entryReader.joinable() || (m_walk.browserCaches.empty() && !m_source->outsideCaches))
         return;
-    cache::LocalWalk walk;
-    walk.browserCaches = m_browserCaches;
-    m_entryReader = std::thread([this, source = *m_source, walk = std::move(walk)] {
+    m_entryReader = std::thread([this, source = *m_source, walk = std::move(m_walk)] {
         // Background work: the window's own thread comes first.
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         try {

@@ -55,8 +55,8 @@ private:
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
-    std::vector<cache::BrowserCacheFolder> m_browserCaches; // noted by the start-up walk
-    std::vector<cache::EntryMovieRow> m_entryRows;          // the rows above the plain ones, in list order
+    cache::LocalWalk m_walk;                       // the start-up walk's caches, read on later
+    std::vector<cache::EntryMovieRow> m_entryRows; // the rows above the plain ones, in list order
     std::atomic<bool> m_bStopReading{false};
     std::thread m_entryReader;
 };
