@@ -9,6 +9,7 @@
 #include <curl/curl.h>
 
 #include <cstring>
+#include <fcntl.h>
 
 namespace capture {
 
@@ -80,7 +81,7 @@ public:
             // No signals: the capture runs on a worker thread.
             && set(CURLOPT_NOSIGNAL, 1L) && set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
             && set(CURLOPT_WRITEFUNCTION, &Session::OnBody) && set(CURLOPT_LOW_SPEED_LIMIT, 1L)
-            && set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress);
+            && set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && set(CURLOPT_SOCKOPTFUNCTION, &Session::OnSocket);
         if (!ok)
             throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(code)));
     }
@@ -161,6 +162,12 @@ private:
                 return 0;
         }
         return length;
+    }
+
+    // Connections outlive the call: a program started meanwhile must not inherit one.
+    static int OnSocket(void*, curl_socket_t socket, curlsocktype)
+    {
+        return ::fcntl(socket, F_SETFD, FD_CLOEXEC) == 0 ? CURL_SOCKOPT_OK : CURL_SOCKOPT_ERROR;
     }
 
     static int OnProgress(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t)

@@ -9,8 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -115,6 +121,24 @@ TEST_F(FetcherConnections, AConnectionLeftUnfitIsReplaced)
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     ExpectSaved(6);
     EXPECT_LE(m_server.ConnectionsSeen(), 4u);
+}
+
+TEST_F(FetcherConnections, AKeptConnectionIsNotInheritedByProgramsStartedLater)
+{
+    ExpectSaved(1);
+    // The client's end of each connection to the server: a socket whose peer is the server's port.
+    int kept = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        const int fd = std::stoi(entry.path().filename().string());
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 || peer.sin_family != AF_INET
+            || ntohs(peer.sin_port) != m_server.Port())
+            continue;
+        ++kept;
+        EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0) << "descriptor " << fd;
+    }
+    EXPECT_EQ(kept, 1);
 }
 
 } // namespace
