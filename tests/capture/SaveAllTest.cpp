@@ -119,18 +119,4 @@ TEST_F(SaveAllTest, OneConnectionCarriesTheWholeLoop)
     EXPECT_EQ(m_server.ConnectionsSeen(), 1u);
 }
 
-TEST(SaveMovie, ToldNotThrown)
-{
-    test::ClearProxyEnvironment();
-    const test::TempFolder dir;
-    const test::LoopbackServer server(AddRoutes);
-    const MovieSave cut = SaveMovie(server.Url("/games/cut.swf"), dir / "cut.swf");
-    EXPECT_EQ(cut.result, Result::kBrokeOff);
-    EXPECT_NE(cut.error.find(server.Url("/games/cut.swf")), std::string::npos) << cut.error;
-    EXPECT_EQ(test::ReadFile(dir / "cut.swf"), "FWS");
-    const MovieSave missing = SaveMovie(server.Url("/games/a.swf"), dir / "no/a.swf");
-    EXPECT_EQ(missing.result, Result::kNotOpened);
-    EXPECT_NE(missing.error.find(dir / "no/a.swf"), std::string::npos) << missing.error;
-}
-
 } // namespace
