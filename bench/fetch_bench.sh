@@ -40,7 +40,7 @@ ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f\n", (b - a) / 1e6 }'; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # 1 and 2: each command is a child of its own, started and reaped here; wall time from the start to the
-# end of the process. Interleaved runs, so that load from elsewhere hits every side alike. Peak resident
+# end of the process. Interleaved runs in turning order, so that load from elsewhere hits every side alike. Peak resident
 # memory comes from runs of their own, watched: VmHWM, polled until the process ends (the child's
 # ru_maxrss would count this script's own memory, which the child shares until its exec).
 python3 - "$RUNS" "$MIB" "$BASE" "$WORK" "$GRAB" "$OLD_GRAB" <<'PY'
@@ -76,6 +76,12 @@ def peak_kib(argv):
         time.sleep(0.002)
     return peak
 
+# Each round starts with the next side, so that none always runs right after the same one.
+def rotated(sides, round):
+    items = list(sides.items())
+    shift = round % len(items)
+    return items[shift:] + items[:shift]
+
 def connections():
     with urllib.request.urlopen(f"{base}/connections") as answer:
         return int(answer.read())
@@ -87,8 +93,8 @@ for name, binary in grabs.items():
     sides[name + " save"] = lambda path, binary=binary: [binary, "save", big, path]
 times = {name: [] for name in sides}
 path = os.path.join(work, "big.bin")
-for _ in range(runs):
-    for name, argv in sides.items():
+for round in range(runs):
+    for name, argv in rotated(sides, round):
         times[name].append(run(argv(path)))
         if os.path.getsize(path) != mib * 1024 * 1024:
             sys.exit(f"{name}: short download")
@@ -110,8 +116,8 @@ for name, binary in grabs.items():
     sides[name + " save-all"] = lambda folder, binary=binary: [binary, "save-all", f"{base}/movies.html", folder]
 times = {name: [] for name in sides}
 opened = {name: set() for name in sides}
-for _ in range(runs * 2):
-    for name, argv in sides.items():
+for round in range(runs * 2):
+    for name, argv in rotated(sides, round):
         folder = os.path.join(work, "movies")
         os.mkdir(folder)
         connections()
