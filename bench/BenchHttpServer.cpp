@@ -1,11 +1,16 @@
 // A loopback HTTP server for the retrieval benchmarks. Prints its port on standard output, then serves
 // until it is terminated:
-//   /bytes/N    N bytes of binary data with a Content-Length, streamed in 64 KiB pieces
-//   /page.html  about 1 MiB of dense markup with a few hundred movie references
+//   /bytes/N        N bytes of binary data with a Content-Length, streamed in 64 KiB pieces
+//   /page.html      about 1 MiB of dense markup with a few hundred movie references
+//   /movies.html    a page listing the 200 small movies /m/0.swf to /m/199.swf (3 to 12 KiB each)
+//   /connections    how many connections the server has taken since the last look (one client port each)
+// Connections stay open for as many requests as a client sends, as a web server's usually do.
 #include <httplib.h>
 
 #include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <string>
 
 namespace {
@@ -32,13 +37,41 @@ std::string MakePage()
     return page + "</body></html>\n";
 }
 
+constexpr int kSmallMovies = 200;
+
+std::string MakeMoviesPage()
+{
+    std::string page = "<html><body>\n";
+    for (int i = 0; i < kSmallMovies; ++i)
+        page += "<p><embed src=\"m/" + std::to_string(i) + ".swf\" width=\"550\" height=\"400\"></p>\n";
+    return page + "</body></html>\n";
+}
+
+std::string SmallMovie(int i)
+{
+    return "FWS" + std::string(3 * 1024 + (i * 37 % 9) * 1024, static_cast<char>('a' + i % 26));
+}
+
+// The client ports seen: a kept connection asks from the same port.
+std::mutex g_portsMutex;
+std::set<int> g_ports;
+
 } // namespace
 
 int main()
 {
     static const std::string chunk(64 * 1024, 'm');
     static const std::string page = MakePage();
+    static const std::string movies = MakeMoviesPage();
     httplib::Server server;
+    server.set_keep_alive_max_count(100000);
+    // As web servers do: without it the header and body of one answer wait for the client's delayed ACK.
+    server.set_tcp_nodelay(true);
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+        const std::lock_guard lock(g_portsMutex);
+        g_ports.insert(req.remote_port);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     server.Get(R"(/bytes/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
         const std::size_t size = std::stoull(req.matches[1]);
         res.set_content_provider(size, "application/x-shockwave-flash",
@@ -49,6 +82,16 @@ int main()
     });
     server.Get("/page.html",
                [](const httplib::Request&, httplib::Response& res) { res.set_content(page, "text/html"); });
+    server.Get("/movies.html",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content(movies, "text/html"); });
+    server.Get(R"(/m/(\d+)\.swf)", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(SmallMovie(std::stoi(req.matches[1])), "application/x-shockwave-flash");
+    });
+    server.Get("/connections", [](const httplib::Request&, httplib::Response& res) {
+        const std::lock_guard lock(g_portsMutex);
+        res.set_content(std::to_string(g_ports.size() - 1) + "\n", "text/plain"); // not this one's
+        g_ports.clear();
+    });
 
     const int port = server.bind_to_any_port("127.0.0.1");
     if (port <= 0)

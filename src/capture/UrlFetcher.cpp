@@ -1,36 +1,19 @@
 #include "capture/UrlFetcher.h"
 
+#include "capture/BodySink.h"
+#include "capture/CurlHandlePool.h"
 #include "html/PageText.h"
 #include "platform/Bytes.h"
 #include "platform/Exceptions.h"
-#include "platform/FileDescriptor.h"
 
 #include <curl/curl.h>
 
-#include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
-#include <utility>
 
 namespace capture {
 
 namespace {
-
-// curl_global_init is not thread-safe and must precede every handle: a function-local static runs it once.
-void InitCurlOnce()
-{
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (result != CURLE_OK)
-        throw CInternetException(std::string("Cannot start the HTTP client: ") + curl_easy_strerror(result));
-}
-
-struct CurlEasyCleanup {
-    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
-};
-using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 
 long SecondsOf(std::chrono::seconds duration) { return static_cast<long>(duration.count()); }
 
@@ -38,73 +21,6 @@ std::atomic<std::chrono::seconds::rep> g_connectSeconds{TransferLimits{}.connect
 std::atomic<std::chrono::seconds::rep> g_stallSeconds{TransferLimits{}.stall.count()};
 
 bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
-
-// Where the body of the final response goes. Open is called once, when that response has arrived:
-// before its first byte, or when the transfer ends if it has none.
-class BodySink {
-public:
-    virtual ~BodySink() = default;
-    virtual bool Open() = 0;
-    virtual bool Write(const char* data, std::size_t size) = 0;
-};
-
-class PageSink final : public BodySink {
-public:
-    explicit PageSink(char* buffer) : m_pBuffer(buffer) {}
-
-    bool Open() override
-    {
-        m_nLength = 0;
-        m_pBuffer[0] = '\0';
-        return true;
-    }
-
-    // Keeps what fits before the terminating NUL and drops the rest; the body is still read to its end.
-    bool Write(const char* data, std::size_t size) override
-    {
-        const std::size_t take = std::min(size, CUrlFetcher::kPageBufferSize - 1 - m_nLength);
-        std::memcpy(m_pBuffer + m_nLength, data, take);
-        m_nLength += take;
-        m_pBuffer[m_nLength] = '\0';
-        return true;
-    }
-
-private:
-    char* m_pBuffer;
-    std::size_t m_nLength = 0;
-};
-
-class FileSink final : public BodySink {
-public:
-    explicit FileSink(const std::string& path) : m_strPath(path) {}
-
-    bool Open() override
-    {
-        // 0666: the umask takes off what the user does not want, as for any file they create.
-        m_file = platform::FileDescriptor(::open(m_strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-        m_nErrno = m_file.IsOpen() ? 0 : errno;
-        return m_file.IsOpen();
-    }
-
-    bool Write(const char* data, std::size_t size) override
-    {
-        m_nErrno = platform::WriteAll(m_file.Get(), data, size);
-        return m_nErrno == 0;
-    }
-
-    void Close()
-    {
-        if (m_file.IsOpen() && !m_file.Close())
-            throw CFileException("Cannot write " + m_strPath + ": " + std::strerror(errno));
-    }
-
-    std::string ErrorText() const { return std::strerror(m_nErrno); }
-
-private:
-    std::string m_strPath;
-    platform::FileDescriptor m_file;
-    int m_nErrno = 0;
-};
 
 enum class Outcome {
     kDone,          // the final response arrived and its whole body went into the sink
@@ -114,38 +30,60 @@ enum class Outcome {
     kSinkFailed,    // the sink refused a write
 };
 
-// One libcurl session for one URL.
+// One transfer of one URL, on a handle borrowed from the run's pool.
 class Session {
 public:
     Session(BodySink& sink, const std::atomic<bool>* abort, TransferLimits limits) : m_sink(sink)
     {
-        InitCurlOnce();
-        m_curl.reset(curl_easy_init());
-        if (!m_curl)
-            throw CInternetException("Cannot open an HTTP session");
         m_szError[0] = '\0';
-        const bool ok = Set(CURLOPT_ERRORBUFFER, m_szError) && Set(CURLOPT_USERAGENT, "Plumeroc")
-            && Set(CURLOPT_FOLLOWLOCATION, 1L) && Set(CURLOPT_MAXREDIRS, 30L)
-#if LIBCURL_VERSION_NUM >= 0x075500
-            && Set(CURLOPT_PROTOCOLS_STR, "http,https") && Set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
-#else
-            && Set(CURLOPT_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
-            && Set(CURLOPT_REDIR_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
-#endif
-            && Set(CURLOPT_BUFFERSIZE, static_cast<long>(CUrlFetcher::kChunkSize))
-            // A proxy's answer to CONNECT is not the server's response.
-            && Set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L)
-            // No signals: the capture runs on a worker thread.
-            && Set(CURLOPT_NOSIGNAL, 1L) && Set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
-            && Set(CURLOPT_HEADERDATA, this) && Set(CURLOPT_WRITEFUNCTION, &Session::OnBody)
+        // This transfer's own options, all set every time, so that nothing of the handle's last one stays.
+        // While `abort` is watched, libcurl calls the progress function during waits too, once a second.
+        const bool ok = Set(CURLOPT_ERRORBUFFER, m_szError) && Set(CURLOPT_HEADERDATA, this)
             && Set(CURLOPT_WRITEDATA, this) && Set(CURLOPT_CONNECTTIMEOUT, SecondsOf(limits.connect))
-            && Set(CURLOPT_LOW_SPEED_LIMIT, 1L) && Set(CURLOPT_LOW_SPEED_TIME, SecondsOf(limits.stall));
-        // libcurl calls the progress function during waits too, at least once a second.
-        const bool watched = abort == nullptr
-            || (Set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && Set(CURLOPT_XFERINFODATA, abort)
-                && Set(CURLOPT_NOPROGRESS, 0L));
-        if (!ok || !watched)
+            && Set(CURLOPT_LOW_SPEED_TIME, SecondsOf(limits.stall))
+            && Set(CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort))
+            && Set(CURLOPT_NOPROGRESS, abort == nullptr ? 1L : 0L);
+        if (!ok)
             throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(m_setCode)));
+    }
+
+    // The handle goes back to the pool, where nothing of it may point here.
+    ~Session()
+    {
+        CURL* handle = m_curl.Get();
+        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
+        curl_easy_setopt(handle, CURLOPT_HEADERDATA, nullptr);
+        curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
+        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, nullptr);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // What every transfer of a handle shares, set once when the handle is made.
+    static void Configure(CURL* handle)
+    {
+        CURLcode code = CURLE_OK;
+        const auto set = [&](CURLoption option, auto value) {
+            code = curl_easy_setopt(handle, option, value);
+            return code == CURLE_OK;
+        };
+        const bool ok = set(CURLOPT_USERAGENT, "Plumeroc") && set(CURLOPT_FOLLOWLOCATION, 1L)
+            && set(CURLOPT_MAXREDIRS, 30L)
+#if LIBCURL_VERSION_NUM >= 0x075500
+            && set(CURLOPT_PROTOCOLS_STR, "http,https") && set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https")
+#else
+            && set(CURLOPT_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
+            && set(CURLOPT_REDIR_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS})
+#endif
+            && set(CURLOPT_BUFFERSIZE, static_cast<long>(CUrlFetcher::kReadSize))
+            // A proxy's answer to CONNECT is not the server's response.
+            && set(CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L)
+            // No signals: the capture runs on a worker thread.
+            && set(CURLOPT_NOSIGNAL, 1L) && set(CURLOPT_HEADERFUNCTION, &Session::OnHeader)
+            && set(CURLOPT_WRITEFUNCTION, &Session::OnBody) && set(CURLOPT_LOW_SPEED_LIMIT, 1L)
+            && set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && set(CURLOPT_SOCKOPTFUNCTION, &Session::OnSocket);
+        if (!ok)
+            throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(code)));
     }
 
     Outcome Run(const std::string& url)
@@ -158,9 +96,9 @@ public:
             std::memcpy(m_szError, kOnlyHttp, sizeof kOnlyHttp);
             return Outcome::kNotOpened;
         }
-        if (curl_easy_setopt(m_curl.get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
+        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
             return Outcome::kNotOpened;
-        const CURLcode code = curl_easy_perform(m_curl.get());
+        const CURLcode code = curl_easy_perform(m_curl.Get());
         m_code = code;
         if (code == CURLE_OK) {
             if (!m_bStarted && !Start()) // a final response without a body
@@ -182,14 +120,14 @@ private:
     template <typename T>
     bool Set(CURLoption option, T value)
     {
-        m_setCode = curl_easy_setopt(m_curl.get(), option, value);
+        m_setCode = curl_easy_setopt(m_curl.Get(), option, value);
         return m_setCode == CURLE_OK;
     }
 
     long ResponseCode() const
     {
         long code = 0;
-        curl_easy_getinfo(m_curl.get(), CURLINFO_RESPONSE_CODE, &code);
+        curl_easy_getinfo(m_curl.Get(), CURLINFO_RESPONSE_CODE, &code);
         return code;
     }
 
@@ -226,9 +164,15 @@ private:
         return length;
     }
 
+    // Connections outlive the call: a program started meanwhile must not inherit one.
+    static int OnSocket(void*, curl_socket_t socket, curlsocktype)
+    {
+        return ::fcntl(socket, F_SETFD, FD_CLOEXEC) == 0 ? CURL_SOCKOPT_OK : CURL_SOCKOPT_ERROR;
+    }
+
     static int OnProgress(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
     {
-        return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+        return abort != nullptr && static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
     }
 
     static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user)
@@ -245,7 +189,7 @@ private:
     }
 
     BodySink& m_sink;
-    CurlEasy m_curl;
+    PooledCurl m_curl{&Session::Configure};
     char m_szError[CURL_ERROR_SIZE];
     CURLcode m_setCode = CURLE_OK;
     CURLcode m_code = CURLE_OK;
@@ -283,7 +227,7 @@ bool CUrlFetcher::FetchPage(const std::string& url)
 {
     m_nStatus = 0;
     m_strError.clear();
-    PageSink sink(m_pPageBuffer.get());
+    PageSink sink(m_pPageBuffer.get(), kPageBufferSize);
     Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
@@ -309,9 +253,13 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url);
     m_nStatus = session.Status();
+    const auto writeFailure = [&] {
+        return CFileException("Cannot write " + path + " (downloading " + url + "): " + sink.ErrorText());
+    };
     switch (outcome) {
     case Outcome::kDone:
-        sink.Close();
+        if (!sink.Finish())
+            throw writeFailure();
         return true;
     case Outcome::kNotOpened:
         m_strError = "Cannot open " + url + ": " + session.CurlMessage();
@@ -320,11 +268,15 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
         m_strError = "Cannot create " + path + ": " + sink.ErrorText();
         return false;
     case Outcome::kSinkFailed:
-        throw CFileException("Cannot write " + path + " (downloading " + url + "): " + sink.ErrorText());
+        throw writeFailure();
     case Outcome::kNetworkFailed:
         break;
     }
-    throw CInternetException("The download of " + url + " into " + path + " broke off: " + session.CurlMessage());
+    // What arrived before the break stays in the file.
+    std::string message = "The download of " + url + " into " + path + " broke off: " + session.CurlMessage();
+    if (!sink.Flush())
+        message += "; what had arrived could not be written: " + sink.ErrorText();
+    throw CInternetException(message);
 }
 
 } // namespace capture

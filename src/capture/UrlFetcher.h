@@ -1,6 +1,7 @@
 #pragma once
-// The program's only network client. Each call opens a libcurl session of its own, fetches one URL
-// with a plain GET (redirects followed, http and https only) and closes everything before it returns.
+// The program's only network client. Each call fetches one URL with a plain GET (redirects followed,
+// http and https only) and closes its file before it returns. Connections stay open for the next call
+// to the same host, from any fetcher on any thread (capture/CurlHandlePool.h).
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -20,7 +21,7 @@ struct TransferLimits {
 class CUrlFetcher {
 public:
     static constexpr std::size_t kPageBufferSize = 0x100000; // page text and its terminating NUL
-    static constexpr std::size_t kChunkSize = 0x1000;        // the most that one network read asks for
+    static constexpr std::size_t kReadSize = 0x40000;        // the most that one network read asks for
 
     CUrlFetcher();
     virtual ~CUrlFetcher();

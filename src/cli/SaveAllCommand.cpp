@@ -1,10 +1,9 @@
 // save-all: capture a page, then download every movie it lists into a folder, as Save All does.
 #include "capture/Capture.h"
-#include "capture/SaveAllNaming.h"
-#include "capture/UrlFetcher.h"
+#include "capture/SaveAll.h"
 #include "cli/Command.h"
 #include "cli/PageCapture.h"
-#include "platform/Exceptions.h"
+#include "cli/SaveReport.h"
 
 namespace {
 
@@ -24,40 +23,11 @@ int RunSaveAll(const std::vector<std::string>& args)
     if (page.status != cli::kOk)
         return page.status;
 
-    bool notOpened = false;
-    bool brokeOff = false;
-    bool errorStatus = false;
-    // Top row first; a later row with the same name replaces an earlier one.
-    for (const std::string& address : capture::RowsInListOrder(page.links)) {
-        const auto destination = capture::SaveAllDestination(folder, address);
-        if (!destination) {
-            cli::PrintError("skipped " + address + ": the name after its last \"/\" is empty, \".\" or \"..\"");
-            notOpened = true;
-            continue;
-        }
-        capture::CUrlFetcher fetcher;
-        try {
-            if (!fetcher.DownloadToFile(address, *destination)) {
-                cli::PrintError(fetcher.LastError());
-                notOpened = true;
-                continue;
-            }
-        } catch (const CException& failure) {
-            cli::PrintError(failure.what());
-            brokeOff = true;
-            continue;
-        }
-        if (fetcher.LastStatus() >= 400) {
-            cli::PrintError(address + ": the server answered with status " + std::to_string(fetcher.LastStatus())
-                            + "; its answer was saved as " + *destination);
-            errorStatus = true;
-        }
-    }
-    if (brokeOff)
-        return cli::kTransferFailed;
-    if (notOpened)
-        return cli::kCannotOpen;
-    return errorStatus ? cli::kErrorStatus : cli::kOk;
+    // Unlike the window, a transfer that breaks off is reported and the next movie follows.
+    cli::SaveReport report;
+    capture::SaveAll(capture::RowsInListOrder(page.links), folder, capture::AfterBreak::kGoOn,
+                     [&report](const capture::MovieSave& save) { report.Add(save); });
+    return report.Status();
 }
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(

@@ -1,4 +1,5 @@
 #include "capture/UrlFetcher.h"
+#include "capture/BodySink.h"
 #include "platform/Exceptions.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
@@ -87,6 +88,16 @@ void AddRoutes(httplib::Server& server)
                                      sink.write(kThreeMiB.data(), kCutSent);
                                      return false; // drops the connection short of the announced length
                                  });
+    });
+    // The first N bytes of kThreeMiB in pieces of 7777 bytes, then the connection drops.
+    server.Get(R"(/cut/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+        const std::size_t sent = std::stoul(req.matches[1]);
+        res.set_content_provider(
+            sent + 1000, "application/octet-stream", [sent](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                if (offset >= sent)
+                    return false;
+                return sink.write(kThreeMiB.data() + offset, std::min<std::size_t>(7777, sent - offset));
+            });
     });
     server.Get("/stall", [](const httplib::Request&, httplib::Response& res) {
         res.set_content_provider(kCutAnnounced, "application/octet-stream",
@@ -267,6 +278,24 @@ TEST_F(FetcherTest, BodyCutShortThrowsAndKeepsWhatArrived)
     EXPECT_TRUE(test::ReadFile(path) == std::string_view(kThreeMiB).substr(0, kCutSent));
 }
 
+// Cut before, at and after the pieces the file is written in: the file holds every byte that arrived.
+class FetcherCutTest : public FetcherTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(FetcherCutTest, FileKeepsEveryByteBeforeTheBreak)
+{
+    const std::string url = Url("/cut/" + std::to_string(GetParam()));
+    const std::string path = m_dir / "cut.swf";
+    CUrlFetcher fetcher;
+    EXPECT_THROW(fetcher.DownloadToFile(url, path), CInternetException);
+    const std::string file = test::ReadFile(path);
+    EXPECT_EQ(file.size(), GetParam());
+    EXPECT_TRUE(file == std::string_view(kThreeMiB).substr(0, GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FetcherCutTest,
+                         ::testing::Values(1, FileSink::kWriteSize - 1, FileSink::kWriteSize, FileSink::kWriteSize + 1,
+                                           3 * FileSink::kWriteSize + 12345));
+
 TEST_F(FetcherTest, StalledBodyFailsLikeABrokenOneAndKeepsWhatArrived)
 {
     const ShortLimits limits;
@@ -330,13 +359,17 @@ TEST_F(FetcherTest, FullDiskThrowsFileException)
 {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here";
-    CUrlFetcher fetcher;
-    try {
-        fetcher.DownloadToFile(Url("/bytes/10000"), "/dev/full");
-        ADD_FAILURE() << "a write to /dev/full succeeded";
-    } catch (const CFileException& e) {
-        EXPECT_THAT(e.what(), HasSubstr("/dev/full"));
-        EXPECT_THAT(e.what(), HasSubstr(std::strerror(ENOSPC)));
+    // Found when the body ends, and in the middle of one.
+    for (const char* path : {"/bytes/10000", "/big"}) {
+        SCOPED_TRACE(path);
+        CUrlFetcher fetcher;
+        try {
+            fetcher.DownloadToFile(Url(path), "/dev/full");
+            ADD_FAILURE() << "a write to /dev/full succeeded";
+        } catch (const CFileException& e) {
+            EXPECT_THAT(e.what(), HasSubstr("/dev/full"));
+            EXPECT_THAT(e.what(), HasSubstr(std::strerror(ENOSPC)));
+        }
     }
 }
 

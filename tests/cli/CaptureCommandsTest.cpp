@@ -127,7 +127,7 @@ TEST_F(CaptureCommands, SaveWritesOneMovie)
         std::optional<std::string> file; // what `path` holds afterwards ("keep me": not touched; none: no file)
     };
     const std::vector<Case> cases = {
-        {Url("/games/missing.swf"), path, 0, "no such movie"}, // an error page is content
+        {Url("/games/missing.swf"), path, 4, "no such movie"}, // an error page is content, and reported
         {s_refusing->Url("/x.swf"), path, 2, "keep me"},
         {Url("/games/a.swf"), m_dir / "no/such.swf", 2, std::nullopt},
         {Url("/games/cut.swf"), path, 3, kCutMovie.substr(0, kCutSent)}, // the partial file stays

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <stdexcept>
 
 namespace test {
@@ -15,10 +16,22 @@ namespace {
 std::string LoopbackUrl(int port, const std::string& path) { return "http://127.0.0.1:" + std::to_string(port) + path; }
 } // namespace
 
-LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes)
+LoopbackServer::LoopbackServer(const std::function<void(httplib::Server&)>& routes, Connections connections)
 {
     routes(m_server);
-    m_server.set_keep_alive_max_count(1);
+    m_server.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response&) {
+        const std::lock_guard lock(m_portsMutex);
+        m_ports.insert(req.remote_port);
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
+    if (connections == Connections::kKept) {
+        m_server.set_keep_alive_max_count(100000);
+        m_server.set_keep_alive_timeout(1);
+        // As web servers do: otherwise each answer after the first waits for the client's delayed ACK.
+        m_server.set_tcp_nodelay(true);
+    } else {
+        m_server.set_keep_alive_max_count(1);
+    }
     m_nPort = m_server.bind_to_any_port("127.0.0.1");
     if (m_nPort <= 0)
         throw std::runtime_error("cannot bind a loopback port");
@@ -35,6 +48,12 @@ LoopbackServer::~LoopbackServer()
 }
 
 std::string LoopbackServer::Url(const std::string& path) const { return LoopbackUrl(m_nPort, path); }
+
+std::size_t LoopbackServer::ConnectionsSeen()
+{
+    const std::lock_guard lock(m_portsMutex);
+    return m_ports.size();
+}
 
 LoopbackSocket::LoopbackSocket(bool listening)
 {

@@ -4,16 +4,26 @@
 
 #include <cstddef>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
 namespace test {
 
-// An httplib server set up by `routes`, listening from construction until destruction. One request
-// per connection: an idle keep-alive connection (a web engine keeps some) would hold up the end.
+// How long a connection to a loopback server lives.
+enum class Connections {
+    kOneRequest, // closed after each answer: an idle kept connection (a web engine keeps some) would
+                 // hold up the server's end
+    kKept,       // kept for further requests, as web servers do, until idle for a second
+};
+
+// An httplib server set up by `routes`, listening from construction until destruction. `routes` may
+// not set a pre-routing handler: the server counts its connections with one.
 class LoopbackServer {
 public:
-    explicit LoopbackServer(const std::function<void(httplib::Server&)>& routes);
+    explicit LoopbackServer(const std::function<void(httplib::Server&)>& routes,
+                            Connections connections = Connections::kOneRequest);
     ~LoopbackServer();
     LoopbackServer(const LoopbackServer&) = delete;
     LoopbackServer& operator=(const LoopbackServer&) = delete;
@@ -21,9 +31,14 @@ public:
     int Port() const { return m_nPort; }
     std::string Url(const std::string& path) const;
 
+    // How many connections requests came on so far (each from a client port of its own).
+    std::size_t ConnectionsSeen();
+
 private:
     httplib::Server m_server;
     int m_nPort = 0;
+    std::mutex m_portsMutex;
+    std::set<int> m_ports;
     std::thread m_thread;
 };
 

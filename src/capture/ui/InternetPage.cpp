@@ -2,7 +2,7 @@
 #include "res/resource.h"
 
 #include "capture/Capture.h"
-#include "capture/SaveAllNaming.h"
+#include "capture/SaveAll.h"
 #include "capture/TypedUrls.h"
 #include "capture/UrlFetcher.h"
 #include "capture/ui/CaptureWorker.h"
@@ -136,16 +136,14 @@ void CInternetPage::OnSaveAll()
     const auto folder = MovieDialogs::AskSaveAllFolder(this);
     if (!folder)
         return;
-    const std::string folderPath = QFile::encodeName(*folder).toStdString();
+    // The worker's changes to the list wait for this thread: the rows read now stay the rows until the end.
     const int rows = m_movieList ? m_movieList->rowCount() : 0;
-    for (int row = 0; row < rows; ++row) {
-        const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
-        const auto destination = capture::SaveAllDestination(folderPath, address);
-        if (!destination)
-            continue;
-        capture::CUrlFetcher fetcher;
-        fetcher.DownloadToFile(address, *destination);
-    }
+    std::vector<std::string> addresses;
+    addresses.reserve(static_cast<std::size_t>(rows));
+    for (int row = 0; row < rows; ++row)
+        addresses.push_back(ListView::CellBytes(m_movieList, row, kFileNameColumn));
+    // Silent row by row; a transfer that breaks off ends the command with the failure box.
+    capture::SaveAll(addresses, QFile::encodeName(*folder).toStdString(), capture::AfterBreak::kStop);
 }
 
 void CInternetPage::EnableGo(bool enable)
