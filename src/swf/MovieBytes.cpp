@@ -187,7 +187,7 @@ std::optional<MovieBytes> MovieBytes::Open(std::string_view file, DecodeBudget& 
     }
     }
     budget.left -= movie.Body().size();
-    movie.m_bStreamBroken = !clean && movie.Body().size() < std::min(declaredBody, limit);
+    movie.m_bStreamBroken = !clean && movie.Body().size() < declaredBody;
     return movie;
 }
 

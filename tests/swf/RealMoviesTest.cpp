@@ -2,7 +2,9 @@
 // each movie's ActionScript source (its .as files, or the scripts inside its .fla), never taken from
 // the reader; movies without a published source are only read, never checked for names.
 #include "support/Files.h"
+#include "support/MovieMaking.h"
 #include "support/SharedData.h"
+#include "swf/TagWalk.h"
 #include "swf/MovieReading.h"
 
 #include <gmock/gmock.h>
@@ -213,6 +215,38 @@ TEST(RealMovies, HeadersMatchTheirSources)
         EXPECT_EQ(reading->summary.frameCount, header.frames);
         EXPECT_EQ(reading->ActionScriptVersion(), header.actionScript);
     }
+}
+
+// ActionScript 1/2 movies repacked as LZMA by liblzma give the names of the original.
+TEST(RealMovies, LzmaRepacksGiveTheSameNames)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(folder, "swf");
+    for (const char* movie : {"011-mcl-events-swf-version/test.swf", "018-movieclip-state-values/test.swf",
+                              "020-import-assets-avm1/test.swf", "033-url-loader/test.swf"}) {
+        SCOPED_TRACE(movie);
+        const std::string file = test::ReadFile(folder + "/" + movie);
+        const std::optional<swf::MovieReading> original = swf::ReadMovie(file);
+        const std::optional<swf::MovieReading> repacked = swf::ReadMovie(test::AsLzma(file));
+        ASSERT_TRUE(original.has_value());
+        ASSERT_TRUE(repacked.has_value());
+        EXPECT_EQ(repacked->summary.signature, "ZWS");
+        EXPECT_EQ(NamesOf(*repacked), NamesOf(*original));
+        EXPECT_EQ(repacked->decodedLength, original->decodedLength);
+    }
+}
+
+// The actions of a real movie put inside sprites are read to a fixed depth, and no deeper.
+TEST(RealMovies, SpritesAreReadToAFixedDepth)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(folder, "swf");
+    const std::string file = test::ReadFile(folder + "/026-remove-different-level/test.swf");
+    const std::optional<swf::MovieReading> deepest = swf::ReadMovie(test::InSprites(file, swf::kDeepestSprite));
+    ASSERT_TRUE(deepest.has_value());
+    EXPECT_EQ(NamesOf(*deepest), std::set<std::string>{"action child.swf"});
+    EXPECT_FALSE(deepest->truncated);
+    const std::optional<swf::MovieReading> deeper = swf::ReadMovie(test::InSprites(file, swf::kDeepestSprite + 1));
+    ASSERT_TRUE(deeper.has_value());
+    EXPECT_TRUE(deeper->names.empty());
 }
 
 } // namespace
