@@ -61,9 +61,10 @@ int RunInfo(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"info", kSynopsis,
-     "For each MOVIE (a file or an http(s) address): name, signature, version, frame size in pixels, frame rate, "
-     "frames, ActionScript version, declared length, decoded length and SHA-256 of the file, tab-separated "
-     "(2: a MOVIE cannot be opened or is no movie, 3: a transfer broke off, 4: an error status).",
+     "Describe each MOVIE (a file or an http(s) address) in a row: name TAB signature TAB version TAB\n"
+     "      WIDTHxHEIGHT in pixels TAB frame rate TAB frames TAB ActionScript version (1/2 or 3) TAB declared\n"
+     "      length TAB decoded length (shorter: truncated) TAB SHA-256 of the file (2: a MOVIE cannot be\n"
+     "      opened or is no movie, 3: a transfer broke off, 4: an error status).",
      60, RunInfo});
 
 } // namespace

@@ -113,10 +113,11 @@ int RunNeeds(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"needs", kSynopsis,
-     "List the files MOVIE (a file or an http(s) address) loads, one address a row with how it was named "
-     "(action, abc, import, flashvars, embedded); \"pattern\" marks names built at run time, \"alternative\" "
-     "the second address of a name. --page gives the page that embeds it: its address, base and FlashVars "
-     "(2: MOVIE or the page cannot be opened, 3: a transfer broke off, 4: an error status).",
+     "List the files MOVIE (a file or an http(s) address) loads: address TAB how it was named (action,\n"
+     "      abc, import, flashvars, embedded), then TAB pattern for a name built at run time, TAB alternative\n"
+     "      for the second address of a name. --page URL gives the page that embeds MOVIE, whose address,\n"
+     "      base and FlashVars count (2: MOVIE or the page cannot be opened, 3: a transfer broke off, 4: an\n"
+     "      error status).",
      65, RunNeeds});
 
 } // namespace
