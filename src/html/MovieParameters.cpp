@@ -125,7 +125,8 @@ class ScriptValues {
 public:
     explicit ScriptValues(std::string_view page) : m_page(page) {}
 
-    // The arguments of the call whose "(" is at `open`, as written.
+    // The arguments of the call whose "(" is at `open` (or the members of the literal whose "{" is
+    // there), as written.
     std::vector<std::string_view> Arguments(std::size_t open) const
     {
         std::vector<std::string_view> arguments;
@@ -139,10 +140,11 @@ public:
                 ++depth;
             } else if ((c == ')' || c == ']' || c == '}') && depth > 0) {
                 --depth;
-            } else if ((c == ',' && depth == 0) || c == ')') {
+            } else if (depth == 0 && (c == ',' || c == ')' || c == ']' || c == '}')) {
+                // The bracket that closes the call (or the literal) ends the last argument.
                 arguments.push_back(Trim(m_page.substr(start, at - start)));
                 start = at + 1;
-                if (c == ')')
+                if (c != ',')
                     return arguments;
             }
         }
