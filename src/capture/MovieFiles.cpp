@@ -61,7 +61,8 @@ std::vector<std::string> FlashVarsFiles(std::string_view flashVars)
 }
 
 // The addresses relative names are resolved against, in the order to try.
-std::vector<std::string> BasesFor(const std::optional<std::string>& movieAddress, const std::optional<PageContext>& page)
+std::vector<std::string> BasesFor(const std::optional<std::string>& movieAddress,
+                                  const std::optional<PageContext>& page)
 {
     std::vector<std::string> bases;
     if (page && !page->pageAddress.empty()) {

@@ -24,10 +24,10 @@ struct PageContext {
 enum class NamedBy { Action, Abc, Import, FlashVars };
 
 struct LoadedFile {
-    std::string name;   // as named (in a pattern, "*" stands for each part built at run time)
+    std::string name; // as named (in a pattern, "*" stands for each part built at run time)
     NamedBy namedBy = NamedBy::Action;
-    bool embedded = false; // named by a movie embedded in the movie
-    bool pattern = false;  // built at run time: its candidates are patterns too, never fetched
+    bool embedded = false;               // named by a movie embedded in the movie
+    bool pattern = false;                // built at run time: its candidates are patterns too, never fetched
     std::vector<std::string> candidates; // in the order to try; empty when nothing to resolve against
 };
 

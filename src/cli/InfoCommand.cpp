@@ -44,11 +44,10 @@ int RunInfo(const std::vector<std::string>& args)
         }
         const swf::MovieSummary& summary = reading->summary;
         const std::string row = operand + '\t' + summary.signature + '\t' + std::to_string(summary.version) + '\t'
-                                + swf::PixelsText(summary.widthTwips) + 'x' + swf::PixelsText(summary.heightTwips)
-                                + '\t' + swf::FrameRateText(summary.frameRate) + '\t'
-                                + std::to_string(summary.frameCount) + '\t' + reading->ActionScriptVersion() + '\t'
-                                + std::to_string(summary.declaredLength) + '\t'
-                                + std::to_string(reading->decodedLength) + '\t' + platform::Sha256Hex(input.Bytes());
+            + swf::PixelsText(summary.widthTwips) + 'x' + swf::PixelsText(summary.heightTwips) + '\t'
+            + swf::FrameRateText(summary.frameRate) + '\t' + std::to_string(summary.frameCount) + '\t'
+            + reading->ActionScriptVersion() + '\t' + std::to_string(summary.declaredLength) + '\t'
+            + std::to_string(reading->decodedLength) + '\t' + platform::Sha256Hex(input.Bytes());
         if (!cli::PrintRow(stdout, row, operands.nulTerminated))
             break;
     }

@@ -21,21 +21,23 @@ namespace {
 bool IsUnreservedInPath(unsigned char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
-           || c == '_' || c == '~' || c == '/';
+        || c == '_' || c == '~' || c == '/';
 }
 
 std::string FileAddress(const std::string& path)
 {
     std::error_code error;
     std::filesystem::path absolute = std::filesystem::absolute(path, error).lexically_normal();
-    return "file://" + platform::PercentEncoded(absolute.string(), [](unsigned char c) { return !IsUnreservedInPath(c); });
+    return "file://"
+        + platform::PercentEncoded(absolute.string(), [](unsigned char c) { return !IsUnreservedInPath(c); });
 }
 
 } // namespace
 
 bool IsWebAddress(std::string_view operand)
 {
-    return platform::StartsWithIgnoringAsciiCase(operand, "http://") || platform::StartsWithIgnoringAsciiCase(operand, "https://");
+    return platform::StartsWithIgnoringAsciiCase(operand, "http://")
+        || platform::StartsWithIgnoringAsciiCase(operand, "https://");
 }
 
 MovieInput::MovieInput(const std::string& operand)

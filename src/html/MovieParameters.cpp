@@ -93,7 +93,8 @@ void ReadTags(std::string_view page, std::vector<Embedding>& embeddings)
         if (NameIs(name, "embed")) {
             const auto attributes = ReadAttributes(page, at);
             if (const auto src = Attribute(attributes, "src"))
-                embeddings.push_back({*src, {"", Attribute(attributes, "flashvars").value_or(""), Attribute(attributes, "base")}});
+                embeddings.push_back(
+                    {*src, {"", Attribute(attributes, "flashvars").value_or(""), Attribute(attributes, "base")}});
         } else if (NameIs(name, "object")) {
             const auto attributes = ReadAttributes(page, at);
             open.push_back({Attribute(attributes, "data").value_or(""), {}});
@@ -175,7 +176,8 @@ public:
             if (at > 0 && IsNameByte(m_page[at - 1]))
                 continue;
             std::size_t after = SkipBlanks(m_page, at + name.size());
-            if (after < m_page.size() && m_page[after] == '=' && (after + 1 >= m_page.size() || m_page[after + 1] != '=')) {
+            if (after < m_page.size() && m_page[after] == '='
+                && (after + 1 >= m_page.size() || m_page[after + 1] != '=')) {
                 after = SkipBlanks(m_page, after + 1);
                 if (after < m_page.size() && m_page[after] == '{')
                     ReadObjectLiteral(m_page.substr(after, LiteralEnd(after) - after), pairs);
@@ -329,8 +331,9 @@ void ReadSwfObject(std::string_view page, std::vector<Embedding>& embeddings)
         while (nameEnd > 0 && (IsBlank(page[nameEnd - 1]) || page[nameEnd - 1] == '='))
             --nameEnd;
         std::size_t nameStart = nameEnd;
-        while (nameStart > 0 && (std::isalnum(static_cast<unsigned char>(page[nameStart - 1])) || page[nameStart - 1] == '_'
-                                 || page[nameStart - 1] == '$'))
+        while (nameStart > 0
+               && (std::isalnum(static_cast<unsigned char>(page[nameStart - 1])) || page[nameStart - 1] == '_'
+                   || page[nameStart - 1] == '$'))
             --nameStart;
         const std::string name(page.substr(nameStart, nameEnd - nameStart));
         if (!url || name.empty())
@@ -345,7 +348,8 @@ void ReadSwfObject(std::string_view page, std::vector<Embedding>& embeddings)
                     continue;
                 const std::vector<std::string_view> pair = script.Arguments(callOpen);
                 const std::optional<std::string> key = pair.size() == 2 ? ScriptValues::String(pair[0]) : std::nullopt;
-                const std::optional<std::string> value = pair.size() == 2 ? ScriptValues::String(pair[1]) : std::nullopt;
+                const std::optional<std::string> value =
+                    pair.size() == 2 ? ScriptValues::String(pair[1]) : std::nullopt;
                 if (!key || !value)
                     continue;
                 if (method == ".addVariable")

@@ -13,12 +13,11 @@ namespace {
 
 namespace op {
 constexpr std::uint8_t kEnd = 0x00, kAdd = 0x0A, kPop = 0x17, kGetVariable = 0x1C, kSetVariable = 0x1D,
-                       kStringAdd = 0x21, kTrace = 0x26, kDefineLocal = 0x3C, kCallFunction = 0x3D,
-                       kReturn = 0x3E, kNewObject = 0x40, kDefineLocal2 = 0x41, kInitArray = 0x42,
-                       kInitObject = 0x43, kAdd2 = 0x47, kToString = 0x4B, kPushDuplicate = 0x4C,
-                       kStackSwap = 0x4D, kGetMember = 0x4E, kSetMember = 0x4F, kCallMethod = 0x52,
-                       kNewMethod = 0x53, kGetUrl = 0x83, kStoreRegister = 0x87, kConstantPool = 0x88,
-                       kPush = 0x96, kGetUrl2 = 0x9A;
+                       kStringAdd = 0x21, kTrace = 0x26, kDefineLocal = 0x3C, kCallFunction = 0x3D, kReturn = 0x3E,
+                       kNewObject = 0x40, kDefineLocal2 = 0x41, kInitArray = 0x42, kInitObject = 0x43, kAdd2 = 0x47,
+                       kToString = 0x4B, kPushDuplicate = 0x4C, kStackSwap = 0x4D, kGetMember = 0x4E, kSetMember = 0x4F,
+                       kCallMethod = 0x52, kNewMethod = 0x53, kGetUrl = 0x83, kStoreRegister = 0x87,
+                       kConstantPool = 0x88, kPush = 0x96, kGetUrl2 = 0x9A;
 } // namespace op
 
 // GetURL2's flags: the target is a clip, and variables are loaded into it.
@@ -157,12 +156,16 @@ private:
     std::vector<Value> m_stack;
 };
 
+} // namespace
+
 class ActionScanner {
 public:
     explicit ActionScanner(NameCollector& names) : m_stack(names), m_names(names) {}
 
     void Run(std::string_view actions)
     {
+        m_constants.clear();
+        m_used.clear();
         ByteReader reader(actions);
         while (!reader.AtEnd()) {
             const std::uint8_t code = reader.U8();
@@ -342,7 +345,11 @@ private:
     std::vector<bool> m_used;
 };
 
-} // namespace
+ActionScan::ActionScan(NameCollector& names) : m_scanner(std::make_unique<ActionScanner>(names)) {}
+
+ActionScan::~ActionScan() = default;
+
+void ActionScan::Scan(std::string_view actions) { m_scanner->Run(actions); }
 
 void ScanActions(std::string_view actions, NameCollector& names) { ActionScanner(names).Run(actions); }
 

@@ -102,8 +102,7 @@ bool DecodeLzma(std::string_view input, std::size_t declared, std::size_t limit,
     if (input.size() < kPropertySize)
         return false;
     lzma_filter filters[2] = {{LZMA_FILTER_LZMA1EXT, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-    if (lzma_properties_decode(&filters[0], nullptr, reinterpret_cast<const std::uint8_t*>(input.data()),
-                               kPropertySize)
+    if (lzma_properties_decode(&filters[0], nullptr, reinterpret_cast<const std::uint8_t*>(input.data()), kPropertySize)
         != LZMA_OK)
         return false;
     const std::unique_ptr<void, void (*)(void*)> optionsOwner(filters[0].options, std::free);

@@ -15,22 +15,24 @@ namespace {
 // style sheets, shaders and the binary blobs URLLoader and URLStream read. Server scripts (.php,
 // .asp) are left out: their answer depends on what is sent, so a copy of one does not replay.
 constexpr std::array<std::string_view, 22> kSuffixes = {
-    ".swf", ".swz", ".xml", ".txt", ".json", ".css", ".csv", ".mp3", ".wav", ".aac", ".m4a",
-    ".flv", ".f4v", ".mp4", ".m4v", ".png", ".jpg", ".jpeg", ".gif", ".bin", ".dat", ".pbj"};
+    ".swf", ".swz", ".xml", ".txt", ".json", ".css", ".csv",  ".mp3", ".wav", ".aac", ".m4a",
+    ".flv", ".f4v", ".mp4", ".m4v", ".png",  ".jpg", ".jpeg", ".gif", ".bin", ".dat", ".pbj"};
 
 constexpr std::size_t kLongestName = 2048;
 
-std::string_view PathOf(std::string_view text)
-{
-    return text.substr(0, std::min(text.find('?'), text.find('#')));
-}
+std::string_view PathOf(std::string_view text) { return text.substr(0, std::min(text.find('?'), text.find('#'))); }
 
-// The suffix `path` ends in, or an empty view.
+// The suffix `path` ends in, or an empty view. Most strings of a movie have none, so the last dot
+// is looked at first and the list only for a short tail after it.
 std::string_view SuffixOf(std::string_view path)
 {
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string_view::npos || path.size() - dot > 5)
+        return {};
+    const std::string_view tail = path.substr(dot);
     for (const std::string_view suffix : kSuffixes) {
-        if (platform::EndsWithIgnoringAsciiCase(path, suffix))
-            return suffix;
+        if (suffix.size() == tail.size() && platform::EqualsIgnoringAsciiCase(tail, suffix))
+            return path.substr(dot);
     }
     return {};
 }
@@ -38,7 +40,7 @@ std::string_view SuffixOf(std::string_view path)
 bool IsSchemeByte(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' || c == '-'
-           || c == '.';
+        || c == '.';
 }
 
 // The scheme of `text` ("http" of "http://..."), or an empty view when it has none.
@@ -56,7 +58,7 @@ bool IsForbiddenInAddress(char c)
 {
     const auto byte = static_cast<unsigned char>(c);
     return byte <= 0x20 || byte == 0x7F || c == '"' || c == '\'' || c == '<' || c == '>' || c == '{' || c == '}'
-           || c == '|' || c == '\\' || c == '^' || c == '`';
+        || c == '|' || c == '\\' || c == '^' || c == '`';
 }
 
 } // namespace
@@ -80,21 +82,23 @@ bool IsAddress(std::string_view text)
     const std::string_view scheme = SchemeOf(text);
     if (scheme.empty())
         return true;
-    const bool web = platform::EqualsIgnoringAsciiCase(scheme, "http") || platform::EqualsIgnoringAsciiCase(scheme, "https");
+    const bool web =
+        platform::EqualsIgnoringAsciiCase(scheme, "http") || platform::EqualsIgnoringAsciiCase(scheme, "https");
     return web && text.substr(scheme.size()).starts_with("://") && text.size() > scheme.size() + 3;
 }
 
 void NameCollector::AddString(std::string_view text, NameUse use)
 {
-    if (use == NameUse::Navigation || text.empty() || IsCommandAddress(text))
+    if (use == NameUse::Navigation || text.empty())
         return;
     if (use == NameUse::Load) {
-        Add(text, false);
+        if (!IsCommandAddress(text))
+            Add(text, false);
         return;
     }
     const std::string_view path = PathOf(text);
     const std::string_view suffix = SuffixOf(path);
-    if (suffix.empty())
+    if (suffix.empty() || IsCommandAddress(text))
         return;
     // ".swf" alone (or "/.swf") names no file: it is the end of a name put together elsewhere.
     const std::size_t stem = path.size() - suffix.size();
@@ -108,7 +112,8 @@ void NameCollector::AddString(std::string_view text, NameUse use)
 
 void NameCollector::AddPattern(std::string_view pattern, NameUse use)
 {
-    if (use == NameUse::Navigation || IsCommandAddress(pattern) || pattern.find_first_not_of('*') == std::string_view::npos)
+    if (use == NameUse::Navigation || IsCommandAddress(pattern)
+        || pattern.find_first_not_of('*') == std::string_view::npos)
         return;
     if (use == NameUse::Load || HasLoadedFileSuffix(pattern))
         Add(pattern, true);

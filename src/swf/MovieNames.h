@@ -14,7 +14,7 @@ enum class NameSource {
 };
 
 struct MovieName {
-    std::string text;    // as the movie has it; in a pattern, "*" stands for each part built at run time
+    std::string text; // as the movie has it; in a pattern, "*" stands for each part built at run time
     NameSource source = NameSource::Action;
     bool pattern = false;  // built at run time: never an address to fetch
     bool embedded = false; // named by a movie embedded in this one (DefineBinaryData)
@@ -43,9 +43,10 @@ bool IsCommandAddress(std::string_view text);
 class NameCollector {
 public:
     NameCollector(NameSource source, bool embedded, std::vector<MovieName>& names)
-        : m_source(source), m_embedded(embedded), m_names(names)
-    {
-    }
+        : m_source(source)
+        , m_embedded(embedded)
+        , m_names(names)
+    {}
 
     // A whole string used as `use`.
     void AddString(std::string_view text, NameUse use);

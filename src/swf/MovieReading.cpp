@@ -67,9 +67,10 @@ public:
         NameCollector actions(NameSource::Action, embedded, m_reading.names);
         NameCollector abc(NameSource::Abc, embedded, m_reading.names);
         NameCollector imports(NameSource::Import, embedded, m_reading.names);
+        ActionScan actionScan(actions);
         TagVisitor visitor;
         visitor.version = bytes->Version();
-        visitor.actions = &actions;
+        visitor.actions = &actionScan;
         visitor.abc = &abc;
         visitor.imports = &imports;
         if (depth < kDeepestEmbedding) {
@@ -102,7 +103,8 @@ private:
 std::string ExactQuotient(std::int64_t value, std::int64_t divisor)
 {
     std::string text = value < 0 ? "-" : "";
-    const std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     const auto d = static_cast<std::uint64_t>(divisor);
     text += std::to_string(magnitude / d);
     std::uint64_t rest = magnitude % d;

@@ -15,14 +15,14 @@ namespace swf {
 inline constexpr int kDeepestEmbedding = 8;
 
 struct MovieSummary {
-    std::string signature;           // "FWS", "CWS" or "ZWS"
+    std::string signature; // "FWS", "CWS" or "ZWS"
     std::uint8_t version = 0;
     std::uint32_t declaredLength = 0; // the file's length uncompressed, as its header says
-    std::int64_t widthTwips = 0;     // the frame's size in twips (1/20 pixel)
+    std::int64_t widthTwips = 0;      // the frame's size in twips (1/20 pixel)
     std::int64_t heightTwips = 0;
-    std::uint16_t frameRate = 0;     // frames a second in 8.8 fixed point
+    std::uint16_t frameRate = 0; // frames a second in 8.8 fixed point
     std::uint16_t frameCount = 0;
-    bool actionScript3 = false;      // FileAttributes marks it as ActionScript 3
+    bool actionScript3 = false; // FileAttributes marks it as ActionScript 3
 };
 
 // The header, frame size, rate and count and the FileAttributes flag, decoding only the first few

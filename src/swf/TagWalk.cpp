@@ -1,7 +1,6 @@
 #include "swf/TagWalk.h"
 
 #include "swf/AbcStrings.h"
-#include "swf/ActionScan.h"
 #include "swf/ByteReader.h"
 
 namespace swf {
@@ -10,8 +9,8 @@ namespace {
 
 namespace tag {
 constexpr unsigned kEnd = 0, kDefineButton = 7, kDoAction = 12, kPlaceObject2 = 26, kDefineButton2 = 34,
-                   kDefineSprite = 39, kImportAssets = 57, kDoInitAction = 59, kFileAttributes = 69,
-                   kPlaceObject3 = 70, kImportAssets2 = 71, kDoAbc = 72, kDoAbc2 = 82, kDefineBinaryData = 87;
+                   kDefineSprite = 39, kImportAssets = 57, kDoInitAction = 59, kFileAttributes = 69, kPlaceObject3 = 70,
+                   kImportAssets2 = 71, kDoAbc = 72, kDoAbc2 = 82, kDefineBinaryData = 87;
 } // namespace tag
 
 constexpr std::uint8_t kActionScript3Flag = 0x08;
@@ -98,7 +97,7 @@ private:
     void Actions(std::string_view actions) const
     {
         if (m_visitor.actions)
-            ScanActions(actions, *m_visitor.actions);
+            m_visitor.actions->Scan(actions);
     }
 
     void Visit(unsigned code, std::string_view body, int depth)

@@ -2,6 +2,7 @@
 // Walks a movie's tags, and the tags of its sprites to a fixed depth, and hands on the code and the
 // addresses they hold: actions of frames, initialisers, buttons and placed clips; ABC code; the
 // addresses of imports; and the data of DefineBinaryData that may be a movie of its own.
+#include "swf/ActionScan.h"
 #include "swf/MovieNames.h"
 
 #include <cstdint>
@@ -20,11 +21,11 @@ struct TagFindings {
 };
 
 struct TagVisitor {
-    std::uint8_t version = 0;                                 // the movie's version (clip event width)
-    NameCollector* actions = nullptr;                         // names from ActionScript 1/2
-    NameCollector* abc = nullptr;                             // names from ActionScript 3
-    NameCollector* imports = nullptr;                         // ImportAssets addresses
-    std::function<void(std::string_view data)> binaryData;   // each DefineBinaryData's data
+    std::uint8_t version = 0;                              // the movie's version (clip event width)
+    ActionScan* actions = nullptr;                         // reads ActionScript 1/2 for its names
+    NameCollector* abc = nullptr;                          // names from ActionScript 3
+    NameCollector* imports = nullptr;                      // ImportAssets addresses
+    std::function<void(std::string_view data)> binaryData; // each DefineBinaryData's data
 };
 
 // Walks the tags of `tags` (a movie's body after its frame header).

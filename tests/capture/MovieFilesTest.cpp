@@ -25,12 +25,13 @@ TEST(MovieFiles, CandidatesFollowThePageTheBaseAndTheMovie)
     const capture::PageContext cdn{"http://games.example.com/play/index.html", "", "http://static.example.com/g/", ""};
     const auto based = capture::ResolveLoadedFiles(reading, movie, cdn);
     ASSERT_EQ(based.size(), 3U);
-    EXPECT_EQ(based[0].candidates, (std::vector<std::string>{"http://static.example.com/g/levels/one.swf",
-                                                             "http://games.example.com/play/game/levels/one.swf"}));
+    EXPECT_EQ(based[0].candidates,
+              (std::vector<std::string>{"http://static.example.com/g/levels/one.swf",
+                                        "http://games.example.com/play/game/levels/one.swf"}));
     EXPECT_EQ(based[1].candidates, std::vector<std::string>{"http://cdn.example.com/a.mp3"});
     // Root-relative: the same site both ways for the movie, another for the base.
-    EXPECT_EQ(based[2].candidates, (std::vector<std::string>{"http://static.example.com/root.xml",
-                                                             "http://games.example.com/root.xml"}));
+    EXPECT_EQ(based[2].candidates,
+              (std::vector<std::string>{"http://static.example.com/root.xml", "http://games.example.com/root.xml"}));
     EXPECT_EQ(capture::HowNamed(based[2]), "import");
 
     // A page in the movie's folder gives one address, not two.
@@ -46,9 +47,10 @@ TEST(MovieFiles, CandidatesFollowThePageTheBaseAndTheMovie)
 TEST(MovieFiles, FlashVarsValuesAreDecodedAndComeFirst)
 {
     const swf::MovieReading reading = Named({{"menu.swf", swf::NameSource::Action, false, true}});
-    const capture::PageContext page{"http://games.example.com/index.html", "", std::nullopt,
-                                    "skin=skins%2Fdark+blue.swf&xml=data/levels.xml&music=http%3A%2F%2Fcdn.example.com%2Fm.mp3"
-                                    "&mode=hard&go=javascript:alert(1).swf"};
+    const capture::PageContext page{
+        "http://games.example.com/index.html", "", std::nullopt,
+        "skin=skins%2Fdark+blue.swf&xml=data/levels.xml&music=http%3A%2F%2Fcdn.example.com%2Fm.mp3"
+        "&mode=hard&go=javascript:alert(1).swf"};
     const auto files = capture::ResolveLoadedFiles(reading, std::nullopt, page);
     ASSERT_EQ(files.size(), 3U);
     // "skins/dark blue.swf" has a blank: no address of a file.

@@ -18,10 +18,10 @@
 
 namespace {
 
+using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::IsSupersetOf;
 using ::testing::Not;
-using ::testing::Contains;
 
 const std::string kMovies = PLUMEROC_MADE_MOVIES_DIR;
 
@@ -64,7 +64,8 @@ protected:
                               "text/html"));
             server.Get("/site/dot.html", answer("<embed src=\"game/loads.swf\" base=\".\">", "text/html"));
             server.Get("/site/gone.html", answer("gone", "text/html", 404));
-            server.Get("/site/game/loads.swf", answer(test::ReadFile(kMovies + "/loads.swf"), "application/x-shockwave-flash"));
+            server.Get("/site/game/loads.swf",
+                       answer(test::ReadFile(kMovies + "/loads.swf"), "application/x-shockwave-flash"));
             server.Get("/site/game/gone.swf", answer("gone", "text/html", 404));
         });
     }
@@ -192,11 +193,14 @@ TEST_F(MovieCommands, NeedsResolvesAgainstThePageAndTheMovie)
     // No page: the movie's own address alone; for a file, its file address.
     const test::GrabRun alone = Grab({"needs", "-0", Url("/site/game/loads.swf")});
     const std::vector<std::string> aloneRows = Split(alone.out, '\0');
-    EXPECT_THAT(aloneRows, IsSupersetOf(std::vector<std::string>{site + "game/levels/intro.swf\tabc", "http://cdn.example.com/music/theme.mp3\tabc"}));
+    EXPECT_THAT(aloneRows,
+                IsSupersetOf(std::vector<std::string>{site + "game/levels/intro.swf\tabc",
+                                                      "http://cdn.example.com/music/theme.mp3\tabc"}));
     EXPECT_THAT(aloneRows, Not(Contains(HasSubstr("alternative"))));
     const test::GrabRun file = Grab({"needs", kMovies + "/outer.swf"});
-    EXPECT_THAT(Split(file.out, '\n'), IsSupersetOf(std::vector<std::string>{"file://" + kMovies + "/outer.json\tabc",
-                                                     "file://" + kMovies + "/levels/intro.swf\tembedded"}));
+    EXPECT_THAT(Split(file.out, '\n'),
+                IsSupersetOf(std::vector<std::string>{"file://" + kMovies + "/outer.json\tabc",
+                                                      "file://" + kMovies + "/levels/intro.swf\tembedded"}));
 }
 
 TEST_F(MovieCommands, NeedsExitStatuses)

@@ -28,7 +28,8 @@ TEST(MovieParameters, RealPagesGiveTheirMoviesFlashVarsAndBase)
                                                  "http://www.olavodecarvalho.org/midia/110821colombo.html",
                                                  "http://www.olavodecarvalho.org/mediaplayer.swf");
     ASSERT_TRUE(olavo.has_value());
-    EXPECT_EQ(olavo->flashVars, "file=http://200.147.22.243/jc/parceiros/cafecolombo/audios/110821_olavo_de_carvalho_2.mp3");
+    EXPECT_EQ(olavo->flashVars,
+              "file=http://200.147.22.243/jc/parceiros/cafecolombo/audios/110821_olavo_de_carvalho_2.mp3");
     EXPECT_FALSE(olavo->base.has_value());
 
     // Three <object>s of one player, each with its own <param name="FlashVars"> (references undone):
@@ -43,10 +44,10 @@ TEST(MovieParameters, RealPagesGiveTheirMoviesFlashVarsAndBase)
 
     // An <embed> inside an <object>, each with a base.
     const std::string adPage = FirstLine(pagesB + "/p29.addr");
-    const auto ad = html::FindMovieParameters(
-        test::ReadFile(pagesB + "/p29.html"), adPage,
-        "https://n-kishi108.github.io/projNM/app/app/data/test_data027_files/01_data_002/"
-        "100401microsoftDAC_mmn_UC_300_250_002.swf");
+    const auto ad =
+        html::FindMovieParameters(test::ReadFile(pagesB + "/p29.html"), adPage,
+                                  "https://n-kishi108.github.io/projNM/app/app/data/test_data027_files/01_data_002/"
+                                  "100401microsoftDAC_mmn_UC_300_250_002.swf");
     ASSERT_TRUE(ad.has_value());
     EXPECT_EQ(ad->base, "HTTP://spe.atdmt.com/ds/PJPPJMSNJMCS/");
     EXPECT_EQ(ad->flashVars, "");

@@ -45,8 +45,8 @@ std::string MovieBody(std::string_view movie)
     if (!movie.starts_with("CWS"))
         throw std::runtime_error("MovieBody: not an FWS or CWS movie");
     const std::uint32_t declared = static_cast<unsigned char>(movie[4]) | static_cast<unsigned char>(movie[5]) << 8
-                                   | static_cast<unsigned char>(movie[6]) << 16
-                                   | static_cast<std::uint32_t>(static_cast<unsigned char>(movie[7])) << 24;
+        | static_cast<unsigned char>(movie[6]) << 16
+        | static_cast<std::uint32_t>(static_cast<unsigned char>(movie[7])) << 24;
     std::string body(declared - 8, '\0');
     uLongf size = body.size();
     if (uncompress(reinterpret_cast<Bytef*>(body.data()), &size, reinterpret_cast<const Bytef*>(movie.data() + 8),
@@ -60,7 +60,7 @@ std::string MovieBody(std::string_view movie)
 std::string UncompressedMovie(std::uint8_t version, std::string_view body, std::uint32_t declared)
 {
     return Header("FWS", version, declared ? declared : static_cast<std::uint32_t>(body.size() + 8))
-           + std::string(body);
+        + std::string(body);
 }
 
 std::string AsUncompressed(std::string_view movie)
@@ -78,8 +78,7 @@ std::string AsZlib(std::string_view movie, int level)
         != Z_OK)
         throw std::runtime_error("AsZlib: zlib could not deflate the movie");
     compressed.resize(size);
-    return Header("CWS", static_cast<std::uint8_t>(movie[3]), static_cast<std::uint32_t>(body.size() + 8))
-           + compressed;
+    return Header("CWS", static_cast<std::uint8_t>(movie[3]), static_cast<std::uint32_t>(body.size() + 8)) + compressed;
 }
 
 std::string AsLzma(std::string_view movie)
@@ -129,7 +128,7 @@ std::string InSprites(std::string_view movie, int depth)
     for (int level = 0; level < depth; ++level) {
         std::string sprite;
         PutU16(sprite, static_cast<unsigned>(100 + level)); // id
-        PutU16(sprite, 1);                                   // frames
+        PutU16(sprite, 1);                                  // frames
         tags = Tag(39, sprite + tags) + std::string(2, '\0');
     }
     return UncompressedMovie(static_cast<std::uint8_t>(movie[3]), body.substr(0, frame) + tags);
@@ -144,7 +143,8 @@ std::string InBinaryData(std::string_view movie, int depth)
         std::string data;
         PutU16(data, 1); // id
         PutU32(data, 0); // reserved
-        inner = UncompressedMovie(static_cast<std::uint8_t>(movie[3]), frame + Tag(87, data + inner) + std::string(2, '\0'));
+        inner = UncompressedMovie(static_cast<std::uint8_t>(movie[3]),
+                                  frame + Tag(87, data + inner) + std::string(2, '\0'));
     }
     return inner;
 }

@@ -15,18 +15,21 @@
 
 namespace {
 
+using testing::Contains;
 using testing::IsSupersetOf;
 using testing::Not;
-using testing::Contains;
 
-std::string MadeMovie(const std::string& name) { return test::ReadFile(std::string(PLUMEROC_MADE_MOVIES_DIR "/") + name); }
+std::string MadeMovie(const std::string& name)
+{
+    return test::ReadFile(std::string(PLUMEROC_MADE_MOVIES_DIR "/") + name);
+}
 
 std::set<std::string> NamesOf(const swf::MovieReading& reading)
 {
     std::set<std::string> names;
     for (const swf::MovieName& name : reading.names) {
         std::string kind = name.source == swf::NameSource::Action ? "action"
-                           : name.source == swf::NameSource::Abc  ? "abc"
+            : name.source == swf::NameSource::Abc                 ? "abc"
                                                                   : "import";
         names.insert(kind + (name.embedded ? " embedded" : "") + (name.pattern ? " pattern " : " ") + name.text);
     }
@@ -75,13 +78,15 @@ TEST(MadeMovies, EveryCompressionAndAbcTagGivesTheSameNames)
 TEST(MadeMovies, NamesOfEmbeddedMoviesAreMarked)
 {
     const swf::MovieReading outer = Read(MadeMovie("outer.swf"));
-    EXPECT_THAT(NamesOf(outer), IsSupersetOf({"abc outer.json", "abc embedded levels/intro.swf",
-                                              "abc embedded pattern *.swf", "abc embedded data/config.xml?v=2"}));
+    EXPECT_THAT(NamesOf(outer),
+                IsSupersetOf({"abc outer.json", "abc embedded levels/intro.swf", "abc embedded pattern *.swf",
+                              "abc embedded data/config.xml?v=2"}));
     EXPECT_THAT(NamesOf(outer), Not(Contains("abc levels/intro.swf")));
 
     const swf::MovieReading outermost = Read(MadeMovie("outermost.swf"));
     EXPECT_THAT(NamesOf(outermost), IsSupersetOf({"abc embedded outer.json", "abc embedded levels/intro.swf"}));
-    EXPECT_THAT(NamesOf(Read(test::AsLzma(MadeMovie("outermost.swf")))), IsSupersetOf({"abc embedded levels/intro.swf"}));
+    EXPECT_THAT(NamesOf(Read(test::AsLzma(MadeMovie("outermost.swf")))),
+                IsSupersetOf({"abc embedded levels/intro.swf"}));
 }
 
 TEST(MadeMovies, EmbeddedMoviesAreReadToAFixedDepth)

@@ -4,8 +4,8 @@
 #include "support/Files.h"
 #include "support/MovieMaking.h"
 #include "support/SharedData.h"
-#include "swf/TagWalk.h"
 #include "swf/MovieReading.h"
+#include "swf/TagWalk.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,7 +23,7 @@ std::set<std::string> NamesOf(const swf::MovieReading& reading)
     std::set<std::string> names;
     for (const swf::MovieName& name : reading.names) {
         std::string kind = name.source == swf::NameSource::Action ? "action"
-                           : name.source == swf::NameSource::Abc  ? "abc"
+            : name.source == swf::NameSource::Abc                 ? "abc"
                                                                   : "import";
         names.insert(kind + (name.embedded ? " embedded" : "") + (name.pattern ? " pattern " : " ") + name.text);
     }
