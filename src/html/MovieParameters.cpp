@@ -281,8 +281,13 @@ private:
 
 void AppendPairs(std::string& flashVars, const std::vector<std::pair<std::string, std::string>>& pairs)
 {
-    for (const auto& [name, value] : pairs)
-        flashVars += (flashVars.empty() ? "" : "&") + name + "=" + value;
+    for (const auto& [name, value] : pairs) {
+        if (!flashVars.empty())
+            flashVars += '&';
+        flashVars += name;
+        flashVars += '=';
+        flashVars += value;
+    }
 }
 
 // swfobject.embedSWF(url, id, width, height, version, expressInstall, flashvars, params, attributes):

@@ -14,7 +14,7 @@ std::string Sha256Hex(std::string_view bytes)
         throw std::runtime_error("SHA-256 could not be computed");
     static constexpr char kHex[] = "0123456789abcdef";
     std::string text;
-    text.reserve(size * 2);
+    text.reserve(std::size_t{size} * 2);
     for (unsigned int i = 0; i < size; ++i) {
         text += kHex[digest[i] >> 4];
         text += kHex[digest[i] & 0x0F];
