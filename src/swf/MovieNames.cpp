@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
-#include <unordered_set>
 
 namespace swf {
 
@@ -121,36 +119,16 @@ void NameCollector::AddPattern(std::string_view pattern, NameUse use)
 
 void NameCollector::Add(std::string_view text, bool pattern)
 {
-    if (text.size() > kLongestName)
-        return;
-    m_names.push_back({std::string(text), m_source, pattern, m_embedded});
+    if (text.size() <= kLongestName)
+        m_names.Add(text, m_source, pattern, m_embedded);
 }
 
-void RemoveRepeatedNames(std::vector<MovieName>& names)
+void NameList::Add(std::string_view text, NameSource source, bool pattern, bool embedded)
 {
-    struct Key {
-        std::string_view text;
-        bool pattern;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& key) const
-        {
-            return std::hash<std::string_view>()(key.text) ^ static_cast<std::size_t>(key.pattern);
-        }
-    };
-    std::unordered_set<Key, KeyHash> seen;
-    seen.reserve(names.size());
-    std::vector<MovieName> kept;
-    kept.reserve(names.size());
-    for (MovieName& name : names) {
-        if (seen.contains({name.text, name.pattern}))
-            continue;
-        // The keys view into `kept`, which was given its full size and so never moves its names.
-        kept.push_back(std::move(name));
-        seen.insert({kept.back().text, kept.back().pattern});
-    }
-    names = std::move(kept);
+    std::string key = pattern ? "P" : "F";
+    key += text;
+    if (m_seen.insert(std::move(key)).second)
+        m_names.push_back({std::string(text), source, pattern, embedded});
 }
 
 } // namespace swf

@@ -2,6 +2,7 @@
 // What a movie names, and the rules that decide which of its strings are files it loads.
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace swf {
@@ -39,10 +40,22 @@ bool IsAddress(std::string_view text);
 // True for the schemes that never fetch a file: javascript:, fscommand:, mailto:, asfunction:, event:.
 bool IsCommandAddress(std::string_view text);
 
-// Collects the names of one movie, each text and kind once, in the order first found.
+// The names of a movie and those embedded in it, each text (as a file or as a pattern) once, in the
+// order first found: a movie that names one file a million times costs one name.
+class NameList {
+public:
+    void Add(std::string_view text, NameSource source, bool pattern, bool embedded);
+    std::vector<MovieName> Take() { return std::move(m_names); }
+
+private:
+    std::vector<MovieName> m_names;
+    std::unordered_set<std::string> m_seen; // "F" or "P", then the text
+};
+
+// Collects the names of one movie's code of one kind into a list.
 class NameCollector {
 public:
-    NameCollector(NameSource source, bool embedded, std::vector<MovieName>& names)
+    NameCollector(NameSource source, bool embedded, NameList& names)
         : m_source(source)
         , m_embedded(embedded)
         , m_names(names)
@@ -58,10 +71,7 @@ private:
 
     NameSource m_source;
     bool m_embedded;
-    std::vector<MovieName>& m_names;
+    NameList& m_names;
 };
-
-// Drops the later copies of a name (same text and kind), keeping the order of the first ones.
-void RemoveRepeatedNames(std::vector<MovieName>& names);
 
 } // namespace swf

@@ -64,9 +64,9 @@ public:
             return true;
         }
         const bool embedded = depth > 0;
-        NameCollector actions(NameSource::Action, embedded, m_reading.names);
-        NameCollector abc(NameSource::Abc, embedded, m_reading.names);
-        NameCollector imports(NameSource::Import, embedded, m_reading.names);
+        NameCollector actions(NameSource::Action, embedded, m_names);
+        NameCollector abc(NameSource::Abc, embedded, m_names);
+        NameCollector imports(NameSource::Import, embedded, m_names);
         ActionScan actionScan(actions);
         TagVisitor visitor;
         visitor.version = bytes->Version();
@@ -95,7 +95,12 @@ private:
         return data.size() > 8 && (data.starts_with("FWS") || data.starts_with("CWS") || data.starts_with("ZWS"));
     }
 
+public:
+    std::vector<MovieName> TakeNames() { return m_names.Take(); }
+
+private:
     MovieReading& m_reading;
+    NameList m_names;
     DecodeBudget m_budget;
 };
 
@@ -144,9 +149,10 @@ std::optional<MovieSummary> ReadMovieSummary(std::string_view file)
 std::optional<MovieReading> ReadMovie(std::string_view file)
 {
     MovieReading reading;
-    if (!MovieReader(reading).Read(file, 0))
+    MovieReader reader(reading);
+    if (!reader.Read(file, 0))
         return std::nullopt;
-    RemoveRepeatedNames(reading.names);
+    reading.names = reader.TakeNames();
     return reading;
 }
 

@@ -134,6 +134,20 @@ std::string InSprites(std::string_view movie, int depth)
     return UncompressedMovie(static_cast<std::uint8_t>(movie[3]), body.substr(0, frame) + tags);
 }
 
+std::string RepeatedTags(std::string_view movie, int times)
+{
+    const std::string body = MovieBody(movie);
+    const std::size_t frame = FrameHeaderSize(body);
+    std::string tags = body.substr(frame);
+    if (tags.size() >= 2 && tags.substr(tags.size() - 2) == std::string(2, '\0'))
+        tags.resize(tags.size() - 2);
+    std::string repeated = body.substr(0, frame);
+    repeated.reserve(frame + tags.size() * static_cast<std::size_t>(times) + 2);
+    for (int i = 0; i < times; ++i)
+        repeated += tags;
+    return UncompressedMovie(static_cast<std::uint8_t>(movie[3]), repeated + std::string(2, '\0'));
+}
+
 std::string InBinaryData(std::string_view movie, int depth)
 {
     const std::string body = MovieBody(movie);

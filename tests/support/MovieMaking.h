@@ -26,6 +26,9 @@ std::string Tag(unsigned code, std::string_view body);
 // The tags of `movie` (after its frame header) inside `depth` nested DefineSprite tags, as a movie.
 std::string InSprites(std::string_view movie, int depth);
 
+// The tags of `movie` (all but its End) `times` over, as one movie.
+std::string RepeatedTags(std::string_view movie, int times);
+
 // `movie` inside `depth` nested movies, each holding the one inside as DefineBinaryData.
 std::string InBinaryData(std::string_view movie, int depth);
 

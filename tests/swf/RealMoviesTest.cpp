@@ -235,6 +235,19 @@ TEST(RealMovies, LzmaRepacksGiveTheSameNames)
     }
 }
 
+// A movie whose tags name one file a hundred thousand times holds one name, not a hundred thousand.
+TEST(RealMovies, ANameRepeatedIsHeldOnce)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(folder, "swf");
+    const std::string file = test::ReadFile(folder + "/026-remove-different-level/test.swf");
+    const std::string repeated = test::RepeatedTags(file, 100000);
+    const std::optional<swf::MovieReading> reading = swf::ReadMovie(repeated);
+    ASSERT_TRUE(reading.has_value());
+    EXPECT_EQ(NamesOf(*reading), std::set<std::string>{"action child.swf"});
+    EXPECT_FALSE(reading->truncated);
+    EXPECT_EQ(reading->decodedLength, repeated.size());
+}
+
 // The actions of a real movie put inside sprites are read to a fixed depth, and no deeper.
 TEST(RealMovies, SpritesAreReadToAFixedDepth)
 {
