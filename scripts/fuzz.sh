@@ -29,9 +29,9 @@ for target in "$build"/bin/fuzz_*; do
     mkdir -p "$out/seeds"
     grep -v '^#' "$seedlist" | sed "s|^BUILD|$build|" | while read -r folder; do
       [ -d "$folder" ] || continue
-      # Named after their path, so that the many test.swf of a set stay apart.
-      find "$folder" -name '*.swf' -size -1M -print0 | while IFS= read -r -d '' movie; do
-        cp -f "$movie" "$out/seeds/$(printf '%s' "$movie" | tr '/ ' '__')"
+      # Named after their path (no leading dots), so that the many test.swf of a set stay apart.
+      find "$folder" -name '*.swf' -size -1024k -print0 | while IFS= read -r -d '' movie; do
+        cp -f "$movie" "$out/seeds/$(printf '%s' "$movie" | sed 's|^[./]*||' | tr '/ ' '__')"
       done
     done
     seeds+=("$out/seeds")
