@@ -89,16 +89,15 @@ public:
         return true;
     }
 
+    // The names found, each once, in the order found.
+    std::vector<MovieName> TakeNames() { return m_names.Take(); }
+
 private:
     static bool LooksLikeMovie(std::string_view data)
     {
         return data.size() > 8 && (data.starts_with("FWS") || data.starts_with("CWS") || data.starts_with("ZWS"));
     }
 
-public:
-    std::vector<MovieName> TakeNames() { return m_names.Take(); }
-
-private:
     MovieReading& m_reading;
     NameList m_names;
     DecodeBudget m_budget;
