@@ -1,6 +1,7 @@
 #include "swf/ActionScan.h"
 
 #include "swf/ByteReader.h"
+#include "swf/StringStack.h"
 
 #include <cstdint>
 #include <optional>
@@ -23,18 +24,6 @@ constexpr std::uint8_t kEnd = 0x00, kAdd = 0x0A, kPop = 0x17, kGetVariable = 0x1
 // GetURL2's flags: the target is a clip, and variables are loaded into it.
 constexpr std::uint8_t kLoadIntoClip = 0x40, kLoadVariables = 0x80;
 
-// Longer values built at run time are given up: joining them again and again would cost time
-// growing with the square of their length.
-constexpr std::size_t kLongestValue = 2048;
-// Deeper stacks are not followed; values pushed below are handed on as plain strings.
-constexpr std::size_t kDeepestStack = 256;
-
-struct Value {
-    enum Kind { Unknown, Number, Text, Pattern } kind = Unknown;
-    std::string text; // Text and Pattern; in a pattern "*" marks each part built at run time
-    double number = 0;
-};
-
 bool StartsLevel(std::string_view target)
 {
     if (!target.starts_with("_level") || target.size() == 6)
@@ -45,116 +34,6 @@ bool StartsLevel(std::string_view target)
     }
     return true;
 }
-
-class StackModel {
-public:
-    explicit StackModel(NameCollector& names) : m_names(names) {}
-
-    void Push(Value value)
-    {
-        if (m_stack.size() == kDeepestStack) {
-            HandOn(m_stack.front(), NameUse::Plain);
-            m_stack.erase(m_stack.begin());
-        }
-        m_stack.push_back(std::move(value));
-    }
-
-    // The top value, or an unknown one when the model holds none.
-    Value Pop()
-    {
-        if (m_stack.empty())
-            return {};
-        Value value = std::move(m_stack.back());
-        m_stack.pop_back();
-        return value;
-    }
-
-    // Pops a value and hands it on as used by the code.
-    void Consume(NameUse use = NameUse::Plain) { HandOn(Pop(), use); }
-    // Pops a value that names a variable or function: no file.
-    void Drop() { m_stack.empty() ? void() : m_stack.pop_back(); }
-
-    // Pops a count and that many values (times `perItem`); false when the count is not known.
-    bool ConsumeCounted(unsigned perItem)
-    {
-        const Value count = Pop();
-        if (count.kind != Value::Number || count.number < 0 || count.number > static_cast<double>(kDeepestStack)) {
-            Forget();
-            return false;
-        }
-        for (auto n = static_cast<std::size_t>(count.number) * perItem; n > 0; --n)
-            Consume();
-        return true;
-    }
-
-    void Join()
-    {
-        Value right = Pop();
-        Value left = Pop();
-        const bool leftText = left.kind == Value::Text || left.kind == Value::Pattern;
-        const bool rightText = right.kind == Value::Text || right.kind == Value::Pattern;
-        if (!leftText && !rightText) {
-            Push({});
-            return;
-        }
-        Value joined;
-        joined.kind = left.kind == Value::Text && right.kind == Value::Text ? Value::Text : Value::Pattern;
-        joined.text = PartText(left) + PartText(right);
-        if (joined.text.size() > kLongestValue) {
-            Push({});
-            return;
-        }
-        Push(std::move(joined));
-    }
-
-    void Duplicate()
-    {
-        if (!m_stack.empty())
-            Push(m_stack.back());
-    }
-    void Swap()
-    {
-        Value top = Pop();
-        Value below = Pop();
-        Push(std::move(top));
-        Push(std::move(below));
-    }
-
-    // The code does something the model does not follow: every value it holds is handed on.
-    void Forget()
-    {
-        for (const Value& value : m_stack)
-            HandOn(value, NameUse::Plain);
-        m_stack.clear();
-    }
-
-    void HandOn(const Value& value, NameUse use)
-    {
-        if (value.kind == Value::Text)
-            m_names.AddString(value.text, use);
-        else if (value.kind == Value::Pattern)
-            m_names.AddPattern(value.text, use);
-    }
-
-    void GetUrl2(std::uint8_t flags)
-    {
-        const Value target = Pop();
-        const Value address = Pop();
-        const bool level = (target.kind == Value::Text || target.kind == Value::Pattern) && StartsLevel(target.text);
-        HandOn(address, (flags & (kLoadIntoClip | kLoadVariables)) != 0 || level ? NameUse::Load : NameUse::Navigation);
-    }
-
-private:
-    static std::string PartText(const Value& value)
-    {
-        if (value.kind == Value::Text || value.kind == Value::Pattern)
-            return value.text;
-        return "*";
-    }
-
-    NameCollector& m_names;
-    std::vector<Value> m_stack;
-};
 
 } // namespace
 
@@ -196,7 +75,7 @@ private:
             break;
         }
         case op::kGetUrl2:
-            m_stack.GetUrl2(data.empty() ? 0 : static_cast<std::uint8_t>(data[0]));
+            GetUrl2(data.empty() ? 0 : static_cast<std::uint8_t>(data[0]));
             break;
         case op::kAdd2:
         case op::kStringAdd:
@@ -205,7 +84,7 @@ private:
         case op::kAdd:
             m_stack.Consume();
             m_stack.Consume();
-            m_stack.Push({});
+            m_stack.PushUnknown();
             break;
         case op::kPop:
         case op::kTrace:
@@ -214,7 +93,7 @@ private:
             break;
         case op::kGetVariable:
             m_stack.Drop();
-            m_stack.Push({});
+            m_stack.PushUnknown();
             break;
         case op::kSetVariable:
         case op::kDefineLocal:
@@ -227,7 +106,7 @@ private:
         case op::kGetMember:
             m_stack.Consume();
             m_stack.Consume();
-            m_stack.Push({});
+            m_stack.PushUnknown();
             break;
         case op::kSetMember:
             m_stack.Consume();
@@ -238,19 +117,19 @@ private:
         case op::kNewObject:
             m_stack.Drop();
             if (m_stack.ConsumeCounted(1))
-                m_stack.Push({});
+                m_stack.PushUnknown();
             break;
         case op::kCallMethod:
         case op::kNewMethod:
             m_stack.Drop();
             m_stack.Consume();
             if (m_stack.ConsumeCounted(1))
-                m_stack.Push({});
+                m_stack.PushUnknown();
             break;
         case op::kInitArray:
         case op::kInitObject:
             if (m_stack.ConsumeCounted(code == op::kInitArray ? 1 : 2))
-                m_stack.Push({});
+                m_stack.PushUnknown();
             break;
         case op::kPushDuplicate:
             m_stack.Duplicate();
@@ -267,14 +146,24 @@ private:
         }
     }
 
+    void GetUrl2(std::uint8_t flags)
+    {
+        const StackValue target = m_stack.Pop();
+        const StackValue address = m_stack.Pop();
+        const bool level =
+            (target.kind == StackValue::Text || target.kind == StackValue::Pattern) && StartsLevel(target.text);
+        m_stack.HandOn(address,
+                       (flags & (kLoadIntoClip | kLoadVariables)) != 0 || level ? NameUse::Load : NameUse::Navigation);
+    }
+
     void ReadPush(std::string_view data)
     {
         ByteReader reader(data);
         while (!reader.AtEnd() && !reader.RanOut()) {
-            Value value;
+            StackValue value;
             switch (reader.U8()) {
             case 0:
-                value.kind = Value::Text;
+                value.kind = StackValue::Text;
                 value.text = reader.String();
                 break;
             case 1: {
@@ -290,7 +179,7 @@ private:
                 reader.Skip(8);
                 break;
             case 7:
-                value.kind = Value::Number;
+                value.kind = StackValue::Number;
                 value.number = static_cast<std::int32_t>(reader.U32());
                 break;
             case 8:
@@ -306,13 +195,13 @@ private:
         }
     }
 
-    Value Constant(std::size_t index)
+    StackValue Constant(std::size_t index)
     {
         if (index >= m_constants.size())
             return {};
         m_used[index] = true;
-        Value value;
-        value.kind = Value::Text;
+        StackValue value;
+        value.kind = StackValue::Text;
         value.text = m_constants[index];
         return value;
     }
@@ -339,7 +228,7 @@ private:
         m_used.clear();
     }
 
-    StackModel m_stack;
+    StringStack m_stack;
     NameCollector& m_names;
     std::vector<std::string_view> m_constants;
     std::vector<bool> m_used;
