@@ -153,8 +153,8 @@ std::vector<std::string> ExpectedWithPage(const std::string& site)
             site + "data/config.xml?v=2\tabc",
             site + "game/data/config.xml?v=2\tabc\talternative",
             "http://cdn.example.com/music/theme.mp3\tabc",
-            site + "*.swf\tabc\tpattern",
-            site + "game/*.swf\tabc\tpattern,alternative"};
+            site + "levels/level*.swf\tabc\tpattern",
+            site + "game/levels/level*.swf\tabc\tpattern,alternative"};
 }
 
 // True when `expected` appear in `rows` in this order.
@@ -187,7 +187,7 @@ TEST_F(MovieCommands, NeedsResolvesAgainstThePageAndTheMovie)
     // base="." is the movie's folder: the page's address no longer counts.
     const test::GrabRun dot = Grab({"needs", "--page", Url("/site/dot.html"), Url("/site/game/loads.swf")});
     const std::vector<std::string> dotRows = Split(dot.out, '\n');
-    EXPECT_TRUE(InOrder(dotRows, {site + "game/levels/intro.swf\tabc", site + "game/*.swf\tabc\tpattern"}));
+    EXPECT_TRUE(InOrder(dotRows, {site + "game/levels/intro.swf\tabc", site + "game/levels/level*.swf\tabc\tpattern"}));
     EXPECT_THAT(dotRows, Not(Contains(HasSubstr("alternative"))));
 
     // No page: the movie's own address alone; for a file, its file address.
