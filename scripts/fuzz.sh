@@ -5,7 +5,9 @@
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
 # The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
 # fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
-# target whose inputs decompress would otherwise spend its time on a few huge ones).
+# target whose inputs decompress would otherwise spend its time on a few huge ones). A file
+# tests/*/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
+# movies at fuzz time: third-party material is read from where it lives, never kept in the project.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +24,18 @@ for target in "$build"/bin/fuzz_*; do
   mkdir -p "$out/corpus"
   seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
+  seedlist=$(ls tests/*/fuzz/"${name#fuzz_}".seeds 2>/dev/null || true)
+  if [ -n "$seedlist" ]; then
+    mkdir -p "$out/seeds"
+    grep -v '^#' "$seedlist" | sed "s|^BUILD|$build|" | while read -r folder; do
+      [ -d "$folder" ] || continue
+      # Named after their path (no leading dots), so that the many test.swf of a set stay apart.
+      find "$folder" -name '*.swf' -size -1024k -print0 | while IFS= read -r -d '' movie; do
+        cp -f "$movie" "$out/seeds/$(printf '%s' "$movie" | sed 's|^[./]*||' | tr '/ ' '__')"
+      done
+    done
+    seeds+=("$out/seeds")
+  fi
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run

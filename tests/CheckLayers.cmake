@@ -4,7 +4,7 @@
 # Layers, lowest first; folders on one line are side by side and may not include each other.
 set(ranks
   "platform=0"
-  "html=1" "cache=1"
+  "html=1" "swf=1" "cache=1"
   "capture=2"
   "cli=3"
   "framework=4"
@@ -13,7 +13,7 @@ set(ranks
   "capture/ui=7" "cache/ui=7"
   "app=8"
   ".=9")
-set(core_folders platform html cache capture cli)
+set(core_folders platform html swf cache capture cli)
 
 function(rank_of folder out)
   set(${out} "" PARENT_SCOPE)
