@@ -254,9 +254,17 @@ ArchiveMovieRead StreamArchiveMovie(const std::string& path, const RecordPositio
                                     const std::atomic<bool>* stop)
 {
     auto input = ArchiveInput::Open(path);
-    if (!input || !input->Seek(position))
+    if (!input)
         return ArchiveMovieRead::Unreadable;
-    ArchiveReader reader(*input);
+    return StreamArchiveMovie(*input, position, sink, stop);
+}
+
+ArchiveMovieRead StreamArchiveMovie(ArchiveInput& input, const RecordPosition& position, const DecodedSink& sink,
+                                    const std::atomic<bool>* stop)
+{
+    if (!input.Seek(position))
+        return ArchiveMovieRead::Unreadable;
+    ArchiveReader reader(input);
     const auto record = reader.Next();
     if (!record || record->position != position)
         return ArchiveMovieRead::NoMovie;

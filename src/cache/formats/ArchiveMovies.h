@@ -73,5 +73,8 @@ private:
 // payloadPosition), in pieces of at most kDecodedPieceSize bytes, checked as the scan checked it.
 ArchiveMovieRead StreamArchiveMovie(const std::string& path, const RecordPosition& position, const DecodedSink& sink,
                                     const std::atomic<bool>* stop = nullptr);
+// The same from an archive already open.
+ArchiveMovieRead StreamArchiveMovie(ArchiveInput& input, const RecordPosition& position, const DecodedSink& sink,
+                                    const std::atomic<bool>* stop = nullptr);
 
 } // namespace cache

@@ -27,7 +27,11 @@ std::optional<ArchiveRecord> ArchiveReader::Next()
         if (data.empty()) {
             if (!m_input.Broken())
                 return std::nullopt;
-            Resume(); // bytes lost between records take no record with them
+            // Bytes that are no gzip member where one should begin: counted, as a record may have been there.
+            if (!m_resynchronising)
+                ++m_damaged;
+            m_resynchronising = true;
+            Resume();
             continue;
         }
         const RecordPosition position = m_input.Position();
