@@ -5,7 +5,8 @@
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
 # The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
 # fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
-# target whose inputs decompress would otherwise spend its time on a few huge ones).
+# target whose inputs decompress would otherwise spend its time on a few huge ones). A file
+# tests/*/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,7 @@ seconds=${2:-60}
 small=$(( seconds * 2 / 3 ))
 large=$(( seconds - small ))
 
+shared=${PLUMEROC_SHARED_DATA:-../shared/data}
 status=0
 for target in "$build"/bin/fuzz_*; do
   [ -x "$target" ] || continue
@@ -22,6 +24,10 @@ for target in "$build"/bin/fuzz_*; do
   mkdir -p "$out/corpus"
   seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
+  # Third-party sets named in NAME.shared seed the run too, read where they lie, when they are there.
+  for set in $(cat tests/*/fuzz/"${name#fuzz_}".shared 2>/dev/null); do
+    if [ -d "$shared/$set" ]; then seeds+=("$shared/$set"); fi
+  done
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run

@@ -126,8 +126,7 @@ RecordEnd ArchiveReader::CheckEnd()
     SkipBlankBytes();
     if (m_input.AtMemberBoundary())
         return RecordEnd::Complete;
-    const std::size_t look = m_format == ArchiveFormat::Arc ? kMaxArcLine : 8;
-    const std::string_view data = m_input.Peek(look);
+    const std::string_view data = m_input.Peek(8);
     if (data.empty()) {
         // The file ends: whole in a plain file; inside a gzip member, its check sum was never reached.
         if (m_input.Broken() || m_input.ReadFailed())
@@ -137,13 +136,14 @@ RecordEnd ArchiveReader::CheckEnd()
     return StartsRecord(data) ? RecordEnd::Complete : RecordEnd::Damaged;
 }
 
-bool ArchiveReader::StartsRecord(std::string_view data) const
+// Either kind, whatever the file's first record was: a record's end reads the same wherever reading began.
+bool ArchiveReader::StartsRecord(std::string_view data)
 {
-    if (m_format == ArchiveFormat::Arc) {
-        const std::size_t end = data.find('\n');
-        return end != std::string_view::npos && ParseArcHeader(platform::Trimmed(data.substr(0, end), "\r"));
-    }
-    return platform::StartsWithIgnoringAsciiCase(data, "WARC/");
+    if (platform::StartsWithIgnoringAsciiCase(data, "WARC/"))
+        return true;
+    data = m_input.Peek(kMaxArcLine);
+    const std::size_t end = data.find('\n');
+    return end != std::string_view::npos && ParseArcHeader(platform::Trimmed(data.substr(0, end), "\r"));
 }
 
 void ArchiveReader::SkipBlankBytes()

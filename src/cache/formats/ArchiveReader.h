@@ -48,7 +48,7 @@ public:
 
 private:
     RecordEnd CheckEnd();
-    bool StartsRecord(std::string_view data) const;
+    bool StartsRecord(std::string_view data);
     void SkipBlankBytes();
     void Resynchronise();
     void Resume();
