@@ -7,8 +7,9 @@ namespace cache {
 
 namespace {
 
-// Heads longer than this hold no movie worth the look-ahead.
+// Heads longer than this hold no movie worth the look-ahead; most fit the first look.
 constexpr std::size_t kMaxHttpHead = std::size_t{256} * 1024;
+constexpr std::size_t kHttpHeadLook = std::size_t{16} * 1024;
 // A movie longer than this cannot be one: the signature's length field has 32 bits.
 constexpr std::uint64_t kMaxArchivedMovie = std::uint64_t{1} << 32;
 
@@ -31,6 +32,17 @@ std::string RecordId(std::string_view value)
 std::string CaptureKey(std::string_view address, std::string_view date)
 {
     return std::string(address).append(1, ' ').append(date);
+}
+
+// The HTTP head at the start of the block, looked for in a small look-ahead first.
+std::optional<HttpHead> PeekHttpHead(ArchiveReader& reader, const ArchiveHeader& header, std::string_view& start)
+{
+    for (std::size_t look = kHttpHeadLook;; look *= 4) {
+        start = reader.PeekBlock(look);
+        auto head = ReadHttpHead(start, start.size() == header.blockLength);
+        if (head || !start.starts_with("HTTP/") || start.size() < look || look >= kMaxHttpHead)
+            return head;
+    }
 }
 
 struct MovieBody {
@@ -111,8 +123,8 @@ ArchiveMovieRead ReadMovieBody(ArchiveReader& reader, const ArchiveHeader& heade
     BodyCodings codings;
     std::optional<std::uint64_t> declared;
     if (!resource) {
-        const std::string_view start = reader.PeekBlock(kMaxHttpHead);
-        const auto head = ReadHttpHead(start, start.size() == header.blockLength);
+        std::string_view start;
+        const auto head = PeekHttpHead(reader, header, start);
         if (!head || head->head.status != 200)
             return ArchiveMovieRead::NoMovie;
         auto found = BodyCodingsOf(head->head);
@@ -150,8 +162,8 @@ ArchiveMovieRead ReadMovieBody(ArchiveReader& reader, const ArchiveHeader& heade
 // A revisit names the response it repeats; its own head, when it has one, says 200 or 304.
 bool RevisitHeadFits(ArchiveReader& reader, const ArchiveHeader& header)
 {
-    const std::string_view start = reader.PeekBlock(kMaxHttpHead);
-    if (const auto head = ReadHttpHead(start, start.size() == header.blockLength))
+    std::string_view start;
+    if (const auto head = PeekHttpHead(reader, header, start))
         return head->head.status == 200 || head->head.status == 304;
     return !start.starts_with("HTTP/");
 }
