@@ -6,11 +6,10 @@
 #include "support/Files.h"
 #include "support/PeakHeap.h"
 #include "support/RunGrab.h"
-#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
+#include <memory>
 
 namespace {
 
@@ -19,26 +18,27 @@ using cache::RecordPosition;
 
 struct Scanned {
     std::vector<ArchiveMovie> movies;
-    cache::ArchiveMovieScan::FileResult result;
+    std::vector<std::string> addresses;
+    std::uint64_t damaged = 0;
 };
 
-Scanned Scan(cache::ArchiveMovieScan& scan, const std::string& file)
+// A fresh scan of `file`, or one that goes on from the files `scan` read before.
+Scanned Scan(const std::string& file, cache::ArchiveMovieScan* going = nullptr)
 {
+    cache::ArchiveMovieScan fresh;
+    cache::ArchiveMovieScan& scan = going != nullptr ? *going : fresh;
     Scanned scanned;
     auto input = cache::ArchiveInput::Open(file);
     EXPECT_TRUE(input) << file;
     if (input)
-        scanned.result = scan.Scan(*input, file, [&](const ArchiveMovie& movie) {
-            scanned.movies.push_back(movie);
-            return true;
-        });
+        scanned.damaged = scan.Scan(*input, file,
+                                    [&](const ArchiveMovie& movie) {
+                                        scanned.movies.push_back(movie);
+                                        scanned.addresses.push_back(movie.address);
+                                        return true;
+                                    })
+                              .damaged;
     return scanned;
-}
-
-Scanned Scan(const std::string& file)
-{
-    cache::ArchiveMovieScan scan;
-    return Scan(scan, file);
 }
 
 std::string ReadBack(const ArchiveMovie& movie)
@@ -52,92 +52,53 @@ std::string ReadBack(const ArchiveMovie& movie)
     return bytes;
 }
 
-std::vector<std::string> Addresses(const std::vector<ArchiveMovie>& movies)
-{
-    std::vector<std::string> addresses;
-    for (const auto& movie : movies)
-        addresses.push_back(movie.address);
-    return addresses;
-}
-
 class WgetCrawl : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_site = new test::MovieSite;
-        s_folder = new test::TempFolder;
-        s_gzip = new test::WgetArchive(test::RunWget(s_site->Addresses(), s_folder->Path(), "crawl", true));
-        s_plain = new test::WgetArchive(test::RunWget(s_site->Addresses(), s_folder->Path(), "plain", false));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_plain;
-        delete s_gzip;
-        delete s_folder;
-        delete s_site;
-    }
+    static void SetUpTestSuite() { s_crawl = std::make_unique<test::CrawledSite>(); }
+    static void TearDownTestSuite() { s_crawl.reset(); }
 
-    // The served movies, less those at `lost`.
+    // The served movies' addresses, less those of `lost` paths.
     static std::vector<std::string> MovieAddresses(const std::vector<std::string>& lost = {})
     {
         std::vector<std::string> addresses;
-        for (const auto& movie : s_site->Movies())
-            if (std::find(lost.begin(), lost.end(), movie.address) == lost.end())
-                addresses.push_back(movie.address);
+        for (const auto& movie : s_crawl->site.Movies())
+            addresses.push_back(movie.address);
+        for (const std::string& path : lost)
+            std::erase(addresses, s_crawl->site.Url(path));
         return addresses;
     }
 
-    // Where wget says the response record of `address` starts.
-    static std::uint64_t CdxOffset(const test::WgetArchive& archive, const std::string& address)
-    {
-        for (const auto& row : test::ReadWgetCdx(archive.cdx))
-            if (row.address == address)
-                return row.offset;
-        ADD_FAILURE() << address << " is not in " << archive.cdx;
-        return 0;
-    }
-
-    static const test::ServedMovie& Served(const std::string& address)
-    {
-        for (const auto& movie : s_site->Movies())
-            if (movie.address == address)
-                return movie;
-        throw std::runtime_error("not served: " + address);
-    }
-
-    static inline test::MovieSite* s_site = nullptr;
-    static inline test::TempFolder* s_folder = nullptr;
-    static inline test::WgetArchive* s_gzip = nullptr;
-    static inline test::WgetArchive* s_plain = nullptr;
+    static inline std::unique_ptr<test::CrawledSite> s_crawl;
 };
 
 TEST_F(WgetCrawl, MoviesAreTheServedOnesWithToolDigestsAtWgetsOffsets)
 {
-    for (const test::WgetArchive* archive : {s_gzip, s_plain}) {
+    for (const test::WgetArchive* archive : {&s_crawl->gzip, &s_crawl->plain}) {
         SCOPED_TRACE(archive->warc);
         const std::size_t heapBefore = test::HeapInUse();
         test::ResetPeakHeap();
         const Scanned scanned = Scan(archive->warc);
         // A 3 MiB movie passes through; neither it nor the file is kept.
         EXPECT_LT(test::PeakHeap() - heapBefore, std::size_t{2} << 20);
-        EXPECT_EQ(Addresses(scanned.movies), MovieAddresses());
-        EXPECT_EQ(scanned.result.damaged, 0u);
-        std::map<std::string, std::string> wgetDigests;
-        for (const auto& row : test::ReadWgetCdx(archive->cdx))
-            wgetDigests[row.address] = row.digest;
+        EXPECT_EQ(scanned.addresses, MovieAddresses());
+        EXPECT_EQ(scanned.damaged, 0u);
         for (const ArchiveMovie& movie : scanned.movies) {
             SCOPED_TRACE(movie.address);
-            const std::string& served = Served(movie.address).movie;
+            const std::string& served = s_crawl->site.MovieAt(movie.address);
             const auto tools = test::DigestsByTools(served);
             EXPECT_EQ(movie.size, served.size());
             EXPECT_EQ(movie.digests.sha256, tools.sha256);
             EXPECT_EQ(movie.digests.sha1, tools.sha1);
-            EXPECT_EQ(movie.position, (RecordPosition{CdxOffset(*archive, movie.address), 0}));
             EXPECT_EQ(movie.date.size(), 14u);
             EXPECT_EQ(ReadBack(movie), served);
-            // wget digests the payload as it came: the same bytes where nothing was encoded.
-            if (movie.address.ends_with("/plain.swf") || movie.address.ends_with("/large.swf")) {
-                EXPECT_EQ(wgetDigests[movie.address], movie.digests.sha1);
+            for (const auto& row : test::ReadWgetCdx(archive->cdx)) {
+                if (row.address != movie.address)
+                    continue;
+                EXPECT_EQ(movie.position, (RecordPosition{row.offset, 0}));
+                // wget digests the payload as it came: the movie itself where nothing was encoded.
+                if (movie.address.ends_with("/plain.swf") || movie.address.ends_with("/large.swf")) {
+                    EXPECT_EQ(row.digest, movie.digests.sha1);
+                }
             }
         }
     }
@@ -145,24 +106,19 @@ TEST_F(WgetCrawl, MoviesAreTheServedOnesWithToolDigestsAtWgetsOffsets)
 
 TEST_F(WgetCrawl, DamageLosesOnlyTheRecordItHitsAndWholeOrSplitGzipReadsTheSame)
 {
-    const std::string plain = test::ReadFile(s_plain->warc);
-    const std::string gzip = test::ReadFile(s_gzip->warc);
-    const std::string& any = s_site->Movies().front().address;
-    const auto address = [&](const char* path) { return any.substr(0, any.find('/', 8)) + path; };
-    const std::uint64_t large = CdxOffset(*s_plain, address("/large.swf"));
-    const std::uint64_t packed = CdxOffset(*s_plain, address("/packed.swf"));
-    const std::uint64_t chunkedMember = CdxOffset(*s_gzip, address("/chunked.swf"));
-    const std::uint64_t betweenMembers = CdxOffset(*s_gzip, address("/missing.swf"));
-    const std::size_t cut = large + (1u << 20);
-    const auto lengthField = [&](std::int64_t change) {
-        const std::size_t at = plain.find("Content-Length: ", packed) + 16;
+    const std::string plain = test::ReadFile(s_crawl->plain.warc);
+    const std::string gzip = test::ReadFile(s_crawl->gzip.warc);
+    const std::uint64_t cut = s_crawl->Offset(s_crawl->plain, "/large.swf") + (1u << 20);
+    const auto withLength = [&](std::int64_t change) {
+        const std::size_t at = plain.find("Content-Length: ", s_crawl->Offset(s_crawl->plain, "/packed.swf")) + 16;
         const std::size_t end = plain.find('\r', at);
         return plain.substr(0, at) + std::to_string(std::stoll(plain.substr(at, end - at)) + change)
             + plain.substr(end);
     };
     std::string flipped = gzip;
-    for (std::size_t i = 0; i < 16; ++i)
-        flipped[chunkedMember + 200 + i] = static_cast<char>(~flipped[chunkedMember + 200 + i]);
+    for (std::size_t i = s_crawl->Offset(s_crawl->gzip, "/chunked.swf") + 200, n = 0; n < 16; ++i, ++n)
+        flipped[i] = static_cast<char>(~flipped[i]);
+    const std::uint64_t between = s_crawl->Offset(s_crawl->gzip, "/missing.swf");
 
     const test::TempFolder temp;
     test::WriteFile(temp / "head", plain.substr(0, cut));
@@ -171,8 +127,8 @@ TEST_F(WgetCrawl, DamageLosesOnlyTheRecordItHitsAndWholeOrSplitGzipReadsTheSame)
     const std::string head = test::ReadFile(temp / "head.gz");
     const std::string split = temp.Write("split.warc.gz", head + test::ReadFile(temp / "tail.gz"));
     // Named .warc though gzip, as some writers name them.
-    ASSERT_EQ(test::RunProgram({"sh", "-c", "gzip -c \"$0\" > \"$1\"", s_plain->warc, temp / "whole.warc"}, temp.Path())
-                  .status,
+    const std::string whole = temp / "whole.warc";
+    ASSERT_EQ(test::RunProgram({"sh", "-c", "gzip -c \"$0\" > \"$1\"", s_crawl->plain.warc, whole}, temp.Path()).status,
               0);
 
     struct Case {
@@ -183,37 +139,38 @@ TEST_F(WgetCrawl, DamageLosesOnlyTheRecordItHitsAndWholeOrSplitGzipReadsTheSame)
     const std::vector<Case> cases{
         {"cut inside the large movie",
          temp.Write("cut.warc", plain.substr(0, cut)),
-         {address("/large.swf"), address("/mislabelled.swf")},
+         {"/large.swf", "/mislabelled.swf"},
          1},
-        {"a length too short", temp.Write("short.warc", lengthField(-7)), {address("/packed.swf")}, 1},
-        {"a length too long", temp.Write("long.warc", lengthField(+100)), {address("/packed.swf")}, 1},
-        {"bytes flipped inside a member", temp.Write("flipped.warc.gz", flipped), {address("/chunked.swf")}, 1},
+        {"a length too short", temp.Write("short.warc", withLength(-7)), {"/packed.swf"}, 1},
+        {"a length too long", temp.Write("long.warc", withLength(+100)), {"/packed.swf"}, 1},
+        {"bytes flipped inside a member", temp.Write("flipped.warc.gz", flipped), {"/chunked.swf"}, 1},
         {"no gzip between members",
-         temp.Write("garbage.warc.gz", gzip.substr(0, betweenMembers) + "no member" + gzip.substr(betweenMembers)),
+         temp.Write("garbage.warc.gz", gzip.substr(0, between) + "no member" + gzip.substr(between)),
          {},
          1},
-        {"the whole file one member", temp / "whole.warc", {}, 0},
+        {"the whole file one member", whole, {}, 0},
         {"a record over two members", split, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         const Scanned scanned = Scan(c.file);
-        EXPECT_EQ(Addresses(scanned.movies), MovieAddresses(c.lost));
-        EXPECT_EQ(scanned.result.damaged, c.damaged);
+        EXPECT_EQ(scanned.addresses, MovieAddresses(c.lost));
+        EXPECT_EQ(scanned.damaged, c.damaged);
         for (const ArchiveMovie& movie : scanned.movies)
-            EXPECT_EQ(ReadBack(movie), Served(movie.address).movie) << movie.address;
+            EXPECT_EQ(ReadBack(movie), s_crawl->site.MovieAt(movie.address)) << movie.address;
     }
 
     // Inside one member a record's place is the member's and its distance into the decompressed bytes.
-    const Scanned whole = Scan(temp / "whole.warc");
-    const Scanned splitScan = Scan(split);
-    const std::uint64_t secondMember = head.size();
-    for (std::size_t i = 0; i < whole.movies.size() && i < splitScan.movies.size(); ++i) {
-        const std::uint64_t offset = CdxOffset(*s_plain, whole.movies[i].address);
-        EXPECT_EQ(whole.movies[i].position, (RecordPosition{0, offset}));
-        const RecordPosition inSplit =
-            offset < cut ? RecordPosition{0, offset} : RecordPosition{secondMember, offset - cut};
-        EXPECT_EQ(splitScan.movies[i].position, inSplit);
+    const Scanned inWhole = Scan(whole);
+    const Scanned inSplit = Scan(split);
+    ASSERT_EQ(inWhole.movies.size(), inSplit.movies.size());
+    for (std::size_t i = 0; i < inWhole.movies.size(); ++i) {
+        const std::uint64_t offset =
+            s_crawl->Offset(s_crawl->plain, inWhole.addresses[i].substr(inWhole.addresses[i].find('/', 8)));
+        EXPECT_EQ(inWhole.movies[i].position, (RecordPosition{0, offset}));
+        const RecordPosition expected =
+            offset < cut ? RecordPosition{0, offset} : RecordPosition{head.size(), offset - cut};
+        EXPECT_EQ(inSplit.movies[i].position, expected);
     }
 }
 
@@ -222,8 +179,7 @@ TEST(ArchiveRevisits, TakeTheMovieOfTheRecordTheyNameInTheFileOrAnEarlierOne)
     const test::TempFolder temp;
     const std::string movie = "FWS\x08" + test::PatternBody(3000);
     const std::string page = "<html><embed src=a.swf></html>";
-    using Headers = std::vector<std::pair<std::string, std::string>>;
-    const Headers flash{{"Content-Type", "application/x-shockwave-flash"}};
+    const std::vector<std::pair<std::string, std::string>> flash{{"Content-Type", "application/x-shockwave-flash"}};
     const std::string file = temp / "warcio.warc.gz";
     test::RunWarcio(file, "WARC/1.1", true,
                     {{"response", "http://example.org/a.swf", "2009-01-02T03:04:05.123456Z", 200, flash, movie},
@@ -253,16 +209,16 @@ TEST(ArchiveRevisits, TakeTheMovieOfTheRecordTheyNameInTheFileOrAnEarlierOne)
     EXPECT_EQ(ReadBack(scanned.movies[4]), movie);
     EXPECT_EQ(ReadBack(scanned.movies[1]), "CWS\x09" + page);
 
-    // wget's deduplicating second crawl: revisits of the first crawl's records.
+    // wget's deduplicating second crawl: revisits of the first crawl's records, in another file.
     const test::MovieSite site;
     const auto first = test::RunWget(site.Addresses(), temp.Path(), "first", true);
     const auto second = test::RunWget(site.Addresses(), temp.Path(), "second", false, first.cdx);
     cache::ArchiveMovieScan both;
-    const Scanned earlier = Scan(both, first.warc);
-    const Scanned later = Scan(both, second.warc);
+    const Scanned earlier = Scan(first.warc, &both);
+    const Scanned later = Scan(second.warc, &both);
     ASSERT_EQ(later.movies.size(), site.Movies().size());
     for (std::size_t i = 0; i < later.movies.size(); ++i) {
-        SCOPED_TRACE(later.movies[i].address);
+        SCOPED_TRACE(later.addresses[i]);
         EXPECT_EQ(later.movies[i].type, "revisit");
         EXPECT_EQ(later.movies[i].payloadFile, first.warc);
         EXPECT_EQ(later.movies[i].payloadPosition, earlier.movies[i].position);

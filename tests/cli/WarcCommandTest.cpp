@@ -9,32 +9,23 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 
 namespace {
 
 class WarcCommand : public testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_site = new test::MovieSite;
-        s_folder = new test::TempFolder;
-        s_crawl = new test::WgetArchive(test::RunWget(s_site->Addresses(), s_folder->Path(), "crawl", true));
-    }
-    static void TearDownTestSuite()
-    {
-        delete s_crawl;
-        delete s_folder;
-        delete s_site;
-    }
+    static void SetUpTestSuite() { s_crawl = std::make_unique<test::CrawledSite>(); }
+    static void TearDownTestSuite() { s_crawl.reset(); }
 
     // The rows of the crawl's movies for the file named `file`, each ended by `end`.
     static std::string ExpectedRows(const std::string& file, char end, std::size_t count = std::string::npos)
     {
         std::string rows;
-        for (const auto& movie : s_site->Movies()) {
+        for (const auto& movie : s_crawl->site.Movies()) {
             if (count-- == 0)
                 break;
-            for (const auto& row : test::ReadWgetCdx(s_crawl->cdx)) {
+            for (const auto& row : test::ReadWgetCdx(s_crawl->gzip.cdx)) {
                 if (row.address != movie.address)
                     continue;
                 const auto digests = test::DigestsByTools(movie.movie);
@@ -46,14 +37,12 @@ protected:
     }
 
     test::TempFolder m_scratch;
-    static inline test::MovieSite* s_site = nullptr;
-    static inline test::TempFolder* s_folder = nullptr;
-    static inline test::WgetArchive* s_crawl = nullptr;
+    static inline std::unique_ptr<test::CrawledSite> s_crawl;
 };
 
 TEST_F(WarcCommand, RowsNulEndedRowsStandardInputAndJsonSayTheSame)
 {
-    const std::string& file = s_crawl->warc;
+    const std::string& file = s_crawl->gzip.warc;
     const auto lines = test::RunGrab({"warc", file}, m_scratch.Path());
     EXPECT_EQ(lines.status, 0) << lines.err;
     EXPECT_EQ(lines.err, "");
@@ -85,17 +74,12 @@ TEST_F(WarcCommand, RowsNulEndedRowsStandardInputAndJsonSayTheSame)
 
 TEST_F(WarcCommand, ExitStatusesSayWhatCouldNotBeRead)
 {
-    const std::string& file = s_crawl->warc;
+    const std::string& file = s_crawl->gzip.warc;
     const std::string page = m_scratch.Write("page.html", "<html><embed src=a.swf></html>");
     // Cut in the middle of the large movie's member: the movies before it stay.
     const std::string whole = test::ReadFile(file);
-    std::uint64_t large = 0, next = 0;
-    for (const auto& row : test::ReadWgetCdx(s_crawl->cdx)) {
-        if (row.address.ends_with("/large.swf"))
-            large = row.offset;
-        if (row.address.ends_with("/mislabelled.swf"))
-            next = row.offset;
-    }
+    const std::uint64_t large = s_crawl->Offset(s_crawl->gzip, "/large.swf");
+    const std::uint64_t next = s_crawl->Offset(s_crawl->gzip, "/mislabelled.swf");
     const std::string cut = m_scratch.Write("cut.warc.gz", whole.substr(0, (large + next) / 2));
     const std::string missing = m_scratch / "absent.warc";
 

@@ -123,6 +123,27 @@ std::vector<std::string> MovieSite::Addresses() const
     return addresses;
 }
 
+const std::string& MovieSite::MovieAt(const std::string& address) const
+{
+    for (const ServedMovie& movie : m_movies)
+        if (movie.address == address)
+            return movie.movie;
+    throw std::runtime_error("no movie served at " + address);
+}
+
+CrawledSite::CrawledSite()
+    : gzip(RunWget(site.Addresses(), folder.Path(), "crawl", true))
+    , plain(RunWget(site.Addresses(), folder.Path(), "plain", false))
+{}
+
+std::uint64_t CrawledSite::Offset(const WgetArchive& archive, const std::string& path) const
+{
+    for (const CdxRow& row : ReadWgetCdx(archive.cdx))
+        if (row.address == site.Url(path))
+            return row.offset;
+    throw std::runtime_error(path + " is not in " + archive.cdx);
+}
+
 WgetArchive RunWget(const std::vector<std::string>& addresses, const std::string& folder, const std::string& name,
                     bool compressed, const std::string& dedup)
 {

@@ -3,6 +3,7 @@
 // npm's warcio (pinned in package-lock.json) writing WARC/1.1 records and revisits. The expected movies come
 // from what the site served, and the digests from coreutils.
 #include "support/Loopback.h"
+#include "support/TempFolder.h"
 
 #include <cstdint>
 #include <string>
@@ -27,6 +28,10 @@ public:
     std::vector<std::string> Addresses() const;
     // The movies a crawl of Addresses() keeps, in crawl order.
     const std::vector<ServedMovie>& Movies() const { return m_movies; }
+    // The address of the site's `path` ("/large.swf").
+    std::string Url(const std::string& path) const { return m_server.Url(path); }
+    // The bytes served as the movie at `address`.
+    const std::string& MovieAt(const std::string& address) const;
 
 private:
     std::vector<ServedMovie> m_movies;
@@ -42,6 +47,17 @@ struct WgetArchive {
 // `dedup`, payloads already in that CDX are written as revisit records, as wget --warc-dedup does.
 WgetArchive RunWget(const std::vector<std::string>& addresses, const std::string& folder, const std::string& name,
                     bool compressed, const std::string& dedup = {});
+
+// The site crawled by wget twice: into a .warc.gz and into a plain .warc, each with its CDX index.
+struct CrawledSite {
+    MovieSite site;
+    TempFolder folder;
+    WgetArchive gzip;
+    WgetArchive plain;
+    CrawledSite();
+    // Where wget's index puts the response record of the site's `path` in `archive`.
+    std::uint64_t Offset(const WgetArchive& archive, const std::string& path) const;
+};
 
 // A row of a CDX index that wget wrote: " CDX a b a m s k r M V g u".
 struct CdxRow {

@@ -1,4 +1,5 @@
-// The global allocation functions, replaced to count what is in use. Linked only into the binaries that ask.
+// The global operator new and delete (and the sized delete), replaced to count what is in use: arrays and
+// nothrow forms go through them. Linked only into the binaries that ask.
 #include "support/PeakHeap.h"
 
 #include <malloc.h>
@@ -8,12 +9,19 @@
 #include <new>
 
 namespace {
-
 std::atomic<std::size_t> g_inUse{0};
 std::atomic<std::size_t> g_peak{0};
+} // namespace
 
-void* Counted(void* block)
+namespace test {
+std::size_t HeapInUse() { return g_inUse.load(); }
+std::size_t PeakHeap() { return g_peak.load(); }
+void ResetPeakHeap() { g_peak = g_inUse.load(); }
+} // namespace test
+
+void* operator new(std::size_t size)
 {
+    void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr)
         throw std::bad_alloc();
     const std::size_t now = g_inUse += ::malloc_usable_size(block);
@@ -22,57 +30,11 @@ void* Counted(void* block)
     return block;
 }
 
-void Released(void* block) noexcept
+void operator delete(void* block) noexcept
 {
-    if (block == nullptr)
-        return;
-    g_inUse -= ::malloc_usable_size(block);
+    if (block != nullptr)
+        g_inUse -= ::malloc_usable_size(block);
     std::free(block);
 }
 
-void* Aligned(std::size_t size, std::align_val_t alignment)
-{
-    const auto align = static_cast<std::size_t>(alignment);
-    return Counted(std::aligned_alloc(align, (size + align - 1) / align * align));
-}
-
-} // namespace
-
-namespace test {
-
-std::size_t HeapInUse() { return g_inUse.load(); }
-std::size_t PeakHeap() { return g_peak.load(); }
-void ResetPeakHeap() { g_peak = g_inUse.load(); }
-
-} // namespace test
-
-void* operator new(std::size_t size) { return Counted(std::malloc(size == 0 ? 1 : size)); }
-void* operator new[](std::size_t size) { return Counted(std::malloc(size == 0 ? 1 : size)); }
-void* operator new(std::size_t size, std::align_val_t alignment) { return Aligned(size, alignment); }
-void* operator new[](std::size_t size, std::align_val_t alignment) { return Aligned(size, alignment); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new[](size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void operator delete(void* block) noexcept { Released(block); }
-void operator delete[](void* block) noexcept { Released(block); }
-void operator delete(void* block, std::size_t) noexcept { Released(block); }
-void operator delete[](void* block, std::size_t) noexcept { Released(block); }
-void operator delete(void* block, std::align_val_t) noexcept { Released(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { Released(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { Released(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { Released(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { Released(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { Released(block); }
+void operator delete(void* block, std::size_t) noexcept { operator delete(block); }
