@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Writes a large .warc.gz of mixed records for the archive benchmarks, one gzip member per record as crawlers
 write them: request and response records of pages, scripts and pictures, Flash movies among them (plain,
-gzip-encoded and chunked), revisits of some movies, and, first, the real WARC files of
+gzip-encoded and chunked), revisits of some movies; with --real, first the real WARC files of
 ../shared/data/archives/warc when that folder is there.
 
-  make_warc.py OUTPUT SIZE_MIB [--movies N] [--seed S]
+  make_warc.py OUTPUT SIZE_MIB [--movies N] [--seed S] [--real]
 """
 import argparse
 import gzip
@@ -80,7 +80,7 @@ def real_archives(out):
     return written
 
 
-def write(path, size, movies, seed):
+def write(path, size, movies, seed, real):
     rng = random.Random(seed)
     # One movie every `spacing` bytes on average, so that SIZE holds about `movies` of them.
     spacing = size // max(movies, 1)
@@ -88,7 +88,8 @@ def write(path, size, movies, seed):
     count = 0
     seen = []
     with open(path, 'wb') as out:
-        written += real_archives(out)
+        if real:
+            written += real_archives(out)
         next_movie = rng.randrange(spacing)
         n = 0
         while written < size:
@@ -122,7 +123,7 @@ def write(path, size, movies, seed):
                                                     (b'Content-Length', b'%d' % len(body))], body)
             else:
                 url = b'http://games.example.org/img%d.png' % n
-                body = b'\x89PNG\r\n\x1a\n' + noise(rng, rng.randrange(10 << 10, 600 << 10))
+                body = b'\x89PNG\r\n\x1a\n' + noise(rng, rng.randrange(10 << 10, 200 << 10))
                 data, _ = response(url, date, 200, [(b'Content-Type', b'image/png'),
                                                     (b'Content-Length', b'%d' % len(body))], body)
             out.write(data)
@@ -136,8 +137,9 @@ def main():
     parser.add_argument('size_mib', type=int)
     parser.add_argument('--movies', type=int, default=300)
     parser.add_argument('--seed', type=int, default=1)
+    parser.add_argument('--real', action='store_true', help='the real archives of ../shared/data first')
     args = parser.parse_args()
-    count = write(args.output, args.size_mib << 20, args.movies, args.seed)
+    count = write(args.output, args.size_mib << 20, args.movies, args.seed, args.real)
     print('%s: %d MiB, %d movie records' % (args.output, os.path.getsize(args.output) >> 20, count))
 
 

@@ -56,7 +56,8 @@ def main():
         path = os.path.join(folder, 'part-%02d.warc.gz' % n)
         if not os.path.exists(path):
             subprocess.run([sys.executable, os.path.join(HERE, 'make_warc.py'), path, str(args.size), '--movies', '20',
-                            '--seed', str(n + 1)], check=True, stdout=subprocess.DEVNULL)
+                            '--seed', str(n + 1)] + (['--real'] if n == 0 else []), check=True,
+                           stdout=subprocess.DEVNULL)
         files.append(path)
     report = os.path.join(folder, 'report.jsonl')
 

@@ -38,7 +38,8 @@ def main():
 
     archive = os.path.join(args.work, 'plumeroc-bench-%dm.warc.gz' % args.size)
     if not os.path.exists(archive):
-        subprocess.run([sys.executable, os.path.join(HERE, 'make_warc.py'), archive, str(args.size)], check=True)
+        subprocess.run([sys.executable, os.path.join(HERE, 'make_warc.py'), archive, str(args.size), '--real'],
+                       check=True)
     movies = subprocess.run([args.grab, 'warc', archive], stdout=subprocess.PIPE, check=True).stdout.count(b'\n')
 
     gzip_runs, grab_runs = [], []

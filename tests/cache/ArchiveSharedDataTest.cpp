@@ -72,7 +72,9 @@ TEST(SharedArchives, RecordsAndMoviesAreThoseTheInventoriesListInLittleMemory)
     const auto files = ReadInventories(root);
     ASSERT_GT(files.size(), 100u); // the set as its SOURCES.md describes it
     std::size_t heritrixMovies = 0;
-    for (const auto& [file, inventory] : files) {
+    for (const auto& entry : files) {
+        const std::string& file = entry.first; // a lambda below takes it, which clang 14 allows no binding
+        const Inventory& inventory = entry.second;
         SCOPED_TRACE(file);
         const std::size_t before = test::HeapInUse();
         test::ResetPeakHeap();
