@@ -191,26 +191,26 @@ std::vector<CdxRow> ReadWgetCdx(const std::string& path)
 void RunWarcio(const std::string& file, const std::string& version, bool gzip, const std::vector<WarcioRecord>& records)
 {
     const TempFolder scratch;
-    std::string spec = "{\"file\":" + JsonText(file) + ",\"version\":" + JsonText(version)
+    std::string order = "{\"file\":" + JsonText(file) + ",\"version\":" + JsonText(version)
         + ",\"gzip\":" + (gzip ? "true" : "false") + ",\"records\":[";
     for (std::size_t i = 0; i < records.size(); ++i) {
         const WarcioRecord& record = records[i];
         const std::string body = scratch.Write("body" + std::to_string(i), record.body);
-        spec += (i > 0 ? "," : "") + std::string("{\"type\":") + JsonText(record.type)
+        order += (i > 0 ? "," : "") + std::string("{\"type\":") + JsonText(record.type)
             + ",\"url\":" + JsonText(record.url) + ",\"date\":" + JsonText(record.date)
             + ",\"status\":" + std::to_string(record.status) + ",\"bodyFile\":" + JsonText(body)
             + ",\"revisitOf\":" + std::to_string(record.revisitOf) + ",\"headers\":[";
         for (std::size_t h = 0; h < record.headers.size(); ++h)
-            spec += (h > 0 ? "," : "") + std::string("[") + JsonText(record.headers[h].first) + ","
+            order += (h > 0 ? "," : "") + std::string("[") + JsonText(record.headers[h].first) + ","
                 + JsonText(record.headers[h].second) + "]";
-        spec += "],\"refer\":[";
+        order += "],\"refer\":[";
         for (std::size_t r = 0; r < record.refer.size(); ++r)
-            spec += (r > 0 ? "," : "") + JsonText(record.refer[r]);
-        spec += "]}";
+            order += (r > 0 ? "," : "") + JsonText(record.refer[r]);
+        order += "]}";
     }
-    spec += "]}";
+    order += "]}";
     const GrabRun run =
-        RunProgram({"node", PLUMEROC_SOURCE_DIR "/tests/support/warcio_write.mjs", scratch.Write("spec.json", spec)},
+        RunProgram({"node", PLUMEROC_SOURCE_DIR "/tests/support/warcio_write.mjs", scratch.Write("order.json", order)},
                    scratch.Path());
     ASSERT_EQ(run.status, 0) << run.err;
 }

@@ -5,15 +5,15 @@
 import fs from "node:fs";
 import { WARCRecord, WARCSerializer } from "warcio";
 
-const spec = JSON.parse(fs.readFileSync(process.argv[2], "utf8"));
-const out = fs.openSync(spec.file, "w");
+const order = JSON.parse(fs.readFileSync(process.argv[2], "utf8"));
+const out = fs.openSync(order.file, "w");
 const written = [];
-for (const description of spec.records) {
+for (const description of order.records) {
   const options = {
     url: description.url,
     date: description.date,
     type: description.type,
-    warcVersion: spec.version,
+    warcVersion: order.version,
     warcHeaders: {},
   };
   if (description.type !== "resource") {
@@ -36,7 +36,7 @@ for (const description of spec.records) {
     if (body.length > 0)
       yield new Uint8Array(body);
   })());
-  fs.writeSync(out, await WARCSerializer.serialize(record, { gzip: spec.gzip }));
+  fs.writeSync(out, await WARCSerializer.serialize(record, { gzip: order.gzip }));
   written.push(record);
 }
 fs.closeSync(out);
