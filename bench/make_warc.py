@@ -17,9 +17,17 @@ WORDS = (b'flash game movie archive player level score embed object param swf cr
          b'the of and to in is for on with as by at from').split()
 
 
+def text_pool():
+    rng = random.Random(0)
+    return b' '.join(rng.choice(WORDS) for _ in range(2 << 20))
+
+
+TEXT = text_pool()  # about 12 MiB of words, sliced at random places: text that compresses as pages do
+
+
 def text(rng, size):
-    words = [rng.choice(WORDS) for _ in range(size // 5 + 1)]
-    return b' '.join(words)[:size]
+    start = rng.randrange(0, len(TEXT) - size)
+    return TEXT[start:start + size]
 
 
 def noise(rng, size):
@@ -116,14 +124,15 @@ def write(path, size, movies, seed, real):
             elif seen and rng.random() < 0.02:
                 url, record_id = rng.choice(seen)
                 data = revisit(url, date, record_id)
-            elif rng.random() < 0.5:
+            elif rng.random() < 0.7:
+                # Pages, scripts and style sheets: most of what a crawl holds, and what gzip has work with.
                 url = b'http://games.example.org/page%d.html' % n
-                body = b'<html><body>' + text(rng, rng.randrange(5 << 10, 80 << 10)) + b'<embed src="g.swf"></html>'
+                body = b'<html><body>' + text(rng, rng.randrange(10 << 10, 150 << 10)) + b'<embed src="g.swf"></html>'
                 data, _ = response(url, date, 200, [(b'Content-Type', b'text/html'),
                                                     (b'Content-Length', b'%d' % len(body))], body)
             else:
                 url = b'http://games.example.org/img%d.png' % n
-                body = b'\x89PNG\r\n\x1a\n' + noise(rng, rng.randrange(10 << 10, 200 << 10))
+                body = b'\x89PNG\r\n\x1a\n' + noise(rng, rng.randrange(10 << 10, 100 << 10))
                 data, _ = response(url, date, 200, [(b'Content-Type', b'image/png'),
                                                     (b'Content-Length', b'%d' % len(body))], body)
             out.write(data)
