@@ -97,6 +97,8 @@ def main():
           % (on_cluster, args.runs, ratio))
     print('Dask job starting its own local cluster of 2 workers: %.2f s, ratio %.2f' % (own_cluster,
                                                                                        own_cluster / one_by_one))
+    print('load average of the machine (1, 5, 15 minutes): %.1f %.1f %.1f on %d cores'
+          % (os.getloadavg() + (os.cpu_count(),)))
     return 0 if ratio <= 0.7 else 1
 
 

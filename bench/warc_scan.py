@@ -55,6 +55,8 @@ def main():
     print('plumeroc-grab warc:   %.2f s, %.2f s of processor (best of %d)' % (measured, measured_cpu, args.runs))
     print('ratio: %.2f (bound 1.5); of processor time: %.2f' % (ratio, measured_cpu / baseline_cpu))
     print('largest resident memory of plumeroc-grab: %.1f MB (bound 64)' % (memory / 1e6))
+    print('load average of the machine (1, 5, 15 minutes): %.1f %.1f %.1f on %d cores'
+          % (os.getloadavg() + (os.cpu_count(),)))
     return 0 if ratio <= 1.5 and memory < 64e6 else 1
 
 
