@@ -90,6 +90,7 @@ TEST_F(WgetCrawl, MoviesAreTheServedOnesWithToolDigestsAtWgetsOffsets)
             EXPECT_EQ(movie.digests.sha256, tools.sha256);
             EXPECT_EQ(movie.digests.sha1, tools.sha1);
             EXPECT_EQ(movie.date.size(), 14u);
+            EXPECT_EQ(movie.head.Value("Content-Type"), "application/x-shockwave-flash");
             EXPECT_EQ(ReadBack(movie), served);
             for (const auto& row : test::ReadWgetCdx(archive->cdx)) {
                 if (row.address != movie.address)
@@ -208,6 +209,8 @@ TEST(ArchiveRevisits, TakeTheMovieOfTheRecordTheyNameInTheFileOrAnEarlierOne)
     }
     EXPECT_EQ(ReadBack(scanned.movies[4]), movie);
     EXPECT_EQ(ReadBack(scanned.movies[1]), "CWS\x09" + page);
+    EXPECT_EQ(scanned.movies[1].head.status, 0) << "a resource record has no HTTP head";
+    EXPECT_EQ(scanned.movies[4].head.status, 200) << "a revisit carries the head of the response it repeats";
 
     // wget's deduplicating second crawl: revisits of the first crawl's records, in another file.
     const test::MovieSite site;

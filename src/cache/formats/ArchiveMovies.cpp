@@ -48,6 +48,7 @@ std::optional<HttpHead> PeekHttpHead(ArchiveReader& reader, const ArchiveHeader&
 struct MovieBody {
     std::uint64_t size = 0;
     PayloadDigest::Values digests;
+    ResponseHead head;
 };
 
 // Takes decoded pieces: holds the first bytes until the signature can be told, then digests and counts them
@@ -81,7 +82,7 @@ public:
     bool Signed() const { return m_signed; }
     bool Handed() const { return m_handed; }
     ArchiveMovieRead Verdict() const { return m_verdict; }
-    MovieBody Finish() { return {m_size, m_digest.Finish()}; }
+    MovieBody Finish() { return {m_size, m_digest.Finish(), {}}; }
 
 private:
     bool Pass(std::string_view piece)
@@ -131,6 +132,7 @@ ArchiveMovieRead ReadMovieBody(ArchiveReader& reader, const ArchiveHeader& heade
         if (!found)
             return ArchiveMovieRead::NoMovie;
         codings = std::move(*found);
+        body.head = head->head;
         if (const auto length = head->head.ContentLength(); length && !codings.chunked) {
             if (!*length)
                 return ArchiveMovieRead::NoMovie;
@@ -155,7 +157,9 @@ ArchiveMovieRead ReadMovieBody(ArchiveReader& reader, const ArchiveHeader& heade
     if (end != RecordEnd::Complete || decoded != DecodeResult::Ok || !taker.Signed()
         || (declared && decoder.BodyLength() != *declared))
         return broken;
-    body = taker.Finish();
+    const MovieBody finished = taker.Finish();
+    body.size = finished.size;
+    body.digests = finished.digests;
     return ArchiveMovieRead::Done;
 }
 
@@ -200,6 +204,7 @@ ArchiveMovieScan::FileResult ArchiveMovieScan::Scan(ArchiveInput& input, const s
             movie.payloadPosition = record->position;
             movie.size = body.size;
             movie.digests = std::move(body.digests);
+            movie.head = std::move(body.head);
         }
         movie.address = header.targetUri;
         movie.date = header.date;

@@ -4,6 +4,7 @@
 // A revisit record holds the movie of the record it refers to. Files are read as streams, one record at a
 // time: memory never grows with a file or a record.
 #include "cache/ContentDecoding.h"
+#include "cache/ResponseHead.h"
 #include "cache/formats/ArchiveInput.h"
 #include "cache/formats/ArchiveReader.h"
 #include "cache/formats/PayloadDigest.h"
@@ -30,6 +31,7 @@ struct ArchiveMovie {
     RecordPosition payloadPosition;
     std::uint64_t size = 0; // decoded
     PayloadDigest::Values digests;
+    ResponseHead head; // of the response that holds the bytes (none for a resource record): for its save name
 };
 
 // What StreamArchiveMovie and a scan's reading of one record came to.
