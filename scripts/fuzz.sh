@@ -8,6 +8,7 @@
 # target whose inputs decompress would otherwise spend its time on a few huge ones). A file
 # tests/*/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
 # movies at fuzz time: third-party material is read from where it lives, never kept in the project.
+# tests/*/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,7 @@ seconds=${2:-60}
 small=$(( seconds * 2 / 3 ))
 large=$(( seconds - small ))
 
+shared=${PLUMEROC_SHARED_DATA:-../shared/data}
 status=0
 for target in "$build"/bin/fuzz_*; do
   [ -x "$target" ] || continue
@@ -36,6 +38,10 @@ for target in "$build"/bin/fuzz_*; do
     done
     seeds+=("$out/seeds")
   fi
+  # Third-party sets named in NAME.shared seed the run too, read where they lie, when they are there.
+  for set in $(cat tests/*/fuzz/"${name#fuzz_}".shared 2>/dev/null); do
+    if [ -d "$shared/$set" ]; then seeds+=("$shared/$set"); fi
+  done
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run

@@ -5,7 +5,7 @@
 set(ranks
   "platform=0"
   "html=1" "swf=1" "cache=1"
-  "capture=2"
+  "capture=2" "cache/formats=2"
   "cli=3"
   "framework=4"
   "res=5"
@@ -13,7 +13,7 @@ set(ranks
   "capture/ui=7" "cache/ui=7"
   "app=8"
   ".=9")
-set(core_folders platform html swf cache capture cli)
+set(core_folders platform html swf cache cache/formats capture cli)
 
 function(rank_of folder out)
   set(${out} "" PARENT_SCOPE)

@@ -33,13 +33,20 @@ std::vector<char*> PointersTo(std::vector<std::string>& strings)
 GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input,
                 const std::optional<std::vector<std::string>>& environment, const std::string& output)
 {
+    std::vector<std::string> command{PLUMEROC_GRAB_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    return RunProgram(command, scratchFolder, input, environment, output);
+}
+
+GrabRun RunProgram(const std::vector<std::string>& command, const std::string& scratchFolder, const std::string& input,
+                   const std::optional<std::vector<std::string>>& environment, const std::string& output)
+{
     const std::string in = scratchFolder + "/grab-stdin";
     const std::string out = output.empty() ? scratchFolder + "/grab-stdout" : output;
     const std::string err = scratchFolder + "/grab-stderr";
     std::ofstream(in, std::ios::binary) << input;
 
-    std::vector<std::string> argStrings{PLUMEROC_GRAB_PATH};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<std::string> argStrings = command;
     std::vector<std::string> envStrings = environment.value_or(std::vector<std::string>{});
     std::vector<char*> argv = PointersTo(argStrings);
     std::vector<char*> envp = PointersTo(envStrings);
@@ -50,9 +57,10 @@ GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratch
     posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environment ? envp.data() : environ);
+    const int spawned =
+        posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environment ? envp.data() : environ);
     posix_spawn_file_actions_destroy(&actions);
-    EXPECT_EQ(spawned, 0) << "cannot start " << PLUMEROC_GRAB_PATH;
+    EXPECT_EQ(spawned, 0) << "cannot start " << command.front();
 
     GrabRun run;
     if (spawned == 0) {

@@ -1,5 +1,6 @@
 #pragma once
-// Runs the built plumeroc-grab binary, as a user's shell would, and collects what it printed.
+// Runs the built plumeroc-grab binary (or another program), as a user's shell would, and collects what it
+// printed.
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +12,14 @@ struct GrabRun {
     std::string out;
     std::string err;
 };
+
+// Runs the program `command[0]` (looked up in PATH when it has no "/") with the arguments after it.
+// Standard input is `input`; standard output and error are captured through files in `scratchFolder`.
+// `environment` replaces the test's environment when given.
+GrabRun RunProgram(const std::vector<std::string>& command, const std::string& scratchFolder,
+                   const std::string& input = {},
+                   const std::optional<std::vector<std::string>>& environment = std::nullopt,
+                   const std::string& output = {});
 
 // Runs plumeroc-grab with `args`. Standard input is `input`; standard output and error are captured
 // through files in `scratchFolder`, or standard output goes to `output` when given (such as /dev/full).
