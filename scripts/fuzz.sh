@@ -4,7 +4,8 @@
 # length at once rather than grown slowly.
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
 # The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
-# fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
+# fuzz-out/fuzz_NAME/. A script tests/*/fuzz/NAME.seeds makes further seeds from the third-party test material
+# (PLUMEROC_SHARED_DATA, or ../shared/data) into fuzz-out/fuzz_NAME/seeds/ at fuzz time; they are never committed. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
 # target whose inputs decompress would otherwise spend its time on a few huge ones).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,17 @@ for target in "$build"/bin/fuzz_*; do
   mkdir -p "$out/corpus"
   seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
+  for seeder in tests/*/fuzz/"${name#fuzz_}".seeds; do
+    [ -x "$seeder" ] || continue
+    shared=${PLUMEROC_SHARED_DATA:-$(cd .. && pwd)/shared/data}
+    if [ -d "$shared" ]; then
+      rm -rf "$out/seeds" && mkdir -p "$out/seeds"
+      "$seeder" "$shared" "$out/seeds"
+      seeds+=("$out/seeds")
+    else
+      echo "fuzz: $name runs without the seeds of $seeder: no test material in $shared" >&2
+    fi
+  done
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run

@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev libxcb1-dev
   libcurl4-openssl-dev libsqlite3-dev libcpp-httplib-dev libssl-dev
-  zlib1g-dev libbrotli-dev libzstd-dev libmsiecf-dev libbfio-dev
+  zlib1g-dev libbrotli-dev libzstd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth nodejs npm curl sqlite3 fonts-dejavu-core

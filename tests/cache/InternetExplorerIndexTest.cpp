@@ -143,4 +143,25 @@ TEST_F(InternetExplorerIndexReal, WhatIsNoIndexIsRefused)
               OldCacheRefusal::Damaged);
 }
 
+TEST_F(InternetExplorerIndexReal, ADamagedIndexIsReadAsFarAsItHolds)
+{
+    const std::string real = test::ReadFile(m_source + "/Content.IE5/index.dat");
+    const auto word = [](const std::string& bytes, std::size_t at) {
+        return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at]))
+            | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8
+            | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16
+            | static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+    };
+    const std::uint32_t table = word(real, 32); // the first hash table
+    ASSERT_EQ(real.substr(table, 4), "HASH");
+    std::string looped = real;
+    looped.replace(table + 8, 4, real.substr(32, 4)); // its next table: itself
+    const auto read = InternetExplorerIndex::Parse(looped);
+    EXPECT_EQ(IndexOf(read).Size(), 21u);
+    EXPECT_EQ(IndexOf(read).AddressOf("ENG3X4ZR", "4f1880[1].ico"), "http://static-hp-neu.s-msn.com/sc/54/4f1880.ico");
+    // Cut inside its last record: the others are read.
+    const auto shorter = InternetExplorerIndex::Parse(std::string_view(real).substr(0, real.rfind("URL ") + 16));
+    EXPECT_EQ(IndexOf(shorter).Size(), 20u);
+}
+
 } // namespace

@@ -285,7 +285,7 @@ void FirefoxCache1Writer::DeallocateBlocks(int file, std::uint32_t start, std::u
     m_blocks[file - 1].words[start / 32] &= ~(((1u << count) - 1) << (start % 32));
 }
 
-std::pair<int, std::uint32_t> FirefoxCache1Writer::WriteBlocks(std::string_view data, int fromFile)
+std::optional<std::pair<int, std::uint32_t>> FirefoxCache1Writer::WriteBlocks(std::string_view data, int fromFile)
 {
     const auto size = static_cast<std::uint32_t>(data.size());
     for (int file = fromFile; file <= 3; ++file) {
@@ -299,9 +299,19 @@ std::pair<int, std::uint32_t> FirefoxCache1Writer::WriteBlocks(std::string_view 
             bytes.resize(at + data.size(), '\0');
         std::copy(data.begin(), data.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
         m_dataSizeK += ((blocks * BlockSize(file)) + 0x03FF) >> 10;
-        return {file, static_cast<std::uint32_t>(start)};
+        return std::pair{file, static_cast<std::uint32_t>(start)};
     }
-    throw std::runtime_error("the block files are full");
+    return std::nullopt; // the block files are full: the browser writes a file of its own then
+}
+
+std::uint32_t FirefoxCache1Writer::FreeGeneration(std::uint32_t hash) const
+{
+    // nsDiskCacheBindery::AddBinding: 1, or the next generation no file of the hash has yet.
+    std::uint32_t generation = 1;
+    while (Exists(m_folder + SeparateName(m_version, hash, 'd', generation))
+           || Exists(m_folder + SeparateName(m_version, hash, 'm', generation)))
+        ++generation;
+    return generation;
 }
 
 void FirefoxCache1Writer::GrowRecords()
@@ -340,23 +350,25 @@ FirefoxCache1Writer::Placed FirefoxCache1Writer::Add(const std::string& key, con
     const std::uint32_t now = options.fetched != 0 ? options.fetched : kDefaultTime;
     record.evictionRank = 0xFFFFFFFFu - now;
 
-    // nsDiskCacheStreamIO::Flush: the body first, to block files when it fits a buffer, else to its own file.
-    if (!body.empty() && body.size() <= kMaxBufferSize) {
-        const auto [file, start] = WriteBlocks(body, CalculateFileIndex(static_cast<std::uint32_t>(body.size())));
+    // nsDiskCacheStreamIO::Flush: the body first, to block files when it fits a buffer and they have room, else
+    // to a file of its own.
+    std::optional<std::pair<int, std::uint32_t>> dataBlocks;
+    if (!body.empty() && body.size() <= kMaxBufferSize)
+        dataBlocks = WriteBlocks(body, CalculateFileIndex(static_cast<std::uint32_t>(body.size())));
+    if (dataBlocks) {
+        const auto [file, start] = *dataBlocks;
         const std::uint32_t blocks = ((static_cast<std::uint32_t>(body.size()) - 1) / BlockSize(file)) + 1;
         record.dataLocation =
             kLocationInitialized | (static_cast<std::uint32_t>(file) << 28) | ((blocks - 1) << 24) | start;
         placed.dataFile = file;
         placed.dataBlock = start;
     } else if (!body.empty()) {
-        std::uint32_t generation = 1;
-        while (Exists(m_folder + SeparateName(m_version, placed.hash, 'd', generation)))
-            ++generation;
-        placed.separateFile = SeparateName(m_version, placed.hash, 'd', generation);
+        placed.generation = FreeGeneration(placed.hash);
+        placed.separateFile = SeparateName(m_version, placed.hash, 'd', placed.generation);
         WriteFile(m_folder + placed.separateFile, std::string(body));
         const std::uint32_t sizeK =
             std::min<std::uint32_t>((static_cast<std::uint32_t>(body.size()) + 0x03FF) >> 10, 0xFFFF);
-        record.dataLocation = kLocationInitialized | (sizeK << 8) | generation;
+        record.dataLocation = kLocationInitialized | (sizeK << 8) | placed.generation;
         m_dataSizeK += sizeK;
     }
 
@@ -383,14 +395,26 @@ FirefoxCache1Writer::Placed FirefoxCache1Writer::Add(const std::string& key, con
     entry += '\0';
     entry += flat;
     const int fileIndex = CalculateFileIndex(static_cast<std::uint32_t>(entry.size()));
-    if (fileIndex == 0)
-        throw std::invalid_argument("records over 16 KiB go to separate files, which this writer does not write");
-    const auto [file, start] = WriteBlocks(entry, fileIndex);
-    const std::uint32_t blocks = ((static_cast<std::uint32_t>(entry.size()) - 1) / BlockSize(file)) + 1;
-    record.metaLocation =
-        kLocationInitialized | (static_cast<std::uint32_t>(file) << 28) | ((blocks - 1) << 24) | start;
-    placed.metaFile = file;
-    placed.metaBlock = start;
+    const auto metaBlocks = fileIndex != 0 ? WriteBlocks(entry, fileIndex) : std::nullopt;
+    if (metaBlocks) {
+        const auto [file, start] = *metaBlocks;
+        const std::uint32_t blocks = ((static_cast<std::uint32_t>(entry.size()) - 1) / BlockSize(file)) + 1;
+        record.metaLocation =
+            kLocationInitialized | (static_cast<std::uint32_t>(file) << 28) | ((blocks - 1) << 24) | start;
+        placed.metaFile = file;
+        placed.metaBlock = start;
+    } else {
+        // A record of its own file shares the generation of the body's file, if there is one.
+        if (placed.separateFile.empty())
+            placed.generation = FreeGeneration(placed.hash);
+        placed.metaFile = 0;
+        placed.separateRecord = SeparateName(m_version, placed.hash, 'm', placed.generation);
+        WriteFile(m_folder + placed.separateRecord, entry);
+        const std::uint32_t sizeK =
+            std::min<std::uint32_t>((static_cast<std::uint32_t>(entry.size()) + 0x03FF) >> 10, 0xFFFF);
+        record.metaLocation = kLocationInitialized | (sizeK << 8) | placed.generation;
+        m_dataSizeK += sizeK;
+    }
     if (options.inMap)
         AddRecord(record);
     return placed;
@@ -409,8 +433,10 @@ void FirefoxCache1Writer::Evict(const Placed& placed)
             if ((location & kLocationInitialized) != 0 && file != kSeparateFile)
                 DeallocateBlocks(file, location & 0x00FFFFFF, ((location >> 24) & 3) + 1);
         }
-        if (!placed.separateFile.empty())
-            std::filesystem::remove(m_folder + placed.separateFile);
+        for (const std::string& own : {placed.separateFile, placed.separateRecord}) {
+            if (!own.empty())
+                std::filesystem::remove(m_folder + own);
+        }
         const std::uint32_t last = m_bucketUsage[bucket] - 1;
         records[i] = records[last];
         records[last] = MapRecord{};

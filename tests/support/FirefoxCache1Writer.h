@@ -34,11 +34,13 @@ public:
 
     struct Placed {
         std::uint32_t hash = 0;
-        int metaFile = 0; // 1 to 3
+        int metaFile = 0; // 0: a separate file; 1 to 3: a block file
         std::uint32_t metaBlock = 0;
         int dataFile = 0; // 0: a separate file (or no body); 1 to 3: a block file
         std::uint32_t dataBlock = 0;
-        std::string separateFile; // "X/XX/XXXXXd01" below the folder
+        std::uint32_t generation = 0; // of the separate files
+        std::string separateFile;     // the body's, "X/XX/XXXXXd01" below the folder (flat before 1.19)
+        std::string separateRecord;   // the record's, when the block files had no room
     };
     struct Options {
         bool inMap = true;         // false: the record and body are written, the map never learns of them
@@ -46,7 +48,8 @@ public:
         std::uint32_t fetchCount = 1;
     };
     // Writes one entry: its record to the block file its size asks for, its body to block files (up to 16 KiB)
-    // or a separate file, and its map record.
+    // or a separate file, and its map record. Where the block files are full, a file of its own, as the
+    // browser does.
     Placed Add(const std::string& key, const Cache1Elements& elements, std::string_view body, const Options& options);
     Placed Add(const std::string& key, const Cache1Elements& elements, std::string_view body)
     {
@@ -78,7 +81,8 @@ private:
     int CalculateFileIndex(std::uint32_t size) const;
     int AllocateBlocks(int file, std::uint32_t count);
     void DeallocateBlocks(int file, std::uint32_t start, std::uint32_t count);
-    std::pair<int, std::uint32_t> WriteBlocks(std::string_view data, int fromFile);
+    std::optional<std::pair<int, std::uint32_t>> WriteBlocks(std::string_view data, int fromFile);
+    std::uint32_t FreeGeneration(std::uint32_t hash) const;
     void AddRecord(const MapRecord& record);
     void GrowRecords();
     void LoadMap(const std::string& bytes);

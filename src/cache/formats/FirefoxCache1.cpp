@@ -159,7 +159,9 @@ void FirefoxCache1::Enumerate(const std::function<void(FirefoxCache1Entry)>& vis
     for (const MapRecord* record : ordered) {
         if (stop != nullptr && stop->load(std::memory_order_relaxed))
             return;
-        visit(EntryOfMapRecord(state, *record, readers));
+        // A record that points nowhere names no entry anyone could open.
+        if (record->meta.Initialized() && record->meta.ReservedClear())
+            visit(EntryOfMapRecord(state, *record, readers));
     }
 }
 
@@ -176,7 +178,9 @@ std::optional<FirefoxCache1Entry> FirefoxCache1::EntryAt(std::string_view contai
     const RecordPlace place{std::string(container), block, file};
 
     if (state.mapTrusted) {
-        // Only what the map lists: a record in free blocks belongs to an entry the browser let go.
+        // Only what the map lists: a record in free blocks belongs to an entry the browser let go. Of two map
+        // records of one place, the one that reads without refusal.
+        std::optional<FirefoxCache1Entry> found;
         for (const MapRecord& record : state.mapRecords) {
             const auto mapped = PlaceOfMapRecord(state, record);
             if (!mapped || mapped->container != place.container || mapped->block != block)
@@ -184,9 +188,13 @@ std::optional<FirefoxCache1Entry> FirefoxCache1::EntryAt(std::string_view contai
             std::array<std::unique_ptr<WindowReader>, kBlockFiles> readers;
             if (file != 0 && state.BlockFile(file))
                 readers[file - 1] = std::make_unique<WindowReader>(state.BlockFile(file));
-            return EntryOfMapRecord(state, record, readers);
+            FirefoxCache1Entry entry = EntryOfMapRecord(state, record, readers);
+            if (!entry.refusal)
+                return entry;
+            if (!found)
+                found = std::move(entry);
         }
-        return std::nullopt;
+        return found;
     }
 
     std::string separate;
@@ -208,8 +216,8 @@ std::optional<FirefoxCache1Entry> FirefoxCache1::EntryAt(std::string_view contai
     if (separateName && !hashes.Contain(separateName->hash))
         Refuse(entry, OldCacheRefusal::Damaged);
     const SeparateFiles named = SeparateFiles::Of(*state.files, layout, hashes);
-    PlaceUntrustedBody(state, named, *record, place,
-                       separateName ? std::optional(separateName->generation) : std::nullopt, entry);
+    PlaceUntrustedBody(state, named, place, separateName ? std::optional(separateName->generation) : std::nullopt,
+                       entry);
     return Finished(std::move(entry));
 }
 

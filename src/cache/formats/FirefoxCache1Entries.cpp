@@ -23,20 +23,27 @@ bool PlausibleKey(std::string_view key)
 
 // Whether a body's first block now holds a record of this cache: then the map's record of the body is older
 // than the blocks, which were given to another entry since.
-bool BlocksHoldRecord(const FirefoxCache1::State& state, const Cache1Body& body)
+bool BlocksHoldRecord(const FirefoxCache1::State& state, const Cache1Body& body, const RecordMarks* marks)
 {
+    if (marks != nullptr) {
+        const std::vector<bool>& marked = (*marks)[body.blockFile - 1];
+        return body.startBlock < marked.size() && marked[body.startBlock];
+    }
     const auto& file = state.BlockFile(body.blockFile);
     std::string start;
-    if (!file->ReadAt(state.layout->BlockOffset(body.blockFile, body.startBlock), kRecordHeaderSize, start))
-        return false;
-    const auto header = ReadRecordHeader(start);
-    return header && header->version == state.layout->Version() && header->keySize >= 2
-        && header->Size() <= kMaxBlockData;
+    return file->ReadAt(state.layout->BlockOffset(body.blockFile, body.startBlock), kRecordHeaderSize, start)
+        && LooksLikeRecord(*state.layout, start);
 }
 
 bool SamePlace(const RecordPlace& a, const RecordPlace& b) { return a.container == b.container && a.block == b.block; }
 
 } // namespace
+
+bool LooksLikeRecord(const Layout& layout, std::string_view start)
+{
+    const auto header = ReadRecordHeader(start);
+    return header && header->version == layout.Version() && header->keySize >= 2 && header->Size() <= kMaxBlockData;
+}
 
 void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason)
 {
@@ -81,9 +88,11 @@ std::string ExistingSeparateFile(const FirefoxCache1::State& state, std::uint32_
                                  std::uint8_t generation)
 {
     const std::vector<std::string> names = state.layout->SeparateFileNames(hash, metadata, generation);
-    for (const std::string& name : names) {
-        if (state.files->Open(name))
-            return name;
+    if (names.size() > 1) {
+        for (const std::string& name : names) {
+            if (state.files->SizeOf(name))
+                return name;
+        }
     }
     return names.front();
 }
@@ -109,10 +118,10 @@ std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::S
     if (record.data.File() == 0) {
         body.place = Cache1Body::Place::SeparateFile;
         body.separateFile = ExistingSeparateFile(state, record.hash, false, record.Generation());
-        const auto file = state.files->Open(body.separateFile);
-        if (!file)
+        const auto size = state.files->SizeOf(body.separateFile);
+        if (!size)
             return OldCacheRefusal::MissingFile;
-        if (file->Size() < length)
+        if (*size < length)
             return OldCacheRefusal::CutShort;
         return body;
     }
@@ -157,7 +166,7 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
     std::string_view bytes;
     std::uint32_t count = 0;
     if (place->file == 0) {
-        if (!state.files->Open(place->container))
+        if (!state.files->SizeOf(place->container))
             return refuse(OldCacheRefusal::MissingFile);
         auto read = ReadSeparateRecord(*state.files, place->container);
         if (!read)
@@ -280,10 +289,10 @@ std::optional<Cache1Body> BodyByHash(const CacheFiles& files, const SeparateFile
         for (const SeparateFileAt* data : separate.DataFiles(*hash)) {
             if (generation && data->name.generation != *generation)
                 continue;
-            const auto file = files.Open(data->path);
-            if (file && file->Size() == length)
+            const auto size = files.SizeOf(data->path);
+            if (size && *size == length)
                 exact.push_back(data->path);
-            else if (file && file->Size() > length)
+            else if (size && *size > length)
                 longer.push_back(data->path);
         }
     }
@@ -327,10 +336,11 @@ std::optional<std::string> ReadSeparateRecord(const CacheFiles& files, const std
     return bytes;
 }
 
-void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const Record& record,
-                        const RecordPlace& place, std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry)
+void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const RecordPlace& place,
+                        std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry, const RecordMarks* marks)
 {
-    const Layout::KeyHashes hashes = state.layout->HashesOf(record.key);
+    const Layout::KeyHashes hashes = state.layout->HashesOf(entry.key);
+    const auto length = static_cast<std::uint32_t>(entry.body.length);
     for (const std::optional<std::uint32_t> hash : {std::optional(hashes.first), hashes.second}) {
         if (!hash)
             continue;
@@ -340,9 +350,9 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
             const auto mapped = PlaceOfMapRecord(state, *at);
             if (!mapped || !SamePlace(*mapped, place))
                 continue;
-            const auto body = BodyOfMapRecord(state, *at, record.header.dataSize, false);
+            const auto body = BodyOfMapRecord(state, *at, length, false);
             const auto* placed = std::get_if<Cache1Body>(&body);
-            if (placed && (placed->place != Cache1Body::Place::Blocks || !BlocksHoldRecord(state, *placed))) {
+            if (placed && (placed->place != Cache1Body::Place::Blocks || !BlocksHoldRecord(state, *placed, marks))) {
                 entry.body = *placed;
                 entry.hash = *hash;
                 entry.inMap = true;
@@ -350,16 +360,15 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
             }
         }
     }
-    if (record.header.dataSize == 0)
+    if (length == 0)
         return;
-    if (auto body = BodyByHash(*state.files, separate, hashes, record.header.dataSize, generation)) {
+    if (auto body = BodyByHash(*state.files, separate, hashes, length, generation)) {
         entry.hash = ParseSeparateFileName(body->separateFile)->hash;
         entry.body = std::move(*body);
         return;
     }
     // Bodies too large for the block files are always written to a separate file: that one is gone.
-    Refuse(entry,
-           record.header.dataSize > kMaxBlockData ? OldCacheRefusal::MissingFile : OldCacheRefusal::BodyNotFound);
+    Refuse(entry, length > kMaxBlockData ? OldCacheRefusal::MissingFile : OldCacheRefusal::BodyNotFound);
 }
 
 } // namespace cache1

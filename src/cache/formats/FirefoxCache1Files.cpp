@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 
@@ -25,6 +26,15 @@ public:
         if (!file)
             return nullptr;
         return std::make_shared<const EntryFile>(std::move(*file));
+    }
+
+    std::optional<std::uint64_t> SizeOf(const std::string& relativePath) const override
+    {
+        struct stat info {};
+        if (!Plain(relativePath) || ::fstatat(m_fd.Get(), relativePath.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0
+            || !S_ISREG(info.st_mode) || info.st_size < 0)
+            return std::nullopt;
+        return static_cast<std::uint64_t>(info.st_size);
     }
 
     std::vector<std::string> List(const std::string& relativePath) const override

@@ -18,6 +18,8 @@ public:
     virtual ~CacheFiles() = default;
     // The regular file at `relativePath`, or nothing when there is none.
     virtual std::shared_ptr<const EntryBytes> Open(const std::string& relativePath) const = 0;
+    // Its length, without opening it; nothing likewise.
+    virtual std::optional<std::uint64_t> SizeOf(const std::string& relativePath) const = 0;
     // The names in the subfolder `relativePath` ("" for the folder itself); none when it is missing.
     virtual std::vector<std::string> List(const std::string& relativePath) const = 0;
 };

@@ -95,10 +95,17 @@ struct RecordPlace {
 };
 std::optional<RecordPlace> PlaceOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record);
 
+// Which blocks of the block files start with what looks like a record of the cache's version, marked by a
+// search that reads the blocks anyway.
+using RecordMarks = std::array<std::vector<bool>, kBlockFiles>;
+bool LooksLikeRecord(const Layout& layout, std::string_view start);
+
 // The body of an entry read outside a trusted map: where a map record of the same record says, if its data is
-// still there; else by the key's hash. `generation`: that of the record's own separate file, if it has one.
-void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const Record& record,
-                        const RecordPlace& place, std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry);
+// still there (its first block holds no record now: read, or taken from `marks`); else by the key's hash.
+// `generation`: that of the record's own separate file, if it has one.
+void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const RecordPlace& place,
+                        std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry,
+                        const RecordMarks* marks = nullptr);
 
 // Every entry of a cache whose map is not trusted: each record in the block files and separate metadata files,
 // later copies of a key winning over earlier ones.

@@ -28,30 +28,39 @@ std::uint32_t BlocksIn(const Layout& layout, int file, std::uint64_t size)
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks, layout.BlockCapacity(file)));
 }
 
-void SearchBlockFile(const FirefoxCache1::State& state, const SeparateFiles& separate, int file,
-                     std::vector<FirefoxCache1Entry>& found, const std::atomic<bool>* stop)
+// An entry found by the search, its body placed once every block file has been read.
+struct Found {
+    FirefoxCache1Entry entry;
+    RecordPlace place;
+    std::optional<std::uint8_t> generation;
+};
+
+void SearchBlockFile(const FirefoxCache1::State& state, int file, std::vector<Found>& found, RecordMarks& marks,
+                     const std::atomic<bool>* stop)
 {
     const Layout& layout = *state.layout;
     WindowReader reader(state.BlockFile(file));
     const std::uint32_t blocks = BlocksIn(layout, file, reader.Size());
-    for (std::uint32_t block = 0; block < blocks;) {
+    std::vector<bool>& marked = marks[file - 1];
+    marked.assign(blocks, false);
+    for (std::uint32_t block = 0, next = 0; block < blocks; ++block) {
         if (block % kStopLookEvery == 0 && Stopping(stop))
             return;
+        const auto start = reader.Read(layout.BlockOffset(file, block), kRecordHeaderSize);
+        marked[block] = start && LooksLikeRecord(layout, *start);
+        if (block < next || !marked[block])
+            continue; // inside a record found already, or no record's start
         const auto record = RecordInBlocks(reader, layout, file, block);
-        if (!record) {
-            ++block;
+        if (!record)
             continue;
-        }
         const RecordPlace place{BlockFileName(file), block, file};
-        FirefoxCache1Entry entry = EntryOfRecord(layout, *record, place.container, block);
-        PlaceUntrustedBody(state, separate, *record, place, std::nullopt, entry);
-        found.push_back(Finished(std::move(entry)));
-        block += BlocksFor(record->header.Size(), file);
+        found.push_back(Found{EntryOfRecord(layout, *record, place.container, block), place, std::nullopt});
+        next = block + BlocksFor(record->header.Size(), file);
     }
 }
 
-void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFiles& separate,
-                           std::vector<FirefoxCache1Entry>& found, const std::atomic<bool>* stop)
+void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFiles& separate, std::vector<Found>& found,
+                           const std::atomic<bool>* stop)
 {
     const Layout& layout = *state.layout;
     for (const SeparateFileAt& file : separate.All()) {
@@ -61,21 +70,20 @@ void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFile
             return;
         const auto bytes = ReadSeparateRecord(*state.files, file.path);
         const auto record = bytes ? ReadRecord(*bytes) : std::nullopt;
+        const RecordPlace place{file.path, 0, 0};
         if (!record || record->header.version != layout.Version()) {
             FirefoxCache1Entry refused;
             refused.container = file.path;
             refused.hash = file.name.hash;
             refused.refusal =
                 bytes && bytes->size() < kRecordHeaderSize ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged;
-            found.push_back(std::move(refused));
+            found.push_back(Found{std::move(refused), place, std::nullopt});
             continue;
         }
-        const RecordPlace place{file.path, 0, 0};
         FirefoxCache1Entry entry = EntryOfRecord(layout, *record, file.path, 0);
         if (!layout.HashesOf(record->key).Contain(file.name.hash))
             Refuse(entry, OldCacheRefusal::Damaged);
-        PlaceUntrustedBody(state, separate, *record, place, file.name.generation, entry);
-        found.push_back(Finished(std::move(entry)));
+        found.push_back(Found{std::move(entry), place, file.name.generation});
     }
 }
 
@@ -87,19 +95,19 @@ bool WrittenLater(const FirefoxCache1Entry& a, const FirefoxCache1Entry& b)
         > std::tuple(b.inMap, b.lastFetched, b.fetchCount, b.lastModified);
 }
 
-void MarkSuperseded(std::vector<FirefoxCache1Entry>& found)
+void MarkSuperseded(std::vector<Found>& found)
 {
     std::unordered_map<std::string_view, std::size_t> latest;
     for (std::size_t at = 0; at < found.size(); ++at) {
-        if (found[at].key.empty())
+        if (found[at].entry.key.empty())
             continue;
-        const auto [known, added] = latest.emplace(found[at].key, at);
+        const auto [known, added] = latest.emplace(found[at].entry.key, at);
         if (added)
             continue;
         std::size_t loser = at;
-        if (WrittenLater(found[at], found[known->second]))
+        if (WrittenLater(found[at].entry, found[known->second].entry))
             loser = std::exchange(known->second, at);
-        Refuse(found[loser], OldCacheRefusal::Superseded);
+        Refuse(found[loser].entry, OldCacheRefusal::Superseded);
     }
 }
 
@@ -109,19 +117,25 @@ void SearchEntries(const FirefoxCache1::State& state, const std::function<void(F
                    const std::atomic<bool>* stop)
 {
     const SeparateFiles separate = SeparateFiles::Walk(*state.files);
-    std::vector<FirefoxCache1Entry> found;
+    std::vector<Found> found;
+    RecordMarks marks;
     for (int file = 1; file <= kBlockFiles; ++file) {
         if (state.BlockFile(file))
-            SearchBlockFile(state, separate, file, found, stop);
+            SearchBlockFile(state, file, found, marks, stop);
     }
     SearchSeparateRecords(state, separate, found, stop);
     if (Stopping(stop))
         return;
+    for (Found& one : found) {
+        if (!one.entry.key.empty())
+            PlaceUntrustedBody(state, separate, one.place, one.generation, one.entry, &marks);
+        one.entry = Finished(std::move(one.entry));
+    }
     MarkSuperseded(found);
-    for (FirefoxCache1Entry& entry : found) {
+    for (Found& one : found) {
         if (Stopping(stop))
             return;
-        visit(std::move(entry));
+        visit(std::move(one.entry));
     }
 }
 

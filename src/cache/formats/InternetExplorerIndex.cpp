@@ -1,12 +1,12 @@
-// The URL records of an index.dat through libmsiecf (libyal): its items are the records the index's hash
-// table lists; its recovered items are records in blocks the index has released but not yet overwritten.
+// The URL records of an index.dat, as libmsiecf's documentation of the format describes them ("MSIE Cache File
+// (index.dat) format"): a header with the cache subfolders, 128-byte blocks from 0x4000 with their allocation
+// bitmap at 0x250, a chain of hash tables naming the live records, and the records themselves. Every offset is
+// checked against the file and the record it lies in before it is followed.
 #include "cache/formats/InternetExplorerIndex.h"
 
 #include "cache/EntryBytes.h"
 
-#include <libmsiecf.h>
-
-#include <memory>
+#include <set>
 
 namespace cache {
 
@@ -14,73 +14,52 @@ namespace {
 
 constexpr std::uint64_t kMaxIndexSize = std::uint64_t{128} << 20; // WinINet's indexes grow to tens of MiB
 constexpr std::string_view kSignature = "Client UrlCache MMF Ver ";
+constexpr std::size_t kHashTableAt = 32;
+constexpr std::size_t kSubfolderCountAt = 72;
+constexpr std::size_t kSubfoldersAt = 76;
+constexpr std::size_t kSubfolderEntry = 12; // files in it, then 8 characters of name
+constexpr std::uint32_t kMaxSubfolders = 32;
+constexpr std::size_t kBitmapAt = 0x250;
+constexpr std::size_t kFirstBlock = 0x4000;
+constexpr std::size_t kBlockSize = 128;
+constexpr std::size_t kHashTableEntries = 16; // after "HASH", its block count, the next table's offset, a number
+constexpr std::uint32_t kUninitialized[] = {0x0BADF00Du, 0xDEADBEEFu};
+constexpr std::uint32_t kHashUnused = 0x01, kHashRedirected = 0x04;
 
-// Owners of libmsiecf's and libbfio's handles and errors.
-struct ErrorFree {
-    void operator()(libmsiecf_error_t* error) const { libmsiecf_error_free(&error); }
+// Where a URL record keeps its location offset, subfolder index and file name offset.
+struct UrlLayout {
+    std::size_t location, subfolder, fileName;
 };
-using Error = std::unique_ptr<libmsiecf_error_t, ErrorFree>;
+constexpr UrlLayout kUrl52{52, 56, 60};
+constexpr UrlLayout kUrl47{56, 60, 64};
 
-struct BfioError {
-    libbfio_error_t* error = nullptr;
-    ~BfioError() { libbfio_error_free(&error); }
-    BfioError() = default;
-    BfioError(const BfioError&) = delete;
-    BfioError& operator=(const BfioError&) = delete;
-};
+// Windows-1252, the code page of western Windows systems, for the bytes 0x80 to 0x9F; those after are Latin-1.
+constexpr char16_t kCp1252[32] = {0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD,
+                                  0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
 
-struct HandleFree {
-    void operator()(libbfio_handle_t* handle) const
-    {
-        BfioError error;
-        libbfio_handle_free(&handle, &error.error);
-    }
-};
-using Handle = std::unique_ptr<libbfio_handle_t, HandleFree>;
-
-struct FileFree {
-    void operator()(libmsiecf_file_t* file) const
-    {
-        libmsiecf_error_t* error = nullptr;
-        libmsiecf_file_close(file, &error); // nothing happens when it was not opened
-        libmsiecf_error_free(&error);
-        libmsiecf_file_free(&file, &error);
-        libmsiecf_error_free(&error);
-    }
-};
-using File = std::unique_ptr<libmsiecf_file_t, FileFree>;
-
-struct ItemFree {
-    void operator()(libmsiecf_item_t* item) const
-    {
-        libmsiecf_error_t* error = nullptr;
-        libmsiecf_item_free(&item, &error);
-        libmsiecf_error_free(&error);
-    }
-};
-using Item = std::unique_ptr<libmsiecf_item_t, ItemFree>;
-
-// Calls a libmsiecf function that reports through its last argument, dropping the report.
-template <class Function, class... Arguments>
-bool Call(Function function, Arguments... arguments)
+// The index stores names and locations in the writing system's code page; file names on a mounted disk are
+// UTF-8. Windows-1252 is taken, as for the western systems most old disks come from.
+std::string Utf8Of(std::string_view text)
 {
-    libmsiecf_error_t* error = nullptr;
-    const int result = function(arguments..., &error);
-    Error owned(error);
-    return result == 1;
-}
-
-template <class SizeFunction, class TextFunction>
-std::optional<std::string> Utf8Of(libmsiecf_item_t* item, SizeFunction sizeOf, TextFunction textOf)
-{
-    std::size_t size = 0;
-    if (!Call(sizeOf, item, &size) || size == 0 || size > kMaxIndexSize)
-        return std::nullopt;
-    std::string text(size, '\0');
-    if (!Call(textOf, item, reinterpret_cast<std::uint8_t*>(text.data()), size))
-        return std::nullopt;
-    text.resize(text.find('\0')); // the size counts the end mark
-    return text;
+    std::string utf8;
+    utf8.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        const char16_t code = byte < 0x80 ? byte : (byte < 0xA0 ? kCp1252[byte - 0x80] : byte);
+        if (code < 0x80) {
+            utf8 += static_cast<char>(code);
+        } else if (code < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xE0 | (code >> 12));
+            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
 }
 
 std::string Lowered(std::string_view text)
@@ -101,53 +80,161 @@ std::string KeyOf(std::string_view subfolder, std::string_view name)
     return key;
 }
 
-} // namespace
+// A record at a block boundary: its signature, and its length as its block count says, inside the file.
+std::optional<std::string_view> RecordAt(std::string_view bytes, std::uint64_t offset)
+{
+    if (offset < kFirstBlock || offset % kBlockSize != 0 || offset + 8 > bytes.size())
+        return std::nullopt;
+    const std::uint64_t length =
+        std::uint64_t{LittleEndian32(bytes, static_cast<std::size_t>(offset) + 4)} * kBlockSize;
+    if (length < 8 || length > bytes.size() - offset)
+        return std::nullopt;
+    return bytes.substr(static_cast<std::size_t>(offset), static_cast<std::size_t>(length));
+}
 
-// Fills an index from an opened file (a friend, so that the index keeps no libmsiecf type in its header).
-class IndexDatReading {
+// The NUL-ended string at the offset the record's word at `field` gives, inside the record.
+std::optional<std::string_view> StringIn(std::string_view record, std::size_t field)
+{
+    if (field + 4 > record.size())
+        return std::nullopt;
+    const std::uint32_t at = LittleEndian32(record, field);
+    if (at == 0 || at >= record.size())
+        return std::nullopt;
+    const std::size_t end = record.find('\0', at);
+    if (end == std::string_view::npos || end == at)
+        return std::nullopt;
+    return record.substr(at, end - at);
+}
+
+class IndexBytes {
 public:
-    static void Fill(InternetExplorerIndex& index, libmsiecf_file_t* file)
+    IndexBytes(std::string_view bytes, const UrlLayout& layout) : m_bytes(bytes), m_layout(layout) {}
+
+    // The offsets of the records the hash tables name as live URL records.
+    std::set<std::uint64_t> LiveRecords() const
     {
-        int directories = 0;
-        Call(libmsiecf_file_get_number_of_cache_directories, file, &directories);
-        for (int at = 0; at < directories; ++at) {
-            char name[16] = {};
-            index.m_subfolders.emplace_back(
-                Call(libmsiecf_file_get_cache_directory_name, file, at, name, sizeof name) ? name : "");
+        std::set<std::uint64_t> live;
+        std::set<std::uint64_t> tables;
+        for (std::uint64_t table = LittleEndian32(m_bytes, kHashTableAt); table != 0;) {
+            const auto record = RecordAt(m_bytes, table);
+            if (!record || !record->starts_with("HASH") || !tables.insert(table).second)
+                break; // not a hash table, or one seen already: a chain must not loop
+            for (std::size_t at = kHashTableEntries; at + 8 <= record->size(); at += 8) {
+                const std::uint32_t hash = LittleEndian32(*record, at);
+                const std::uint32_t offset = LittleEndian32(*record, at + 4);
+                if (offset == hash || IsUninitialized(hash) || IsUninitialized(offset)
+                    || (hash & (kHashUnused | kHashRedirected)) != 0)
+                    continue;
+                if (const auto url = RecordAt(m_bytes, offset); url && url->starts_with("URL "))
+                    live.insert(offset);
+            }
+            table = LittleEndian32(*record, 8);
         }
-        // Records the hash table lists first; released ones only name files no listed record names.
-        int items = 0;
-        Call(libmsiecf_file_get_number_of_items, file, &items);
-        for (int at = 0; at < items; ++at)
-            Add(index, file, at, libmsiecf_file_get_item_by_index);
-        int recovered = 0;
-        Call(libmsiecf_file_get_number_of_recovered_items, file, &recovered);
-        for (int at = 0; at < recovered; ++at)
-            Add(index, file, at, libmsiecf_file_get_recovered_item_by_index);
+        return live;
+    }
+
+    // URL records in blocks the bitmap calls free: released ones no later record has written over, whose
+    // blocks overlap no live record.
+    std::vector<std::uint64_t> ReleasedRecords(const std::set<std::uint64_t>& live) const
+    {
+        std::vector<std::uint64_t> released;
+        std::uint64_t liveEnd = 0; // the end of the last live record before the offset looked at
+        auto nextLive = live.begin();
+        for (std::uint64_t offset = kFirstBlock; offset + 8 <= m_bytes.size(); offset += kBlockSize) {
+            for (; nextLive != live.end() && *nextLive <= offset; ++nextLive)
+                liveEnd = std::max(liveEnd, *nextLive + RecordAt(m_bytes, *nextLive)->size());
+            if (offset < liveEnd || m_bytes.compare(static_cast<std::size_t>(offset), 4, "URL ") != 0)
+                continue;
+            const auto record = RecordAt(m_bytes, offset);
+            if (!record || (nextLive != live.end() && *nextLive < offset + record->size())
+                || !BlocksFree(offset, record->size()))
+                continue;
+            released.push_back(offset);
+            offset += record->size() - kBlockSize;
+        }
+        return released;
+    }
+
+    // The subfolder index, file name and location of the URL record at `offset`; nothing for a record with no
+    // cached file.
+    struct Url {
+        std::uint8_t subfolder = 0;
+        std::string_view fileName, location;
+    };
+    std::optional<Url> UrlAt(std::uint64_t offset) const
+    {
+        const auto record = RecordAt(m_bytes, offset);
+        if (!record || m_layout.subfolder >= record->size())
+            return std::nullopt;
+        const auto fileName = StringIn(*record, m_layout.fileName);
+        const auto location = StringIn(*record, m_layout.location);
+        if (!fileName || !location)
+            return std::nullopt;
+        return Url{static_cast<std::uint8_t>((*record)[m_layout.subfolder]), *fileName, *location};
     }
 
 private:
-    template <class GetItem>
-    static void Add(InternetExplorerIndex& index, libmsiecf_file_t* file, int at, GetItem getItem)
+    static bool IsUninitialized(std::uint32_t value)
     {
-        libmsiecf_item_t* raw = nullptr;
-        if (!Call(getItem, file, at, &raw))
+        return value == kUninitialized[0] || value == kUninitialized[1];
+    }
+
+    bool BlocksFree(std::uint64_t offset, std::size_t length) const
+    {
+        for (std::uint64_t block = (offset - kFirstBlock) / kBlockSize;
+             block * kBlockSize < offset - kFirstBlock + length; ++block) {
+            const std::uint64_t at = kBitmapAt + block / 8;
+            if (at >= kFirstBlock || at >= m_bytes.size()
+                || (static_cast<unsigned char>(m_bytes[static_cast<std::size_t>(at)]) & (1u << (block % 8))) != 0)
+                return false;
+        }
+        return true;
+    }
+
+    std::string_view m_bytes;
+    UrlLayout m_layout;
+};
+
+} // namespace
+
+// Fills an index from the file's bytes (a friend, so that the index's header shows none of the reading).
+class IndexDatReading {
+public:
+    static IndexOrRefusal Read(std::string_view bytes)
+    {
+        if (!bytes.starts_with(kSignature) || bytes.size() < kFirstBlock)
+            return OldCacheRefusal::Damaged;
+        const std::string_view version = bytes.substr(kSignature.size(), 3);
+        if (version != "5.2" && version != "4.7")
+            return OldCacheRefusal::UnknownVersion;
+
+        InternetExplorerIndex index;
+        index.m_version = std::string(version);
+        const std::uint32_t subfolders = LittleEndian32(bytes, kSubfolderCountAt);
+        if (subfolders > kMaxSubfolders)
+            return OldCacheRefusal::Damaged;
+        for (std::uint32_t at = 0; at < subfolders; ++at) {
+            const std::string_view name = bytes.substr(kSubfoldersAt + at * kSubfolderEntry + 4, 8);
+            index.m_subfolders.emplace_back(name.substr(0, name.find('\0')));
+        }
+        const IndexBytes records(bytes, version == "5.2" ? kUrl52 : kUrl47);
+        const std::set<std::uint64_t> live = records.LiveRecords();
+        // Live records first: a released one only names a file no live record names.
+        for (const std::uint64_t offset : live)
+            Add(index, records, offset);
+        for (const std::uint64_t offset : records.ReleasedRecords(live))
+            Add(index, records, offset);
+        return index;
+    }
+
+private:
+    static void Add(InternetExplorerIndex& index, const IndexBytes& records, std::uint64_t offset)
+    {
+        const auto url = records.UrlAt(offset);
+        if (!url || url->subfolder >= index.m_subfolders.size() || index.m_subfolders[url->subfolder].empty())
             return;
-        const Item item(raw);
-        std::uint8_t type = 0;
-        std::uint8_t flags = 0;
-        std::uint8_t directory = 0;
-        // A released record that a later one partly overwrote may name anything.
-        if (!Call(libmsiecf_item_get_flags, item.get(), &flags) || (flags & LIBMSIECF_ITEM_FLAG_PARTIAL) != 0
-            || !Call(libmsiecf_item_get_type, item.get(), &type) || type != LIBMSIECF_ITEM_TYPE_URL
-            || !Call(libmsiecf_url_get_cache_directory_index, item.get(), &directory)
-            || directory >= index.m_subfolders.size() || index.m_subfolders[directory].empty())
-            return;
-        auto name = Utf8Of(item.get(), libmsiecf_url_get_utf8_filename_size, libmsiecf_url_get_utf8_filename);
-        auto address = Utf8Of(item.get(), libmsiecf_url_get_utf8_location_size, libmsiecf_url_get_utf8_location);
-        if (!name || name->empty() || !address || address->empty())
-            return;
-        index.m_addresses.emplace(KeyOf(index.m_subfolders[directory], *name), std::move(*address));
+        index.m_addresses.emplace(KeyOf(index.m_subfolders[url->subfolder], Utf8Of(url->fileName)),
+                                  Utf8Of(url->location));
     }
 };
 
@@ -169,36 +256,7 @@ IndexOrRefusal InternetExplorerIndex::ReadFile(const std::string& path)
     return Parse(bytes);
 }
 
-IndexOrRefusal InternetExplorerIndex::Parse(std::string_view bytes)
-{
-    if (!bytes.starts_with(kSignature))
-        return OldCacheRefusal::Damaged;
-    const std::string_view version = bytes.substr(kSignature.size(), 3);
-    if (version != "5.2" && version != "4.7")
-        return OldCacheRefusal::UnknownVersion;
-
-    libbfio_handle_t* rawHandle = nullptr;
-    BfioError bfioError;
-    if (libbfio_memory_range_initialize(&rawHandle, &bfioError.error) != 1)
-        return OldCacheRefusal::Damaged;
-    const Handle handle(rawHandle);
-    // The range is only read: the handle is opened for reading by libmsiecf.
-    auto* start = reinterpret_cast<std::uint8_t*>(const_cast<char*>(bytes.data()));
-    if (libbfio_memory_range_set(handle.get(), start, bytes.size(), &bfioError.error) != 1)
-        return OldCacheRefusal::Damaged;
-
-    libmsiecf_file_t* rawFile = nullptr;
-    if (!Call(libmsiecf_file_initialize, &rawFile))
-        return OldCacheRefusal::Damaged;
-    const File file(rawFile);
-    if (!Call(libmsiecf_file_open_file_io_handle, file.get(), handle.get(), LIBMSIECF_OPEN_READ))
-        return OldCacheRefusal::Damaged;
-
-    InternetExplorerIndex index;
-    index.m_version = std::string(version);
-    IndexDatReading::Fill(index, file.get());
-    return index;
-}
+IndexOrRefusal InternetExplorerIndex::Parse(std::string_view bytes) { return IndexDatReading::Read(bytes); }
 
 std::optional<std::string_view> InternetExplorerIndex::AddressOf(std::string_view subfolder,
                                                                  std::string_view fileName) const

@@ -2,10 +2,11 @@
 // Internet Explorer's cache index (WinINet's URL cache, "index.dat" in "Content.IE5" and in the "Temporary
 // Internet Files" of each user, format 5.2 from Internet Explorer 5 to 9, and 4.7 before): which address each
 // file in the cache's subfolders came from. The cached files themselves are plain files ("name[1].swf"); only
-// their addresses are here. Read with libmsiecf, from a copy of the file in memory.
+// their addresses are here.
 #include "cache/formats/OldCacheRefusal.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
