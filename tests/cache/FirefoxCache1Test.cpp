@@ -142,15 +142,6 @@ test::Cache1Elements MovieElements(const test::Cache1Elements& real, std::size_t
     return elements;
 }
 
-// A real movie from the shared material's movies.
-std::string RealMovie(std::string_view relative)
-{
-    const auto swf = test::SharedDataFolder("swf");
-    if (!swf)
-        throw std::runtime_error(test::MissingSharedData("swf"));
-    return test::ReadFile(*swf + "/" + std::string(relative));
-}
-
 // A scratch copy of one of the real caches.
 struct CacheCopy {
     explicit CacheCopy(const std::string& source)
@@ -174,6 +165,11 @@ protected:
         m_set = *found;
     }
     std::string Source(std::string_view name) const { return m_set + "/" + std::string(name); }
+    // A real movie of the set "swf" (movies of Ruffle's tests), by its path there.
+    static std::string RealMovie(const std::string& swf, std::string_view relative)
+    {
+        return test::ReadFile(swf + "/" + std::string(relative));
+    }
 
     std::string m_set;
 };
@@ -283,13 +279,15 @@ TEST_F(FirefoxCache1Real, EveryEntryOpensAtItsRowPath)
 
 TEST_F(FirefoxCache1Real, MoviesPlacedUnderACleanMapAreListedAndCopied)
 {
+    PLUMEROC_SHARED_DATA_OR_SKIP(swf, "swf");
     CacheCopy copy(Source("kompozer-gecko1.8") + "/Cache");
     auto writer = test::FirefoxCache1Writer::Open(copy.folder);
     const auto real = writer.RecordAt(1, 0);
     ASSERT_TRUE(real);
-    const std::string small = RealMovie("010-mcl-target-jpg/test.swf");            // a CWS movie, in the block files
-    const std::string medium = RealMovie("015-stylesheet-load/test.swf");          // served gzip-encoded
-    const std::string large = RealMovie("045-zws-loadbytes-invalid-png/test.swf"); // a ZWS movie in a file of its own
+    const std::string small = RealMovie(swf, "010-mcl-target-jpg/test.swf");   // a CWS movie, in the block files
+    const std::string medium = RealMovie(swf, "015-stylesheet-load/test.swf"); // served gzip-encoded
+    const std::string large =
+        RealMovie(swf, "045-zws-loadbytes-invalid-png/test.swf"); // a ZWS movie in a file of its own
     const std::string gzip = Gzipped(medium);
     writer.Add("HTTP:http://games.example/small.swf", MovieElements(real->elements, small.size(), ""), small);
     writer.Add("HTTP:http://games.example/medium", MovieElements(real->elements, gzip.size(), "gzip"), gzip);
@@ -331,13 +329,14 @@ TEST_F(FirefoxCache1Real, MoviesPlacedUnderACleanMapAreListedAndCopied)
 
 TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
 {
+    PLUMEROC_SHARED_DATA_OR_SKIP(swf, "swf");
     CacheCopy copy(Source("dtformats") + "/Cache");
     auto writer = test::FirefoxCache1Writer::Open(copy.folder);
     const auto real = writer.RecordAt(1, 8); // the Google search page, its body in a separate file
     ASSERT_TRUE(real);
     ASSERT_THAT(real->key, testing::StartsWith("HTTP:http://www.google.com/search"));
-    const std::string small = RealMovie("010-mcl-target-jpg/test.swf");
-    const std::string large = RealMovie("045-zws-loadbytes-invalid-png/test.swf");
+    const std::string small = RealMovie(swf, "010-mcl-target-jpg/test.swf");
+    const std::string large = RealMovie(swf, "045-zws-loadbytes-invalid-png/test.swf");
     // Mapped at the last clean close; the browser started again, wrote the others and crashed.
     writer.Add("HTTP:http://games.example/mapped.swf", MovieElements(real->elements, small.size(), ""), small);
     const auto reused =
@@ -467,12 +466,13 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
 
 TEST_F(FirefoxCache1Real, TheLaterOfTwoRecordsOfAKeyWins)
 {
+    PLUMEROC_SHARED_DATA_OR_SKIP(swf, "swf");
     CacheCopy copy(Source("dtformats") + "/Cache");
     auto writer = test::FirefoxCache1Writer::Open(copy.folder);
     const auto real = writer.RecordAt(1, 8);
     ASSERT_TRUE(real);
-    const std::string large = RealMovie("045-zws-loadbytes-invalid-png/test.swf");
-    const std::string other = RealMovie("058-font-registerfont/font.swf");
+    const std::string large = RealMovie(swf, "045-zws-loadbytes-invalid-png/test.swf");
+    const std::string other = RealMovie(swf, "058-font-registerfont/font.swf");
     const std::string key = "HTTP:http://games.example/twice.swf";
     writer.Add(key, MovieElements(real->elements, large.size(), ""), large, {false, 1337000000, 1});
     writer.Add(key, MovieElements(real->elements, other.size(), ""), other, {false, 1337000500, 2});

@@ -188,12 +188,11 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
     }
     const auto parsed = ReadRecord(bytes);
     if (!parsed) {
+        // Cut short: the file ends before a record that would fit where the map puts it.
         const auto header = ReadRecordHeader(bytes);
-        return refuse(
-            header && header->Size() > bytes.size()
-                    && (place->file == 0 || header->Size() <= std::size_t{count} * Layout::BlockSize(place->file))
-                ? OldCacheRefusal::CutShort
-                : OldCacheRefusal::Damaged);
+        const bool fits =
+            header && (place->file == 0 || header->Size() <= std::size_t{count} * Layout::BlockSize(place->file));
+        return refuse(fits && header->Size() > bytes.size() ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged);
     }
     FirefoxCache1Entry entry = EntryOfRecord(layout, *parsed, place->container, place->block);
     entry.hash = record.hash;

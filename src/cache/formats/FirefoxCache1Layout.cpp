@@ -12,10 +12,11 @@ namespace {
 constexpr std::uint32_t kMajorVersion = 1;
 constexpr std::uint32_t kNewestMinor = 19; // 1.19 was current from Firefox 4 until the first cache went, in 32
 
-// The sources of 1.11 and earlier swap the bitmap to big-endian; 1.8 caches on disk have it in host order.
-// For the versions between, whose sources are not at hand, either order is taken.
+// 1.11 caches on disk have their bitmaps big-endian, 1.8 ones in the writer's order (little-endian on a PC),
+// as the early nsDiskCacheBlockFile wrote them unswapped. Before 1.11 either order is taken: a PowerPC Mac
+// wrote big-endian, and the versions between are not at hand.
 constexpr std::uint32_t kFirstBigEndianBitmap = 11;
-// Separate files lay flat in the cache folder in the sources up to 1.11, in "X/XX/" subfolders in 1.19.
+// Separate files lay flat in the cache folder in the sources of 1.11 and before, in "X/XX/" subfolders in 1.19.
 constexpr std::uint32_t kLastFlatFolder = 11;
 constexpr std::uint32_t kFirstSubfolders = 19;
 
