@@ -293,6 +293,11 @@ TEST_F(FirefoxCache1Real, MoviesPlacedUnderACleanMapAreListedAndCopied)
     writer.Add("HTTP:http://games.example/medium", MovieElements(real->elements, gzip.size(), "gzip"), gzip);
     const auto placedLarge =
         writer.Add("HTTP:http://games.example/large.swf", MovieElements(real->elements, large.size(), ""), large);
+    // A record over 16 KiB (a long certificate chain) goes to a file of its own, flat in the folder in 1.8.
+    auto secure = MovieElements(real->elements, small.size(), "");
+    secure.emplace_back("security-info", std::string(17 * 1024, 'A'));
+    const auto placedSecure = writer.Add("HTTP:https://games.example/secure.swf", secure, small);
+    ASSERT_FALSE(placedSecure.separateRecord.empty());
     const auto evicted =
         writer.Add("HTTP:http://games.example/evicted.swf", MovieElements(real->elements, small.size(), ""), small);
     writer.Evict(evicted); // its record stays in freed blocks
@@ -303,11 +308,13 @@ TEST_F(FirefoxCache1Real, MoviesPlacedUnderACleanMapAreListedAndCopied)
     ASSERT_TRUE(cache);
     EXPECT_TRUE(cache->MapTrusted());
     const auto entries = EntriesOf(*cache);
-    EXPECT_EQ(entries.size(), 11u);
+    EXPECT_EQ(entries.size(), 12u);
     EXPECT_FALSE(ByAddress(entries, "http://games.example/evicted.swf"));
+    EXPECT_EQ(ByAddress(entries, "https://games.example/secure.swf")->container, placedSecure.separateRecord);
     const std::map<std::string, std::string> movies = {{"http://games.example/small.swf", small},
                                                        {"http://games.example/medium", medium},
-                                                       {"http://games.example/large.swf", large}};
+                                                       {"http://games.example/large.swf", large},
+                                                       {"https://games.example/secure.swf", small}};
     for (const FirefoxCache1Entry& entry : entries) {
         SCOPED_TRACE(entry.address);
         const auto movie = MovieOf(*cache, entry);
@@ -353,13 +360,16 @@ TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
                                   MovieElements(real->elements, large.size(), ""), large, unmapped);
     ASSERT_EQ(taker.metaFile, reused.dataFile);
     ASSERT_EQ(taker.metaBlock, reused.dataBlock);
+    auto secure = MovieElements(real->elements, large.size(), "");
+    secure.emplace_back("security-info", std::string(17 * 1024, 'A'));
+    const auto placedSecure = writer.Add("HTTP:https://games.example/secure.swf", secure, large, unmapped);
     writer.Write(false, true);
 
     const auto cache = FirefoxCache1::Open(copy.folder);
     ASSERT_TRUE(cache);
     EXPECT_FALSE(cache->MapTrusted());
     const auto entries = EntriesOf(*cache);
-    EXPECT_EQ(entries.size(), 13u + 5u);
+    EXPECT_EQ(entries.size(), 13u + 6u);
     const auto* found = ByAddress(entries, "http://games.example/mapped.swf");
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->inMap); // the map's record of its body still fits
@@ -371,6 +381,13 @@ TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
     ASSERT_TRUE(MovieOf(*cache, *found));
     EXPECT_EQ(CopiedMovie(*cache, *found, *MovieOf(*cache, *found)), large);
     EXPECT_TRUE(MovieOf(*cache, *ByAddress(entries, "http://games.example/taker.swf")));
+    // A record of its own file, in 1.19's subfolders, found by walking them; its body shares its generation.
+    found = ByAddress(entries, "https://games.example/secure.swf");
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->container, placedSecure.separateRecord);
+    EXPECT_EQ(found->body.separateFile, placedSecure.separateFile);
+    ASSERT_TRUE(MovieOf(*cache, *found));
+    EXPECT_TRUE(cache::OpenCache1Row(cache->RowPath(*found)));
     // No record says where these small bodies lie any more.
     for (const char* address : {"http://games.example/unmapped.swf", "http://games.example/reused.swf"}) {
         found = ByAddress(entries, address);
