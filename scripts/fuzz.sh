@@ -9,6 +9,7 @@
 # tests/*/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
 # movies at fuzz time: third-party material is read from where it lives, never kept in the project.
 # tests/*/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
+# An executable tests/*/fuzz/NAME.seeder makes further seeds from that material into fuzz-out/fuzz_NAME/seeds/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -41,6 +42,16 @@ for target in "$build"/bin/fuzz_*; do
   # Third-party sets named in NAME.shared seed the run too, read where they lie, when they are there.
   for set in $(cat tests/*/fuzz/"${name#fuzz_}".shared 2>/dev/null); do
     if [ -d "$shared/$set" ]; then seeds+=("$shared/$set"); fi
+  done
+  for seeder in tests/*/fuzz/"${name#fuzz_}".seeder; do
+    [ -x "$seeder" ] || continue
+    if [ -d "$shared" ]; then
+      mkdir -p "$out/seeds"
+      "$seeder" "$shared" "$out/seeds"
+      seeds+=("$out/seeds")
+    else
+      echo "fuzz: $name runs without the seeds of $seeder: no test material in $shared" >&2
+    fi
   done
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
