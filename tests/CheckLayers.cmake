@@ -4,8 +4,8 @@
 # Layers, lowest first; folders on one line are side by side and may not include each other.
 set(ranks
   "platform=0"
-  "html=1" "cache=1"
-  "capture=2"
+  "html=1" "cache/formats=1"
+  "cache=2" "capture=2"
   "cli=3"
   "framework=4"
   "res=5"
@@ -13,7 +13,7 @@ set(ranks
   "capture/ui=7" "cache/ui=7"
   "app=8"
   ".=9")
-set(core_folders platform html cache capture cli)
+set(core_folders platform html cache/formats cache capture cli)
 
 function(rank_of folder out)
   set(${out} "" PARENT_SCOPE)

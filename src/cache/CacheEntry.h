@@ -1,7 +1,7 @@
 #pragma once
 // What the browser-cache readers take from one entry file: the address, the response and where its body lies.
-#include "cache/EntryBytes.h"
-#include "cache/ResponseHead.h"
+#include "cache/formats/EntryBytes.h"
+#include "cache/formats/ResponseHead.h"
 
 #include <cstdint>
 #include <optional>

@@ -3,7 +3,7 @@
 // with its Content-Encoding undone.
 #include "cache/BrowserCacheFolders.h"
 #include "cache/CacheEntry.h"
-#include "cache/ContentDecoding.h"
+#include "cache/formats/ContentDecoding.h"
 
 #include <atomic>
 #include <cstdint>
