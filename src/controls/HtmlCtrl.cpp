@@ -1,7 +1,6 @@
 #include "controls/HtmlCtrl.h"
 
-#include "cache/BrowserCacheFolders.h"
-#include "cache/EntryMovie.h"
+#include "cache/RowPath.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
@@ -78,8 +77,9 @@ void CHtmlCtrl::Navigate2(const std::string& location)
         // Served by the program's scheme, so the page reaches this one file and no other. A movie kept
         // in a browser cache is served as its decoded bytes.
         std::optional<std::string> cached;
-        if (cache::EntryFileFormat(location))
-            cached = cache::ReadEntryMovie(location);
+        if (const cache::RowTarget target = cache::ResolveRowPath(location);
+            target.kind == cache::RowTarget::Kind::EntryFile || target.kind == cache::RowTarget::Kind::Record)
+            cached = cache::ReadRowMovie(target);
         m_localFile = cached ? handler->AddLocalMovie(std::move(*cached)) : handler->AddLocalFile(location);
         url = m_localFile;
         movie = movie || cached.has_value();

@@ -263,10 +263,10 @@ TEST(LocalPageBrowserCachesTest, ClosingThePageWhileItReadsEntriesEndsTheReading
     }
     const cache::LocalListSource source{cacheFolder.Path() + "/", false};
     const cache::LocalWalk walk = cache::WalkLocalFolder(source);
-    ASSERT_EQ(walk.browserCaches.size(), 1u);
+    ASSERT_EQ(walk.stores.size(), 1u);
     const std::atomic<bool> never{false};
     auto start = std::chrono::steady_clock::now();
-    cache::ReadLocalEntries(source, walk, never, [](cache::EntryMovieRow) {});
+    cache::ReadLocalEntries(source, walk, never, [](cache::StoreFinding) {});
     const auto wholeRead = std::chrono::steady_clock::now() - start;
 
     auto page = std::make_unique<CLocalPage>();

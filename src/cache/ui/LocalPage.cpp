@@ -5,6 +5,7 @@
 #include "framework/Commands.h"
 #include "framework/ListView.h"
 #include "framework/MovieDialogs.h"
+#include "platform/Overloaded.h"
 #include "res/resource.h"
 
 #include <QFile>
@@ -59,22 +60,50 @@ bool CLocalPage::OnInitDialog()
 
 void CLocalPage::StartReadingEntries()
 {
-    if (m_entryReader.joinable() || (m_walk.browserCaches.empty() && !m_source->outsideCaches))
+    if (m_entryReader.joinable() || (m_walk.stores.empty() && !m_source->outsideCaches))
         return;
     m_entryReader = std::thread([this, source = *m_source, walk = std::move(m_walk)] {
         // Background work: the window's own thread comes first.
         ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
         try {
-            cache::ReadLocalEntries(source, walk, m_bStopReading, [this](cache::EntryMovieRow row) {
+            cache::ReadLocalEntries(source, walk, m_bStopReading, [this](cache::StoreFinding finding) {
                 // Dropped unread if the page goes first.
                 QMetaObject::invokeMethod(
-                    this, [this, row = std::move(row)]() mutable { InsertEntryRow(std::move(row)); },
+                    this, [this, finding = std::move(finding)]() mutable { TakeFinding(std::move(finding)); },
                     Qt::QueuedConnection);
             });
         } catch (...) {
             // Out of memory while reading: the rows found so far stay, nothing is shown.
         }
     });
+}
+
+void CLocalPage::TakeFinding(cache::StoreFinding finding)
+{
+    std::visit(platform::Overloaded{
+                   [this](cache::EntryMovieRow& row) { InsertEntryRow(std::move(row)); },
+                   [this](const cache::PlainFileAddress& address) { GivePlainRowAddress(address); },
+                   [](const cache::UnreadStore&) {},
+               },
+               finding);
+}
+
+void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
+{
+    if (m_plainRowOf.empty()) {
+        for (int row = static_cast<int>(m_entryRows.size()); row < m_list->rowCount(); ++row)
+            m_plainRowOf.emplace(ListView::CellBytes(m_list, row, kPathColumn),
+                                 row - static_cast<int>(m_entryRows.size()));
+    }
+    const auto found = m_plainRowOf.find(address.path);
+    if (found == m_plainRowOf.end())
+        return;
+    const int row = static_cast<int>(m_entryRows.size()) + found->second;
+    if (!m_list->item(row, kNameColumn)->toolTip().isEmpty())
+        return;
+    const QString tip = FromBytes(address.address);
+    for (int column = kNameColumn; column <= kPathColumn; ++column)
+        m_list->item(row, column)->setToolTip(tip);
 }
 
 void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)

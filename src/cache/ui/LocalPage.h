@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 class CLocalPage : public CDialog {
@@ -46,8 +47,12 @@ private:
     void FillList(const std::vector<cache::LocalMovieRow>& rows);
     void SetRow(int row, const cache::LocalMovieRow& movie);
     void StartReadingEntries();
-    // On the page's thread: one movie found in a browser cache, put in its place among the others.
+    // On the page's thread: what reading the stores found.
+    void TakeFinding(cache::StoreFinding finding);
+    // One movie found in a store, put in its place among the others.
     void InsertEntryRow(cache::EntryMovieRow row);
+    // The tooltip of the plain row whose file an index names.
+    void GivePlainRowAddress(const cache::PlainFileAddress& address);
     // Copies one movie; a copy that cannot start is reported in the application's message box.
     void CopyMovie(const std::string& source, const std::string& destination);
 
@@ -55,8 +60,9 @@ private:
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
-    cache::LocalWalk m_walk;                       // the start-up walk's caches, read on later
-    std::vector<cache::EntryMovieRow> m_entryRows; // the rows above the plain ones, in list order
+    cache::LocalWalk m_walk;                           // the start-up walk's caches, read on later
+    std::vector<cache::EntryMovieRow> m_entryRows;     // the rows above the plain ones, in list order
+    std::unordered_map<std::string, int> m_plainRowOf; // a plain row's path -> its place among the plain rows
     std::atomic<bool> m_bStopReading{false};
     std::thread m_entryReader;
 };
