@@ -14,6 +14,9 @@ set(ranks
   "app=8"
   ".=9")
 set(core_folders platform html cache/formats cache capture cli)
+# Window folders that serve every page: of the core they may include the platform layer only, never a
+# feature folder, so that a page decides what its rows are and hands these folders plain data.
+set(generic_window_folders framework res controls)
 
 function(rank_of folder out)
   set(${out} "" PARENT_SCOPE)
@@ -53,7 +56,11 @@ foreach(file IN LISTS files)
         continue()
       endif()
       rank_of("${target}" other)
-      if(other STREQUAL "")
+      list(FIND generic_window_folders "${folder}" generic)
+      list(FIND core_folders "${target}" target_core)
+      if(NOT generic EQUAL -1 AND NOT target_core EQUAL -1 AND NOT target STREQUAL "platform")
+        list(APPEND problems "${file}: '${folder}' serves every page and may not include the feature folder '${target}'")
+      elseif(other STREQUAL "")
         list(APPEND problems "${file}: includes '${CMAKE_MATCH_1}' from a folder with no layer")
       elseif(NOT other LESS own)
         list(APPEND problems "${file}: '${folder}' may not include '${CMAKE_MATCH_1}'")

@@ -6,15 +6,15 @@
 #include "cache/LocalListing.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"
+#include "framework/WorkerThread.h"
 #include "res/resource.h"
 
 #include <QPointer>
 #include <QTableWidget>
 
-#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -53,6 +53,9 @@ private:
     void InsertEntryRow(cache::EntryMovieRow row);
     // The tooltip of the plain row whose file an index names.
     void GivePlainRowAddress(const cache::PlainFileAddress& address);
+    // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
+    // and nothing for a path whose file has gone.
+    void Preview(const std::string& path);
     // Copies one movie; a copy that cannot start is reported in the application's message box.
     void CopyMovie(const std::string& source, const std::string& destination);
 
@@ -63,6 +66,6 @@ private:
     cache::LocalWalk m_walk;                           // the start-up walk's caches, read on later
     std::vector<cache::EntryMovieRow> m_entryRows;     // the rows above the plain ones, in list order
     std::unordered_map<std::string, int> m_plainRowOf; // a plain row's path -> its place among the plain rows
-    std::atomic<bool> m_bStopReading{false};
-    std::thread m_entryReader;
+    std::unique_ptr<CWorkerThread> m_entryReader;      // reads the stores once the window shows
+    std::unique_ptr<CWorkerThread> m_previewDecoder;   // decodes the movie of the last entry row clicked
 };
