@@ -224,6 +224,36 @@ TEST_F(LocalPageTest, AClickOnARowWhoseFileVanishedShowsAnEmptyPreview)
         [&] { return m_page.Preview().Browser()->url() == QUrl(QStringLiteral("about:blank")); }, 20000));
 }
 
+// What reading the stores hands the page: movies' rows go above the plain rows in their order, and an address
+// an index gives goes to the plain row of that path as its tooltip, wherever the entry rows have pushed it.
+TEST_F(LocalPageTest, FindingsTakeTheirPlacesAndAnIndexsAddressGoesToItsPlainRow)
+{
+    Open();
+    const std::string cache = m_cache.Path();
+    m_page.TakeFinding(cache::EntryMovieRow{{"e.swf", "9", cache + "/x/entry1", "http://e.example/1.swf"}, 10});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/b/one.swf", "http://ie.example/one.swf"});
+    m_page.TakeFinding(cache::EntryMovieRow{{"e.swf", "9", cache + "/x/entry2", "http://e.example/2.swf"}, 20});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/one.swf", "http://ie.example/a.swf"});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/one.swf", "http://ie.example/second.swf"});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/nowhere.swf", "http://ie.example/nowhere.swf"});
+    m_page.TakeFinding(cache::UnreadStore{cache + "/old/", "Some cache", "a version not read"});
+
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {cache + "/x/entry2", "http://e.example/2.swf"},
+        {cache + "/x/entry1", "http://e.example/1.swf"},
+        {cache + "/a/b/c/CLIP.SWF", ""},
+        {cache + "/a/b/one.swf", "http://ie.example/one.swf"},
+        {cache + "/a/one.swf", "http://ie.example/a.swf"},
+    };
+    ASSERT_EQ(List()->rowCount(), static_cast<int>(expected.size()));
+    for (int row = 0; row < List()->rowCount(); ++row) {
+        const auto& [path, address] = expected[static_cast<std::size_t>(row)];
+        EXPECT_EQ(ListView::CellBytes(List(), row, CLocalPage::kPathColumn), path);
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(ToBytes(List()->item(row, column)->toolTip()), address) << path;
+    }
+}
+
 // Save All saves the rows that stood when it was pressed, whatever arrives while it runs: here the movies of the
 // browser caches come in above the plain rows while the box about the first row's failure is open.
 TEST(LocalPageBrowserCachesTest, SaveAllSavesTheRowsAsTheyStoodWhenPressedWhileEntryRowsArrive)

@@ -39,6 +39,10 @@ public:
     void OnSave();
     void OnSaveAll();
 
+    // What reading the stores found, on the page's thread: a movie's row, put in its place above the plain
+    // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
+    void TakeFinding(cache::StoreFinding finding);
+
 protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
@@ -47,8 +51,6 @@ private:
     void FillList(const std::vector<cache::LocalMovieRow>& rows);
     void SetRow(int row, const cache::LocalMovieRow& movie);
     void StartReadingEntries();
-    // On the page's thread: what reading the stores found.
-    void TakeFinding(cache::StoreFinding finding);
     // One movie found in a store, put in its place among the others.
     void InsertEntryRow(cache::EntryMovieRow row);
     // The tooltip of the plain row whose file an index names.
