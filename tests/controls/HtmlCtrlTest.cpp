@@ -235,7 +235,7 @@ TEST_F(ViewerTest, MovieHeldInMemoryIsPlayedAndShowingNothingLeavesABlankPage)
         [&] {
             return test::Near(test::ColourAt(test::Grab(&Viewer()), 0.5, 0.5), Rgb{255, 255, 255});
         },
-        10s));
+        kRenderTimeout));
     EXPECT_EQ(Viewer().Location(), "");
     EXPECT_EQ(preview::SchemeHandler()->LocalFileCount(), 0u) << "nothing stays readable";
 }
