@@ -76,8 +76,9 @@ int List(const std::string& folder)
     std::size_t entries = 0, movies = 0;
     cache->Enumerate([&](const cache::FirefoxCache1Entry& entry) {
         ++entries;
-        const auto bytes = cache->BodyBytes(entry);
-        if (!entry.refusal && bytes && cache::FindEntryMovie(*bytes, entry.AsCacheEntry()))
+        if (entry.refusal)
+            return;
+        if (auto response = cache->ResponseOf(entry); response && cache::FindEntryMovie(std::move(*response)))
             ++movies;
     });
     std::printf("%zu entries, %zu movies\n", entries, movies);

@@ -3,6 +3,8 @@
 # over the same tree in the same run, warm cache. The tree holds 20,000 Firefox and 20,000 Chromium entries,
 # copies of entries the real browsers wrote with new addresses, 300 of them movies (bench/make_entry_cache.py).
 #   bench/cache_entries.sh [PLUMEROC_GRAB] [RUNS]
+# With PLUMEROC_GRAB_BEFORE set to another build of plumeroc-grab, that one is timed in the same runs too and
+# the ratio of the two is reported: before and after a change, measured alike.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 grab=${1:-$here/../build/bin/plumeroc-grab}
@@ -26,13 +28,19 @@ echo "plumeroc-grab cache lists all $listed movies"
 
 # Interleaved runs, so that load from elsewhere hits both alike; wall-clock and CPU (user + system) time of
 # each child, medians.
-python3 - "$runs" "$grab" "$tree" <<'PY'
+before=${PLUMEROC_GRAB_BEFORE:-}
+if [ -n "$before" ]; then
+    "$before" cache --folder "$tree" | cmp -s - "$work/rows" || { echo "$before lists other rows" >&2; exit 1; }
+fi
+python3 - "$runs" "$grab" "$tree" "$before" <<'PY'
 import resource, statistics, subprocess, sys, time
-runs, grab, tree = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+runs, grab, tree, before = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 commands = {
     "plumeroc-grab cache": [grab, "cache", "--folder", tree],
     "find": ["find", tree, "-type", "f", "-size", "+0"],
 }
+if before:
+    commands["before: cache"] = [before, "cache", "--folder", tree]
 wall = {name: [] for name in commands}
 cpu = {name: [] for name in commands}
 for _ in range(runs):
@@ -49,4 +57,8 @@ for name in commands:
     print("%-20s median wall %7.1f ms, cpu %7.1f ms" % (name, w[name], c[name]))
 print("ratio cache/find over %d runs: wall %.2f, cpu %.2f (target: at most 3)" % (
     runs, w["plumeroc-grab cache"] / w["find"], c["plumeroc-grab cache"] / c["find"]))
+if before:
+    print("before: ratio cache/find wall %.2f, cpu %.2f; after/before wall %.2f, cpu %.2f" % (
+        w["before: cache"] / w["find"], c["before: cache"] / c["find"],
+        w["plumeroc-grab cache"] / w["before: cache"], c["plumeroc-grab cache"] / c["before: cache"]))
 PY

@@ -2,6 +2,8 @@
 # The start-up cache walk, as `plumeroc-grab cache`, against find selecting the same files, on one
 # generated tree in the same run, warm cache.
 #   bench/cache_walk.sh [PLUMEROC_GRAB] [RUNS]
+# With PLUMEROC_GRAB_BEFORE set to another build of plumeroc-grab, that one is timed in the same runs too and
+# the ratio of the two is reported: before and after a change, measured alike.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 grab=${1:-$here/../build/bin/plumeroc-grab}
@@ -31,13 +33,19 @@ echo "both list $(wc -l <"$work/walk.paths") movies"
 
 # Interleaved runs, so that load from elsewhere hits both alike; wall-clock and CPU (user + system)
 # time of each child, medians.
-python3 - "$runs" "$grab" "$tree" <<'PY'
+before=${PLUMEROC_GRAB_BEFORE:-}
+if [ -n "$before" ]; then
+    XDG_CACHE_HOME=$tree "$before" cache | cmp -s - "$work/walk.out" || { echo "$before lists other rows" >&2; exit 1; }
+fi
+python3 - "$runs" "$grab" "$tree" "$before" <<'PY'
 import os, resource, statistics, subprocess, sys, time
-runs, grab, tree = int(sys.argv[1]), sys.argv[2], sys.argv[3]
+runs, grab, tree, before = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 commands = {
     "plumeroc-grab cache": ([grab, "cache"], dict(os.environ, XDG_CACHE_HOME=tree)),
     "find": (["find", tree, "-mindepth", "2", "-iname", "*.swf", "-type", "f", "-size", "+0"], None),
 }
+if before:
+    commands["before: cache"] = ([before, "cache"], dict(os.environ, XDG_CACHE_HOME=tree))
 wall = {name: [] for name in commands}
 cpu = {name: [] for name in commands}
 for _ in range(runs):
@@ -54,4 +62,8 @@ for name in commands:
     print("%-20s median wall %7.1f ms, cpu %7.1f ms" % (name, w[name], c[name]))
 print("ratio walk/find over %d runs: wall %.2f, cpu %.2f" % (
     runs, w["plumeroc-grab cache"] / w["find"], c["plumeroc-grab cache"] / c["find"]))
+if before:
+    print("before: ratio walk/find wall %.2f, cpu %.2f; after/before wall %.2f, cpu %.2f" % (
+        w["before: cache"] / w["find"], c["before: cache"] / c["find"],
+        w["plumeroc-grab cache"] / w["before: cache"], c["plumeroc-grab cache"] / c["before: cache"]))
 PY

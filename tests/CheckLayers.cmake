@@ -4,8 +4,8 @@
 # Layers, lowest first; folders on one line are side by side and may not include each other.
 set(ranks
   "platform=0"
-  "html=1" "swf=1" "cache=1"
-  "capture=2" "cache/formats=2"
+  "html=1" "swf=1" "cache/formats=1"
+  "cache=2" "capture=2"
   "cli=3"
   "framework=4"
   "res=5"
@@ -13,7 +13,10 @@ set(ranks
   "capture/ui=7" "cache/ui=7"
   "app=8"
   ".=9")
-set(core_folders platform html swf cache cache/formats capture cli)
+set(core_folders platform html swf cache/formats cache capture cli)
+# Window folders that serve every page: of the core they may include the platform layer only, never a
+# feature folder, so that a page decides what its rows are and hands these folders plain data.
+set(generic_window_folders framework res controls)
 
 function(rank_of folder out)
   set(${out} "" PARENT_SCOPE)
@@ -53,7 +56,11 @@ foreach(file IN LISTS files)
         continue()
       endif()
       rank_of("${target}" other)
-      if(other STREQUAL "")
+      list(FIND generic_window_folders "${folder}" generic)
+      list(FIND core_folders "${target}" target_core)
+      if(NOT generic EQUAL -1 AND NOT target_core EQUAL -1 AND NOT target STREQUAL "platform")
+        list(APPEND problems "${file}: '${folder}' serves every page and may not include the feature folder '${target}'")
+      elseif(other STREQUAL "")
         list(APPEND problems "${file}: includes '${CMAKE_MATCH_1}' from a folder with no layer")
       elseif(NOT other LESS own)
         list(APPEND problems "${file}: '${folder}' may not include '${CMAKE_MATCH_1}'")

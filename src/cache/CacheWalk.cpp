@@ -25,19 +25,27 @@ void AddFolderMovies(const std::string& folder, const std::vector<MovieFile>& mo
 
 namespace {
 
-void NoteBrowserCache(const Folder& folder, std::string_view parentPath, std::string_view name, const std::string& path,
-                      std::vector<BrowserCacheFolder>* browserCaches)
+// Every format of the table that recognises the folder, and the folder's container files.
+void NoteStores(const Folder& folder, std::string_view parentPath, std::string_view name, const std::string& path,
+                std::vector<FoundStore>* stores)
 {
-    if (browserCaches == nullptr)
+    if (stores == nullptr)
         return;
-    if (IsFirefoxEntriesFolder(parentPath, name))
-        browserCaches->push_back({path, EntryFormat::Firefox});
-    else if (folder.Listing().holdsChromiumEntries)
-        browserCaches->push_back({path, EntryFormat::Chromium});
+    const FolderListing& listing = folder.Listing();
+    const auto& rows = FolderFormats();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const FolderFacts facts{path, parentPath, name, listing.marks.empty() ? 0 : listing.marks[i]};
+        const FolderVerdict verdict = rows[i].folder->Recognise(facts);
+        if (verdict.kind == FolderVerdict::Kind::Read)
+            stores->push_back({path, rows[i].format, {}});
+        else if (verdict.kind == FolderVerdict::Kind::NotRead)
+            stores->push_back({path, rows[i].format, std::string(verdict.reason)});
+    }
+    for (const ContainerFile& container : listing.containers)
+        stores->push_back({path + container.name, container.format, {}});
 }
 
-void Walk(const Folder& folder, const std::string& path, MovieRowSink& sink,
-          std::vector<BrowserCacheFolder>* browserCaches)
+void Walk(const Folder& folder, const std::string& path, MovieRowSink& sink, std::vector<FoundStore>* stores)
 {
     // Each subfolder is read once: its movies go in before the walk descends into it.
     for (const std::string& name : folder.Listing().subfolders) {
@@ -45,9 +53,9 @@ void Walk(const Folder& folder, const std::string& path, MovieRowSink& sink,
         if (!subfolder)
             continue;
         const std::string subpath = path + name + '/';
-        NoteBrowserCache(*subfolder, path, name, subpath, browserCaches);
+        NoteStores(*subfolder, path, name, subpath, stores);
         AddFolderMovies(subpath, subfolder->Listing().movies, 0, sink);
-        Walk(*subfolder, subpath, sink, browserCaches);
+        Walk(*subfolder, subpath, sink, stores);
     }
 }
 
@@ -68,14 +76,13 @@ void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& si
     Walk(folder, path, sink, nullptr);
 }
 
-void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink,
-                 std::vector<BrowserCacheFolder>& browserCaches)
+void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink, std::vector<FoundStore>& stores)
 {
     if (!path.empty()) {
         const auto [parent, name] = SplitFolderPath(path);
-        NoteBrowserCache(folder, parent, name, path, &browserCaches);
+        NoteStores(folder, parent, name, path, &stores);
     }
-    Walk(folder, path, sink, &browserCaches);
+    Walk(folder, path, sink, &stores);
 }
 
 void WalkFolders(const std::string& folder, MovieRowSink& sink)
@@ -84,10 +91,10 @@ void WalkFolders(const std::string& folder, MovieRowSink& sink)
         WalkFolders(*root, folder, sink);
 }
 
-void WalkFolders(const std::string& folder, MovieRowSink& sink, std::vector<BrowserCacheFolder>& browserCaches)
+void WalkFolders(const std::string& folder, MovieRowSink& sink, std::vector<FoundStore>& stores)
 {
     if (const auto root = OpenDirectory(folder))
-        WalkFolders(*root, folder, sink, browserCaches);
+        WalkFolders(*root, folder, sink, stores);
 }
 
 std::vector<LocalMovieRow> ListFolderMovies(const std::string& folder)

@@ -1,7 +1,7 @@
 #pragma once
 // The cache walk: every non-empty .swf file below the cache folder, as rows of the local movie list.
-#include "cache/BrowserCacheFolders.h"
 #include "cache/Folder.h"
+#include "cache/FoundStores.h"
 #include "cache/LocalMovieRow.h"
 
 #include <cstddef>
@@ -18,11 +18,11 @@ void WalkFolders(const std::string& folder, MovieRowSink& sink);
 // The same walk over a folder already read; `path` is its path, ending in "/".
 void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink);
 
-// The same walk, which also appends to `browserCaches` each browser cache folder it passes, `folder` itself
-// included, in the order it reaches them. The rows are the same as without it.
-void WalkFolders(const std::string& folder, MovieRowSink& sink, std::vector<BrowserCacheFolder>& browserCaches);
-void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink,
-                 std::vector<BrowserCacheFolder>& browserCaches);
+// The same walk, which also appends to `stores` each store of responses it passes, in the order it reaches
+// them: the folders a format of the table recognises (`folder` itself included) and the container files of
+// every folder it reads (those directly in `folder` included). The rows are the same as without it.
+void WalkFolders(const std::string& folder, MovieRowSink& sink, std::vector<FoundStore>& stores);
+void WalkFolders(const Folder& folder, const std::string& path, MovieRowSink& sink, std::vector<FoundStore>& stores);
 
 // Inserts one row per movie of the folder at `folder` (ending in "/"), the first at `firstRow` and
 // each next one below the previous.

@@ -3,6 +3,7 @@
 #include "platform/Bytes.h"
 #include "platform/Exceptions.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -29,6 +30,11 @@ bool MakeBlocking(int fd)
 
 platform::FileDescriptor CreateDestination(const std::string& destination, const struct stat& source)
 {
+    return CreateDestination(destination, std::vector<FileIdentity>{{source.st_dev, source.st_ino}});
+}
+
+platform::FileDescriptor CreateDestination(const std::string& destination, const std::vector<FileIdentity>& sources)
+{
     platform::FileDescriptor fd(
         ::open(destination.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666));
     if (!fd.IsOpen())
@@ -36,7 +42,7 @@ platform::FileDescriptor CreateDestination(const std::string& destination, const
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0 || !MakeBlocking(fd.Get()))
         return {};
-    if (info.st_dev == source.st_dev && info.st_ino == source.st_ino)
+    if (std::find(sources.begin(), sources.end(), FileIdentity{info.st_dev, info.st_ino}) != sources.end())
         return {};
     // Devices and pipes have nothing to truncate (O_TRUNC would ignore them too).
     if (S_ISREG(info.st_mode) && info.st_size > 0 && ::ftruncate(fd.Get(), 0) != 0)

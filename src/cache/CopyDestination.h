@@ -1,11 +1,13 @@
 #pragma once
 // What every movie copy shares: opening the destination safely, writing it fully, naming a failure.
+#include "cache/formats/EntryBytes.h"
 #include "platform/FileDescriptor.h"
 
 #include <sys/stat.h>
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cache {
 
@@ -13,6 +15,8 @@ namespace cache {
 // without truncation first, so that the check and the truncation see the same file. Not open when it cannot
 // be created or is the source.
 platform::FileDescriptor CreateDestination(const std::string& destination, const struct stat& source);
+// The same, refusing every file of `sources`.
+platform::FileDescriptor CreateDestination(const std::string& destination, const std::vector<FileIdentity>& sources);
 
 // Files are opened without blocking, so that a named pipe with nobody at the other end fails instead of
 // hanging the window; the copy itself then blocks as usual.

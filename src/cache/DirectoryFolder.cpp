@@ -1,6 +1,5 @@
 #include "cache/Folder.h"
 
-#include "cache/BrowserCacheFolders.h"
 #include "platform/Bytes.h"
 #include "platform/FileDescriptor.h"
 
@@ -102,8 +101,8 @@ private:
             m_listing.subfolders.emplace_back(name);
             return;
         }
-        if (type == DT_REG && !m_listing.holdsChromiumEntries && IsChromiumEntryName(name))
-            m_listing.holdsChromiumEntries = true;
+        if (type == DT_REG)
+            NoteStoredFormats(name);
         if ((type != DT_REG && type != DT_LNK) || !IsMovieName(name))
             return;
         // A link counts by what it points to.
@@ -112,6 +111,18 @@ private:
         if (!S_ISREG(info.st_mode) || info.st_size <= 0)
             return;
         m_listing.movies.push_back({name, static_cast<std::uint64_t>(info.st_size)});
+    }
+
+    // What a regular file's name tells the formats: a mark for those told by their folder, or a container.
+    void NoteStoredFormats(std::string_view name)
+    {
+        MarkFile(name, m_listing.marks);
+        for (const ContainerFileFormat* format : ContainerFileFormats()) {
+            if (format->IsContainerName(name)) {
+                m_listing.containers.push_back({std::string(name), format});
+                break;
+            }
+        }
     }
 
     mutable platform::FileDescriptor m_fd; // closed when descriptors run out

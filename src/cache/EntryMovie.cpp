@@ -1,12 +1,8 @@
 #include "cache/EntryMovie.h"
 
-#include <zlib.h>
-
 namespace cache {
 
 namespace {
-
-constexpr std::size_t kRawBlock = std::size_t{64} * 1024;
 
 bool HasMovieSignature(std::string_view start)
 {
@@ -14,161 +10,141 @@ bool HasMovieSignature(std::string_view start)
         && start[2] == 'S';
 }
 
-bool Stopping(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(std::memory_order_relaxed); }
-
-// Reads the stored body block by block.
-MovieStreamResult ReadBody(const EntryBytes& bytes, const CacheEntry& entry, const std::atomic<bool>* stop,
-                           const DecodedSink& block)
+Refusal RefusalOf(BodyResult result)
 {
-    std::string buffer;
-    for (std::uint64_t at = 0; at < entry.bodyLength; at += buffer.size()) {
-        if (Stopping(stop))
-            return MovieStreamResult::Stopped;
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(kRawBlock, entry.bodyLength - at));
-        if (!bytes.ReadAt(entry.bodyOffset + at, length, buffer))
-            return MovieStreamResult::Unreadable;
-        if (!block(buffer))
-            return MovieStreamResult::Stopped;
+    switch (result) {
+    case BodyResult::Unreadable:
+        return Refusal::Unreadable;
+    case BodyResult::Stopped:
+        return Refusal::Stopped;
+    case BodyResult::Done:
+    case BodyResult::Damaged:
+        break;
     }
-    return MovieStreamResult::Done;
+    return Refusal::Damaged;
 }
 
-// Decodes the whole body, handing each decoded piece to `sink`.
-MovieStreamResult DecodeBody(const EntryBytes& bytes, const EntryMovie& movie, const std::atomic<bool>* stop,
-                             const DecodedSink& sink)
+// Reads the whole stored body through the decoder (none for identity bodies), handing each decoded piece to
+// `sink`; `stored` counts the stored bytes read.
+BodyResult DecodeBody(const StoredResponse& response, const std::vector<ContentCoding>& codings,
+                      const std::atomic<bool>* stop, const DecodedSink& sink, std::uint64_t& stored)
 {
-    BodyDecoder decoder(movie.codings);
+    stored = 0;
+    if (codings.empty()) {
+        return response.body->Read(
+            [&](std::string_view piece) {
+                stored += piece.size();
+                return sink(piece);
+            },
+            stop);
+    }
+    BodyDecoder decoder(codings);
     DecodeResult decoded = DecodeResult::Ok;
-    const MovieStreamResult read = ReadBody(bytes, movie.entry, stop, [&](std::string_view block) {
-        decoded = decoder.Feed(block, sink);
-        return decoded == DecodeResult::Ok;
-    });
-    if (read == MovieStreamResult::Unreadable || (read == MovieStreamResult::Stopped && decoded == DecodeResult::Ok))
+    const BodyResult read = response.body->Read(
+        [&](std::string_view piece) {
+            stored += piece.size();
+            decoded = decoder.Feed(piece, sink);
+            return decoded == DecodeResult::Ok;
+        },
+        stop);
+    if (read == BodyResult::Unreadable || (read == BodyResult::Stopped && decoded == DecodeResult::Ok))
         return read;
     if (decoded == DecodeResult::Ok)
         decoded = decoder.Finish(sink);
     if (decoded == DecodeResult::Stopped)
-        return MovieStreamResult::Stopped;
-    return decoded == DecodeResult::Ok ? MovieStreamResult::Done : MovieStreamResult::Damaged;
+        return BodyResult::Stopped;
+    return decoded == DecodeResult::Ok ? BodyResult::Done : BodyResult::Damaged;
 }
 
-// The browsers' own checks of the stored bytes: Firefox's chunk hashes, Chromium's CRC-32 where it kept one.
-bool StoredBodyIntact(const EntryBytes& bytes, const CacheEntry& entry, const std::atomic<bool>* stop)
+// A stored body shorter than its Content-Length was cut short; a longer one is not the response that was sent.
+std::optional<Refusal> LengthRefusal(std::optional<std::optional<std::uint64_t>> declared, std::uint64_t stored)
 {
-    if (!entry.chunkHashes.empty() || entry.hashedLength > 0)
-        return FirefoxChunksMatch(bytes, entry);
-    if (!entry.bodyCrc32)
-        return true;
-    uLong crc = ::crc32(0L, Z_NULL, 0);
-    const MovieStreamResult read = ReadBody(bytes, entry, stop, [&](std::string_view block) {
-        crc = ::crc32_z(crc, reinterpret_cast<const Bytef*>(block.data()), block.size());
-        return true;
-    });
-    return read == MovieStreamResult::Done && (static_cast<std::uint32_t>(crc) == *entry.bodyCrc32 || !kChecksumsCount);
+    if (!declared || !*declared || **declared == stored)
+        return std::nullopt;
+    return stored < **declared ? Refusal::CutShort : Refusal::Damaged;
 }
 
 } // namespace
 
-std::optional<CacheEntry> ReadCacheEntry(const EntryBytes& bytes, EntryFormat format)
+Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop, bool checkBody)
 {
-    return format == EntryFormat::Firefox ? ReadFirefoxEntry(bytes) : ReadChromiumEntry(bytes);
-}
-
-std::optional<EntryMovie> FindEntryMovie(const EntryBytes& bytes, CacheEntry entry, const std::atomic<bool>* stop,
-                                         bool checkBody)
-{
-    if (entry.head.status != 200 || entry.cutShort)
-        return std::nullopt;
-    if (const auto declared = entry.head.ContentLength(); declared && *declared != entry.bodyLength)
-        return std::nullopt;
+    if (response.head.status != 200)
+        return Refusal::NotAMovie;
+    if (response.cutShort)
+        return Refusal::CutShort;
+    const auto declared = response.head.ContentLength();
+    if (declared && !*declared)
+        return Refusal::Damaged; // lengths that disagree
+    const std::optional<std::uint64_t> length = response.body->Length();
+    if (length) {
+        if (const auto refusal = LengthRefusal(declared, *length))
+            return *refusal;
+    }
     std::optional<std::vector<ContentCoding>> codings(std::in_place);
-    if (const auto encoding = entry.head.Value("Content-Encoding"))
+    if (const auto encoding = response.head.Value("Content-Encoding"))
         codings = ParseContentCodings(*encoding);
     if (!codings)
-        return std::nullopt;
-    if (checkBody && !StoredBodyIntact(bytes, entry, stop))
-        return std::nullopt;
+        return Refusal::UnknownCoding;
+    if (checkBody) {
+        if (const BodyResult verified = response.body->Verify(stop); verified != BodyResult::Done)
+            return RefusalOf(verified);
+    }
 
-    EntryMovie movie{std::move(entry), std::move(*codings), 0};
-    const CacheEntry& stored = movie.entry;
-    if (movie.codings.empty()) {
-        std::string start = stored.bodyStart;
-        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(3, stored.bodyLength));
-        if (start.size() < wanted && !bytes.ReadAt(stored.bodyOffset, wanted, start))
-            return std::nullopt;
-        if (!HasMovieSignature(start) || stored.bodyLength > kMaxMovieSize)
-            return std::nullopt;
-        movie.size = stored.bodyLength;
+    EntryMovie movie{std::move(response), std::move(*codings), 0};
+    if (movie.codings.empty() && length) {
+        std::string start;
+        if (!movie.response.body->ReadStart(3, start))
+            return Refusal::Unreadable;
+        if (!HasMovieSignature(start) || *length > kMaxMovieSize)
+            return Refusal::NotAMovie;
+        movie.size = *length;
         return movie;
     }
 
-    // Decoded to the end for the length; a body that does not start like a movie stops at its first piece.
+    // Read to the end for the length; a body that does not start like a movie stops at its first piece. A small
+    // stored block can expand a long way, so the stop flag is looked at for every decoded piece as well.
     std::string start;
     std::uint64_t size = 0;
-    // A small raw block can expand a long way: the stop flag is looked at for every decoded piece as well.
+    bool notAMovie = false;
     const auto count = [&](std::string_view piece) {
         if (Stopping(stop))
             return false;
         if (start.size() < 3) {
             start.append(piece.substr(0, 3 - start.size()));
-            if (start.size() == 3 && !HasMovieSignature(start))
-                return false;
+            notAMovie = start.size() == 3 && !HasMovieSignature(start);
         }
         size += piece.size();
-        return size <= kMaxMovieSize;
+        notAMovie = notAMovie || size > kMaxMovieSize;
+        return !notAMovie;
     };
-    if (DecodeBody(bytes, movie, stop, count) != MovieStreamResult::Done || !HasMovieSignature(start))
-        return std::nullopt;
+    std::uint64_t stored = 0;
+    const BodyResult read = DecodeBody(movie.response, movie.codings, stop, count, stored);
+    if (notAMovie)
+        return Refusal::NotAMovie;
+    if (read != BodyResult::Done)
+        return RefusalOf(read);
+    if (!HasMovieSignature(start))
+        return Refusal::NotAMovie;
+    if (!length) {
+        if (const auto refusal = LengthRefusal(declared, stored))
+            return *refusal;
+    }
     movie.size = size;
     return movie;
 }
 
-MovieStreamResult StreamEntryMovie(const EntryBytes& bytes, const EntryMovie& movie, const DecodedSink& sink,
-                                   const std::atomic<bool>* stop)
+BodyResult StreamEntryMovie(const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop)
 {
     std::uint64_t handed = 0;
     const auto counted = [&](std::string_view piece) {
         handed += piece.size();
         return handed <= movie.size && !Stopping(stop) && sink(piece);
     };
-    const MovieStreamResult result =
-        movie.codings.empty() ? ReadBody(bytes, movie.entry, stop, counted) : DecodeBody(bytes, movie, stop, counted);
-    if (handed != movie.size && (result == MovieStreamResult::Done || handed > movie.size))
-        return MovieStreamResult::Damaged;
+    std::uint64_t stored = 0;
+    const BodyResult result = DecodeBody(movie.response, movie.codings, stop, counted, stored);
+    if (handed != movie.size && (result == BodyResult::Done || handed > movie.size))
+        return BodyResult::Damaged;
     return result;
-}
-
-std::optional<OpenedEntryMovie> OpenEntryMovie(const std::string& path)
-{
-    const auto format = EntryFileFormat(path);
-    if (!format)
-        return std::nullopt;
-    auto file = EntryFile::Open(path);
-    if (!file)
-        return std::nullopt;
-    auto entry = ReadCacheEntry(*file, *format);
-    if (!entry)
-        return std::nullopt;
-    auto movie = FindEntryMovie(*file, std::move(*entry), nullptr, true);
-    if (!movie)
-        return std::nullopt;
-    return OpenedEntryMovie{std::move(*file), std::move(*movie)};
-}
-
-std::optional<std::string> ReadEntryMovie(const std::string& path, std::uint64_t limit)
-{
-    const auto opened = OpenEntryMovie(path);
-    if (!opened || opened->movie.size > limit)
-        return std::nullopt;
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(opened->movie.size));
-    const MovieStreamResult result = StreamEntryMovie(opened->file, opened->movie, [&](std::string_view piece) {
-        bytes.append(piece);
-        return true;
-    });
-    if (result != MovieStreamResult::Done)
-        return std::nullopt;
-    return bytes;
 }
 
 } // namespace cache

@@ -1,32 +1,28 @@
 #pragma once
-// The movies inside browser cache folders as rows of the local movie list, and where those rows go in it.
-#include "cache/BrowserCacheFolders.h"
+// The movies inside stores of responses (browser caches, web archives) as rows of the local movie list, and
+// where those rows go in it.
 #include "cache/LocalMovieRow.h"
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace cache {
 
 struct EntryMovieRow {
-    LocalMovieRow row;        // save-as name, decoded size, the entry file's path, the address
-    std::int64_t written = 0; // the entry file's modification time, nanoseconds since 1970
+    LocalMovieRow row;        // save-as name, decoded size, the row path of its entry or record, the address
+    std::int64_t written = 0; // when the entry was stored (an entry file's modification time), ns since 1970
 
     friend bool operator==(const EntryMovieRow&, const EntryMovieRow&) = default;
 };
 
-// The row of one entry file, or nothing when it holds no movie.
-std::optional<EntryMovieRow> ReadEntryMovieRow(const std::string& path);
+// An address for a plain movie file, from an index kept beside it.
+struct PlainFileAddress {
+    std::string path; // the plain file's full path, as its row shows it
+    std::string address;
 
-// Reads every entry file of `folders` on the calling thread and hands each movie's row to `found`, in the
-// order the folders list their files. A folder reached twice (by two paths) is read once. `stop` is looked at
-// before each file and while long bodies are decoded; once set, reading ends soon without further rows.
-// Unreadable, damaged, half-written and cut-short entries give no row and no message.
-void ReadEntryMovies(const std::vector<BrowserCacheFolder>& folders, const std::atomic<bool>& stop,
-                     const std::function<void(EntryMovieRow)>& found);
+    friend bool operator==(const PlainFileAddress&, const PlainFileAddress&) = default;
+};
 
 // Entry rows are listed most recently written first, equal times in ascending byte order of their paths.
 bool ListsBefore(const EntryMovieRow& a, const EntryMovieRow& b);
@@ -35,7 +31,9 @@ bool ListsBefore(const EntryMovieRow& a, const EntryMovieRow& b);
 // as they are found.
 std::size_t EntryRowIndex(const std::vector<EntryMovieRow>& shown, const EntryMovieRow& row);
 
-// The whole local list: the entry rows in their order, then the plain rows exactly as the walk gave them.
-std::vector<LocalMovieRow> LocalListRows(std::vector<EntryMovieRow> entries, std::vector<LocalMovieRow> plain);
+// The whole local list: the entry rows in their order, then the plain rows exactly as the walk gave them, with
+// the addresses their indexes give (a plain row keeps its first; addresses of paths no row has are dropped).
+std::vector<LocalMovieRow> LocalListRows(std::vector<EntryMovieRow> entries, std::vector<LocalMovieRow> plain,
+                                         const std::vector<PlainFileAddress>& addresses = {});
 
 } // namespace cache

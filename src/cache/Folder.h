@@ -1,5 +1,8 @@
 #pragma once
-// A folder as the cache walk sees it: read once, its subfolders and its movies in enumeration order.
+// A folder as the cache walk sees it: read once, its subfolders and its movies in enumeration order, and what
+// its file names tell the stored-response formats.
+#include "cache/formats/Formats.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -13,13 +16,21 @@ struct MovieFile {
     std::uint64_t size = 0;
 };
 
+// A regular file that a format holding many records in one file claims by its name.
+struct ContainerFile {
+    std::string name;
+    const ContainerFileFormat* format = nullptr;
+};
+
 struct FolderListing {
     // Entries that are folders themselves (never "." or "..", never links to folders).
     std::vector<std::string> subfolders;
     // Non-empty regular files, or links to one, whose names match "*.swf" in any letter case.
     std::vector<MovieFile> movies;
-    // A regular file is named like a Chromium Simple Cache entry: the folder is such a cache.
-    bool holdsChromiumEntries = false;
+    // The marks the names of its regular files set for the formats told by their folder (MarkFile).
+    FolderMarks marks;
+    // Its regular files that are containers of records, in enumeration order.
+    std::vector<ContainerFile> containers;
 };
 
 class Folder {

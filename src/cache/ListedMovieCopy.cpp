@@ -1,7 +1,7 @@
 #include "cache/ListedMovieCopy.h"
 
 #include "cache/CopyDestination.h"
-#include "cache/EntryMovie.h"
+#include "cache/RowPath.h"
 #include "platform/Exceptions.h"
 
 #include <cerrno>
@@ -10,22 +10,22 @@ namespace cache {
 
 namespace {
 
-CopyOutcome CopyEntryMovie(const std::string& path, const std::string& destination)
+CopyOutcome CopyEntryMovie(const RowTarget& target, const std::string& path, const std::string& destination)
 {
-    const auto opened = OpenEntryMovie(path);
+    const auto opened = OpenRowMovie(target);
     if (!opened)
         return CopyOutcome::SourceCannotOpen;
-    platform::FileDescriptor out = CreateDestination(destination, opened->file.Info());
+    platform::FileDescriptor out = CreateDestination(destination, opened->files);
     if (!out.IsOpen())
         return CopyOutcome::DestinationCannotCreate;
 
-    const MovieStreamResult result = StreamEntryMovie(opened->file, opened->movie, [&](std::string_view piece) {
+    const BodyResult result = StreamEntryMovie(opened->movie, [&](std::string_view piece) {
         WriteAll(out.Get(), piece.data(), piece.size(), destination);
         return true;
     });
-    if (result == MovieStreamResult::Unreadable)
+    if (result == BodyResult::Unreadable)
         throw CFileException("The cache entry changed or could not be read while reading " + path + ".");
-    if (result != MovieStreamResult::Done)
+    if (result != BodyResult::Done)
         throw CFileException("The movie's compressed data is damaged in " + path + ".");
     if (!out.Close())
         ThrowFileError(errno, "writing", destination);
@@ -36,9 +36,17 @@ CopyOutcome CopyEntryMovie(const std::string& path, const std::string& destinati
 
 CopyOutcome CopyListedMovie(const std::string& path, const std::string& destination)
 {
-    if (EntryFileFormat(path))
-        return CopyEntryMovie(path, destination);
-    return CopyMovieFile(path, destination);
+    const RowTarget target = ResolveRowPath(path);
+    switch (target.kind) {
+    case RowTarget::Kind::Missing:
+        return CopyOutcome::SourceCannotOpen;
+    case RowTarget::Kind::PlainFile:
+        return CopyMovieFile(path, destination);
+    case RowTarget::Kind::EntryFile:
+    case RowTarget::Kind::Record:
+        return CopyEntryMovie(target, path, destination);
+    }
+    return CopyOutcome::SourceCannotOpen;
 }
 
 } // namespace cache

@@ -3,6 +3,7 @@
 #include "cache/CacheFolder.h"
 #include "cache/CacheWalk.h"
 #include "cache/MovieRowList.h"
+#include "platform/Overloaded.h"
 
 #include <cstdlib>
 #include <utility>
@@ -29,30 +30,40 @@ LocalWalk WalkLocalFolder(const LocalListSource& source)
 {
     LocalWalk walk;
     MovieRowList rows;
-    WalkFolders(source.folder, rows, walk.browserCaches);
+    WalkFolders(source.folder, rows, walk.stores);
     walk.plainRows = rows.TakeRows();
     return walk;
 }
 
 void ReadLocalEntries(const LocalListSource& source, const LocalWalk& walk, const std::atomic<bool>& stop,
-                      const std::function<void(EntryMovieRow)>& found)
+                      const FindingSink& found)
 {
-    std::vector<BrowserCacheFolder> folders = walk.browserCaches;
+    std::vector<FoundStore> stores = walk.stores;
     if (source.outsideCaches) {
         const char* home = std::getenv("HOME");
-        for (auto& outside : FindOutsideCacheFolders(home != nullptr ? home : ""))
-            folders.push_back(std::move(outside));
+        for (auto& outside : FindOutsideCacheStores(home != nullptr ? home : ""))
+            stores.push_back(std::move(outside));
     }
-    ReadEntryMovies(folders, stop, found);
+    ReadStores(stores, stop, found);
 }
 
-std::vector<LocalMovieRow> ListLocalMovies(const LocalListSource& source)
+LocalList ListLocalMovies(const LocalListSource& source)
 {
     LocalWalk walk = WalkLocalFolder(source);
     std::vector<EntryMovieRow> entries;
+    std::vector<PlainFileAddress> addresses;
+    LocalList list;
     const std::atomic<bool> never{false};
-    ReadLocalEntries(source, walk, never, [&](EntryMovieRow row) { entries.push_back(std::move(row)); });
-    return LocalListRows(std::move(entries), std::move(walk.plainRows));
+    ReadLocalEntries(source, walk, never, [&](StoreFinding finding) {
+        std::visit(platform::Overloaded{
+                       [&](EntryMovieRow& row) { entries.push_back(std::move(row)); },
+                       [&](PlainFileAddress& address) { addresses.push_back(std::move(address)); },
+                       [&](UnreadStore& unread) { list.unread.push_back(std::move(unread)); },
+                   },
+                   finding);
+    });
+    list.rows = LocalListRows(std::move(entries), std::move(walk.plainRows), addresses);
+    return list;
 }
 
 } // namespace cache

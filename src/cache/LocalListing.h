@@ -1,11 +1,12 @@
 #pragma once
 // The Local Files list as a whole: the plain .swf walk of the cache folder, then the movies of the
-// browser caches it holds (and, for the user's own cache folder, those of Snap and Flatpak programs
-// outside it), in the list's order. The window reads the entries after it has shown the plain rows;
+// stores it holds (browser caches, and for the user's own cache folder those of Snap and Flatpak programs
+// outside it), in the list's order. The window reads the stores after it has shown the plain rows;
 // plumeroc-grab cache reads everything at once. Both go through here.
-#include "cache/BrowserCacheFolders.h"
 #include "cache/EntryMovieRows.h"
+#include "cache/FoundStores.h"
 #include "cache/LocalMovieRow.h"
+#include "cache/StoreReading.h"
 
 #include <atomic>
 #include <functional>
@@ -25,20 +26,25 @@ struct LocalListSource {
 // mounted elsewhere). Nothing when no folder is chosen and the cache folder is not set.
 std::optional<LocalListSource> LocalListSourceFor(const std::optional<std::string>& chosenFolder);
 
-// The walk of the source's folder: the plain rows in list order, and the browser cache folders the
-// walk passed, which hold the entry rows.
+// The walk of the source's folder: the plain rows in list order, and the stores the walk passed, which
+// hold the entry rows.
 struct LocalWalk {
     std::vector<LocalMovieRow> plainRows;
-    std::vector<BrowserCacheFolder> browserCaches;
+    std::vector<FoundStore> stores;
 };
 LocalWalk WalkLocalFolder(const LocalListSource& source);
 
-// Reads the entries of the walk's browser caches, and of the caches outside the folder when the source
-// says so, handing each movie's row to `found` as it is read. Ends soon once `stop` is set.
+// Reads the walk's stores, and the caches outside the folder when the source says so, handing each finding
+// to `found` as it is made. Ends soon once `stop` is set.
 void ReadLocalEntries(const LocalListSource& source, const LocalWalk& walk, const std::atomic<bool>& stop,
-                      const std::function<void(EntryMovieRow)>& found);
+                      const FindingSink& found);
 
-// The whole list at once: entry rows, most recently written first, then the plain rows.
-std::vector<LocalMovieRow> ListLocalMovies(const LocalListSource& source);
+// The whole list at once: entry rows, most recently written first, then the plain rows; and the stores
+// that were told but not read.
+struct LocalList {
+    std::vector<LocalMovieRow> rows;
+    std::vector<UnreadStore> unread;
+};
+LocalList ListLocalMovies(const LocalListSource& source);
 
 } // namespace cache

@@ -1,6 +1,6 @@
 #pragma once
 // The file name a browser's Save As would propose for a movie found in its cache.
-#include "cache/ResponseHead.h"
+#include "cache/formats/ResponseHead.h"
 
 #include <optional>
 #include <string>

@@ -45,8 +45,12 @@ int RunCache(const std::vector<std::string>& args)
         return cli::kCannotOpen;
     }
 
+    const cache::LocalList list = cache::ListLocalMovies(*source);
+    // A store told by its names but not read is said, not passed over.
+    for (const auto& unread : list.unread)
+        cli::PrintError(unread.path + ": " + unread.format + " not read: " + unread.reason);
     std::string line;
-    for (const auto& row : cache::ListLocalMovies(*source)) {
+    for (const auto& row : list.rows) {
         line.assign(row.name).append(1, '\t').append(row.size).append(1, '\t').append(row.path);
         line.append(1, '\t').append(row.address);
         if (!cli::PrintRow(stdout, line, nulTerminated))

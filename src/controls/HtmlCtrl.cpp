@@ -1,7 +1,5 @@
 #include "controls/HtmlCtrl.h"
 
-#include "cache/BrowserCacheFolders.h"
-#include "cache/EntryMovie.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
@@ -11,7 +9,6 @@
 #include <QFile>
 #include <QWebEnginePage>
 
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -71,28 +68,45 @@ void CHtmlCtrl::Navigate2(const std::string& location)
             return;
     }
     m_location = location;
-    CPreviewSchemeHandler* handler = preview::SchemeHandler();
     const QUrl previous = std::exchange(m_localFile, QUrl());
-    bool movie = preview::NamesMovie(location);
     if (local) {
-        // Served by the program's scheme, so the page reaches this one file and no other. A movie kept
-        // in a browser cache is served as its decoded bytes.
-        std::optional<std::string> cached;
-        if (cache::EntryFileFormat(location))
-            cached = cache::ReadEntryMovie(location);
-        m_localFile = cached ? handler->AddLocalMovie(std::move(*cached)) : handler->AddLocalFile(location);
+        // Served by the program's scheme, so the page reaches this one file and no other.
+        m_localFile = preview::SchemeHandler()->AddLocalFile(location);
         url = m_localFile;
-        movie = movie || cached.has_value();
     }
-    if (movie) {
-        // The player page takes the movie's own address as its origin, so the movie loads (and
-        // loads what it needs) as a same-origin request, as it would on its own site.
-        m_pBrowser->setHtml(preview::PlayerPageHtml(url, handler->RuffleBase()), url);
-    } else {
+    if (preview::NamesMovie(location))
+        PlayMovie(url);
+    else
         m_pBrowser->load(url);
-    }
     if (!previous.isEmpty())
-        handler->RemoveLocalFile(previous);
+        preview::SchemeHandler()->RemoveLocalFile(previous);
+}
+
+void CHtmlCtrl::ShowMovie(std::string movie, const std::string& location)
+{
+    if (!m_pBrowser)
+        return;
+    m_location = location;
+    const QUrl previous = std::exchange(m_localFile, preview::SchemeHandler()->AddLocalMovie(std::move(movie)));
+    PlayMovie(m_localFile);
+    if (!previous.isEmpty())
+        preview::SchemeHandler()->RemoveLocalFile(previous);
+}
+
+void CHtmlCtrl::ShowNothing()
+{
+    if (!m_pBrowser)
+        return;
+    m_location.clear();
+    ForgetLocalFile();
+    m_pBrowser->load(QUrl(QStringLiteral("about:blank")));
+}
+
+void CHtmlCtrl::PlayMovie(const QUrl& url)
+{
+    // The player page takes the movie's own address as its origin, so the movie loads (and loads what it
+    // needs) as a same-origin request, as it would on its own site.
+    m_pBrowser->setHtml(preview::PlayerPageHtml(url, preview::SchemeHandler()->RuffleBase()), url);
 }
 
 void CHtmlCtrl::ForgetLocalFile()

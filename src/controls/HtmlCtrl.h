@@ -32,7 +32,15 @@ public:
     // as bytes. A movie is wrapped in the player page. Ignored when there is no engine.
     void Navigate2(const std::string& location);
 
-    // The location last asked for by Navigate2, as given; empty before the first.
+    // Plays `movie`, a movie's bytes held in memory (what a page took out of a store of responses), in the
+    // player page; `location` says what it is, for Location(). Ignored when there is no engine.
+    void ShowMovie(std::string movie, const std::string& location);
+
+    // An empty preview: a blank page, for a location that has nothing to show any more.
+    void ShowNothing();
+
+    // The location last shown by Navigate2 or ShowMovie, as given; empty before the first and after
+    // ShowNothing.
     const std::string& Location() const { return m_location; }
 
     // The engine behind the viewer: null before creation and after destruction.
@@ -40,6 +48,8 @@ public:
 
 private:
     bool Create(const QRect& rect, QWidget* parent, int id);
+    // Shows the player page for the movie at `url`, an address of the program's scheme or of the web.
+    void PlayMovie(const QUrl& url);
     // Releases the engine; runs once, when the viewer goes.
     void OnDestroy();
     void ForgetLocalFile();

@@ -12,6 +12,7 @@ struct Script {
     std::deque<std::optional<QString>> folders;
     std::deque<bool> yesNo;
     std::vector<Dialogs::Shown> history;
+    std::function<void()> whileMessageShown;
 };
 
 Script& TheScript()
@@ -77,6 +78,8 @@ void Dialogs::ShowMessage(QWidget* owner, const QString& caption, const QString&
     auto& script = TheScript();
     if (script.scripted) {
         script.history.push_back({Shown::Kind::Message, caption, text, icon, {}, {}});
+        if (script.whileMessageShown)
+            script.whileMessageShown();
         return;
     }
     QMessageBox box(icon, caption, text, QMessageBox::Ok, ParentFor(owner));
@@ -151,6 +154,10 @@ void Dialogs::SetScripted(bool scripted) { TheScript().scripted = scripted; }
 void Dialogs::QueueSaveFileName(std::optional<QString> answer) { TheScript().saveNames.push_back(std::move(answer)); }
 void Dialogs::QueueFolder(std::optional<QString> answer) { TheScript().folders.push_back(std::move(answer)); }
 void Dialogs::QueueYesNo(bool yes) { TheScript().yesNo.push_back(yes); }
+void Dialogs::WhileMessageShown(std::function<void()> whileShown)
+{
+    TheScript().whileMessageShown = std::move(whileShown);
+}
 const std::vector<Dialogs::Shown>& Dialogs::History() { return TheScript().history; }
 void Dialogs::ClearHistory()
 {
@@ -159,4 +166,5 @@ void Dialogs::ClearHistory()
     script.saveNames.clear();
     script.folders.clear();
     script.yesNo.clear();
+    script.whileMessageShown = nullptr;
 }

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -47,6 +48,9 @@ public:
     static void QueueSaveFileName(std::optional<QString> answer);
     static void QueueFolder(std::optional<QString> answer);
     static void QueueYesNo(bool yes);
+    // Runs `whileShown` each time a scripted message box is shown, as a real box runs the event loop while it
+    // is open, so tests can make things happen meanwhile; cleared with the history.
+    static void WhileMessageShown(std::function<void()> whileShown);
     static const std::vector<Shown>& History();
     static void ClearHistory();
 };

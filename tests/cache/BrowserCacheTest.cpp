@@ -1,9 +1,9 @@
 // The browser-cache readers against caches that Debian's firefox-esr and chromium wrote at test time.
 #include "cache/CacheWalk.h"
-#include "cache/EntryMovie.h"
-#include "cache/EntryMovieRows.h"
 #include "cache/ListedMovieCopy.h"
 #include "cache/MovieRowList.h"
+#include "cache/RowPath.h"
+#include "cache/StoreReading.h"
 #include "support/Files.h"
 #include "support/RealBrowserCaches.h"
 
@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <map>
 
 namespace {
 
@@ -24,27 +25,49 @@ bool Exists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// The rows reading `stores` gives, in the order found.
+std::vector<cache::EntryMovieRow> RowsOf(const std::vector<cache::FoundStore>& stores, const std::atomic<bool>& stop,
+                                         const std::function<void(const cache::EntryMovieRow&)>& each = {})
+{
+    std::vector<cache::EntryMovieRow> rows;
+    cache::ReadStores(stores, stop, [&](cache::StoreFinding finding) {
+        ASSERT_TRUE(std::holds_alternative<cache::EntryMovieRow>(finding)) << "browser caches give rows only";
+        rows.push_back(std::get<cache::EntryMovieRow>(finding));
+        if (each)
+            each(rows.back());
+    });
+    return rows;
+}
+
+// Why the entry file at `path` gives no movie, when read as a copy reads it; nothing when it gives one.
+std::optional<cache::Refusal> RefusalOf(const std::string& path)
+{
+    const auto opened = cache::OpenRowMovie(cache::ResolveRowPath(path));
+    return opened ? std::nullopt : std::optional(opened.Why());
+}
+
 // The start-up walk notes the caches; their rows come in the list order whether the list takes them all at
 // the end or each where it belongs as it is found; a stop ends the reading.
 TEST(RealBrowserCache, ListsEveryServedMovieOfBothBrowsersAboveThePlainMoviesInTheirOrder)
 {
     const auto& caches = test::SharedBrowserCaches();
-    std::vector<cache::BrowserCacheFolder> folders;
+    std::vector<cache::FoundStore> folders;
     cache::MovieRowList plain;
     cache::WalkFolders(caches.CacheFolder(), plain, folders);
     std::vector<std::string> noted, written;
-    for (const auto& folder : folders)
+    for (const auto& folder : folders) {
         noted.push_back(folder.path);
+        EXPECT_EQ(folder.notRead, "");
+    }
     for (const auto& run : caches.Runs())
         written.push_back(run.cacheFolder);
     std::sort(noted.begin(), noted.end());
     std::sort(written.begin(), written.end());
     EXPECT_EQ(noted, written);
 
-    std::vector<cache::EntryMovieRow> found, shown;
+    std::vector<cache::EntryMovieRow> shown;
     std::atomic<bool> stop{false};
-    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow row) {
-        found.push_back(row);
+    const auto found = RowsOf(folders, stop, [&](const cache::EntryMovieRow& row) {
         shown.insert(shown.begin() + static_cast<std::ptrdiff_t>(cache::EntryRowIndex(shown, row)), row);
     });
     const auto expected = test::ExpectedListRows(caches);
@@ -56,9 +79,9 @@ TEST(RealBrowserCache, ListsEveryServedMovieOfBothBrowsersAboveThePlainMoviesInT
     EXPECT_EQ(asShown, expected);
 
     std::size_t rows = 0;
-    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { stop = ++rows == 2; });
+    RowsOf(folders, stop, [&](const cache::EntryMovieRow&) { stop = ++rows == 2; });
     EXPECT_EQ(rows, 2u);
-    cache::ReadEntryMovies(folders, stop, [&](cache::EntryMovieRow) { ++rows; });
+    RowsOf(folders, stop, [&](const cache::EntryMovieRow&) { ++rows; });
     EXPECT_EQ(rows, 2u);
 }
 
@@ -73,8 +96,10 @@ TEST(RealBrowserCache, SaveAndPreviewGiveTheServedMovieBytes)
             const std::string before = ReadFile(entry);
             ASSERT_EQ(cache::CopyListedMovie(entry, out / "saved.swf"), cache::CopyOutcome::Copied);
             EXPECT_EQ(ReadFile(out / "saved.swf"), movie.movie);
-            EXPECT_EQ(cache::ReadEntryMovie(entry), movie.movie);
-            EXPECT_EQ(cache::ReadEntryMovie(entry, movie.movie.size() - 1), std::nullopt) << "over the limit";
+            const cache::RowTarget target = cache::ResolveRowPath(entry);
+            EXPECT_EQ(target.kind, cache::RowTarget::Kind::EntryFile);
+            EXPECT_EQ(cache::ReadRowMovie(target), movie.movie);
+            EXPECT_EQ(cache::ReadRowMovie(target, movie.movie.size() - 1), std::nullopt) << "over the limit";
             EXPECT_EQ(ReadFile(entry), before);
         }
     }
@@ -99,11 +124,13 @@ TEST(RealBrowserCache, MovieAddressesThatGaveNoMovieAreStoredButNotListed)
             ASSERT_FALSE(entry.empty()) << "the browser kept no entry, so this case proves nothing";
             const auto file = cache::EntryFile::Open(entry);
             ASSERT_TRUE(file);
-            const auto stored = cache::ReadCacheEntry(*file, *cache::EntryFileFormat(entry));
-            ASSERT_TRUE(stored);
+            const cache::EntryFilesFormat* format = cache::EntryFilesFormatOf(entry);
+            ASSERT_NE(format, nullptr);
+            const auto stored = format->ReadEntry(*file);
+            ASSERT_TRUE(stored) << cache::RefusalText(stored.Why());
             EXPECT_EQ(stored->head.status, c.status);
             EXPECT_EQ(stored->address, c.address);
-            EXPECT_EQ(cache::ReadEntryMovieRow(entry), std::nullopt);
+            EXPECT_EQ(RefusalOf(entry), cache::Refusal::NotAMovie);
             EXPECT_EQ(cache::CopyListedMovie(entry, out / "none.swf"), cache::CopyOutcome::SourceCannotOpen);
             EXPECT_FALSE(Exists(out / "none.swf"));
         }
@@ -111,7 +138,8 @@ TEST(RealBrowserCache, MovieAddressesThatGaveNoMovieAreStoredButNotListed)
 }
 
 // Copies of one real entry, cut at every length or with one byte changed, each under a name of its own in a
-// cache folder: none may crash the reader, and none may be listed as anything but the untouched movie.
+// cache folder: none may crash the reader or send it outside the file, none may be listed as anything but the
+// untouched movie, and a cut copy never gets past the reader.
 TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
 {
     const auto& caches = test::SharedBrowserCaches();
@@ -128,21 +156,35 @@ TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
             std::snprintf(hex, sizeof hex, firefox ? "%016zX" : "%016zx", n);
             return firefox ? std::string(24, 'A') + hex : std::string(hex) + "_0";
         };
-        for (std::size_t length = 0; length < original.size(); ++length)
+        const cache::EntryFilesFormat* format = cache::EntryFilesFormatOf(folder + name(0));
+        ASSERT_NE(format, nullptr);
+        for (std::size_t length = 0; length < original.size(); ++length) {
             test::WriteFile(folder + name(length), original.substr(0, length));
+            const cache::MemoryEntryBytes cut(std::string_view(original).substr(0, length));
+            const auto read = format->ReadEntry(cut);
+            ASSERT_FALSE(read) << "cut at " << length << " and read";
+            EXPECT_TRUE(read.Why() == cache::Refusal::CutShort || read.Why() == cache::Refusal::Damaged)
+                << "cut at " << length << ": " << cache::RefusalText(read.Why());
+        }
         std::size_t flipped = 0;
+        std::map<cache::Refusal, std::size_t> reasons;
         for (std::size_t at = 0; at < original.size(); ++at) {
             std::string damaged = original;
             damaged[at] = static_cast<char>(damaged[at] ^ 0x20);
             test::WriteFile(folder + name(original.size() + at), damaged);
             ++flipped;
+            const cache::MemoryEntryBytes bytes(damaged);
+            if (const auto read = format->ReadEntry(bytes); !read)
+                ++reasons[read.Why()];
         }
         test::WriteFile(folder + name(2 * original.size()), original);
+        // In memory a read never fails, so an unreadable entry would be a reader reaching outside the file.
+        EXPECT_EQ(reasons.count(cache::Refusal::Unreadable), 0u);
+        EXPECT_EQ(reasons.count(cache::Refusal::Stopped), 0u);
+        EXPECT_GT(reasons[cache::Refusal::Damaged], 0u);
 
-        std::vector<cache::EntryMovieRow> rows;
         const std::atomic<bool> stop{false};
-        cache::ReadEntryMovies({{folder, firefox ? cache::EntryFormat::Firefox : cache::EntryFormat::Chromium}}, stop,
-                               [&](cache::EntryMovieRow row) { rows.push_back(row); });
+        const auto rows = RowsOf({{folder, format, {}}}, stop);
         ASSERT_FALSE(rows.empty()) << "the untouched copy must be listed";
         std::size_t listedDamaged = 0;
         for (const auto& row : rows) {
@@ -161,6 +203,8 @@ TEST(RealBrowserCache, EntriesCutShortOrDamagedAreLeftOut)
             const auto outcome = cache::CopyListedMovie(row.row.path, out / "m.swf");
             if (outcome == cache::CopyOutcome::Copied) {
                 EXPECT_EQ(ReadFile(out / "m.swf"), plain.movie) << "byte " << at << " changed and was saved";
+            } else {
+                EXPECT_EQ(RefusalOf(row.row.path), cache::Refusal::Damaged) << "byte " << at;
             }
         }
         std::printf("[   INFO   ] %s: %zu cut and %zu damaged copies, %zu damaged ones still listed\n",

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 namespace {
 
@@ -312,6 +313,42 @@ TEST(CacheWalkOnDisk, ListsExactlyTheNonEmptyMoviesBelowTheCacheFolder)
         OracleWalkFolders(root, oracle);
         EXPECT_EQ(rows, oracle);
     }
+}
+
+// The walk notes the folders the format table tells by their names, and keeps its rows as they are.
+TEST(CacheWalkOnDisk, NotesTheStoresTheFormatTableRecognises)
+{
+    TempFolder temp;
+    const std::string root = temp.Path() + "/";
+    const std::string firefox = "0123456789ABCDEF0123456789ABCDEF01234567";
+    const std::string chromium = "0123456789abcdef_0";
+    std::filesystem::create_directories(root + "ff/cache2/entries");
+    WriteFile(root + "cr/Default/Cache/Cache_Data/" + chromium, "any bytes: the name tells");
+    WriteFile(root + "cr/Default/Cache/Cache_Data/index", "");
+    WriteFile(root + "other/entries/" + firefox, "an entries folder outside cache2");
+    std::filesystem::create_directories(root + "other/dir/" + chromium); // a folder named like an entry
+    WriteFile(root + "other/upper/0123456789ABCDEF_0", "upper-case digits");
+    WriteFile(root + "other/longer/0123456789abcdef0_0", "one digit too many");
+    WriteFile(root + "m/movie.swf", "FWS");
+
+    std::vector<cache::FoundStore> stores;
+    cache::MovieRowList rows;
+    cache::WalkFolders(root, rows, stores);
+    std::set<std::pair<std::string, std::string>> noted;
+    for (const auto& store : stores) {
+        EXPECT_EQ(store.notRead, "");
+        noted.emplace(store.path.substr(root.size()), cache::FormatName(store.format));
+    }
+    const std::set<std::pair<std::string, std::string>> expected{
+        {"ff/cache2/entries/", "Firefox cache2"}, {"cr/Default/Cache/Cache_Data/", "Chromium Simple Cache"}};
+    EXPECT_EQ(noted, expected);
+    EXPECT_EQ(PathsOf(rows.TakeRows()), std::vector<std::string>{root + "m/movie.swf"});
+
+    // The folder walked may be a store itself.
+    stores.clear();
+    cache::WalkFolders(root + "ff/cache2/entries/", rows, stores);
+    ASSERT_EQ(stores.size(), 1u);
+    EXPECT_EQ(stores[0].path, root + "ff/cache2/entries/");
 }
 
 TEST(CacheWalkOnDisk, MissingCacheFolderGivesNothing)

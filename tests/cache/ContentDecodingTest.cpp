@@ -1,5 +1,5 @@
 // Content decoding against what zlib, brotli and zstd themselves encode.
-#include "cache/ContentDecoding.h"
+#include "cache/formats/ContentDecoding.h"
 
 #include <brotli/encode.h>
 #include <gtest/gtest.h>

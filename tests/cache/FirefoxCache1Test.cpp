@@ -80,20 +80,23 @@ std::optional<std::string> DecodedBody(const FirefoxCache1& cache, const Firefox
 // The movie the Local Files list would find in the entry, as it decides it for today's caches.
 std::optional<cache::EntryMovie> MovieOf(const FirefoxCache1& cache, const FirefoxCache1Entry& entry)
 {
-    const auto bytes = cache.BodyBytes(entry);
-    if (!bytes || entry.refusal)
+    auto response = cache.ResponseOf(entry);
+    if (!response || entry.refusal)
         return std::nullopt;
-    return cache::FindEntryMovie(*bytes, entry.AsCacheEntry(), nullptr, true);
+    auto movie = cache::FindEntryMovie(std::move(*response), nullptr, true);
+    if (!movie)
+        return std::nullopt;
+    return std::move(*movie);
 }
 
-std::string CopiedMovie(const FirefoxCache1& cache, const FirefoxCache1Entry& entry, const cache::EntryMovie& movie)
+std::string CopiedMovie(const cache::EntryMovie& movie)
 {
     std::string bytes;
-    const auto result = cache::StreamEntryMovie(*cache.BodyBytes(entry), movie, [&](std::string_view piece) {
+    const auto result = cache::StreamEntryMovie(movie, [&](std::string_view piece) {
         bytes.append(piece);
         return true;
     });
-    EXPECT_EQ(result, cache::MovieStreamResult::Done);
+    EXPECT_EQ(result, cache::BodyResult::Done);
     return bytes;
 }
 
@@ -324,12 +327,12 @@ TEST_F(FirefoxCache1Real, MoviesPlacedUnderACleanMapAreListedAndCopied)
             continue;
         EXPECT_TRUE(entry.inMap);
         EXPECT_EQ(movie->size, expected->second.size());
-        EXPECT_EQ(CopiedMovie(*cache, entry, *movie), expected->second);
+        EXPECT_EQ(CopiedMovie(*movie), expected->second);
         const auto opened = cache::OpenCache1Row(cache->RowPath(entry));
         ASSERT_TRUE(opened);
         const auto reopened = MovieOf(opened->cache, opened->entry);
         ASSERT_TRUE(reopened);
-        EXPECT_EQ(CopiedMovie(opened->cache, opened->entry, *reopened), expected->second);
+        EXPECT_EQ(CopiedMovie(*reopened), expected->second);
     }
     EXPECT_EQ(ByAddress(entries, "http://games.example/large.swf")->body.separateFile, placedLarge.separateFile);
 }
@@ -374,12 +377,12 @@ TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
     ASSERT_TRUE(found);
     EXPECT_TRUE(found->inMap); // the map's record of its body still fits
     ASSERT_TRUE(MovieOf(*cache, *found));
-    EXPECT_EQ(CopiedMovie(*cache, *found, *MovieOf(*cache, *found)), small);
+    EXPECT_EQ(CopiedMovie(*MovieOf(*cache, *found)), small);
     found = ByAddress(entries, "http://games.example/large.swf");
     ASSERT_TRUE(found);
     EXPECT_EQ(found->body.separateFile, placedLarge.separateFile); // found by the key's hash
     ASSERT_TRUE(MovieOf(*cache, *found));
-    EXPECT_EQ(CopiedMovie(*cache, *found, *MovieOf(*cache, *found)), large);
+    EXPECT_EQ(CopiedMovie(*MovieOf(*cache, *found)), large);
     EXPECT_TRUE(MovieOf(*cache, *ByAddress(entries, "http://games.example/taker.swf")));
     // A record of its own file, in 1.19's subfolders, found by walking them; its body shares its generation.
     found = ByAddress(entries, "https://games.example/secure.swf");
@@ -509,7 +512,7 @@ TEST_F(FirefoxCache1Real, TheLaterOfTwoRecordsOfAKeyWins)
     // Both bodies were written under the same hash: generations 1 and 2 tell them apart by their lengths.
     const auto movie = MovieOf(*cache, copies[later]);
     ASSERT_TRUE(movie);
-    EXPECT_EQ(CopiedMovie(*cache, copies[later], *movie), other);
+    EXPECT_EQ(CopiedMovie(*movie), other);
 }
 
 } // namespace

@@ -21,6 +21,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -209,6 +210,92 @@ TEST_F(LocalPageTest, AClickPreviewsTheClickedRowAndAClickBelowTheRowsChangesNot
     EXPECT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
 }
 
+// A file removed after start-up has nothing to preview: the preview goes blank instead of showing the player's
+// complaint about a file it cannot load.
+TEST_F(LocalPageTest, AClickOnARowWhoseFileVanishedShowsAnEmptyPreview)
+{
+    Open();
+    ClickRow(RowOf(m_cache.Path() + "/a/b/one.swf"));
+    ASSERT_EQ(m_page.Preview().Location(), m_cache.Path() + "/a/b/one.swf");
+    std::filesystem::remove(m_cache / "a/b/c/CLIP.SWF");
+    ClickRow(RowOf(m_cache.Path() + "/a/b/c/CLIP.SWF"));
+    EXPECT_EQ(m_page.Preview().Location(), "");
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return m_page.Preview().Browser()->url() == QUrl(QStringLiteral("about:blank")); }, 20000));
+}
+
+// What reading the stores hands the page: movies' rows go above the plain rows in their order, and an address
+// an index gives goes to the plain row of that path as its tooltip, wherever the entry rows have pushed it.
+TEST_F(LocalPageTest, FindingsTakeTheirPlacesAndAnIndexsAddressGoesToItsPlainRow)
+{
+    Open();
+    const std::string cache = m_cache.Path();
+    m_page.TakeFinding(cache::EntryMovieRow{{"e.swf", "9", cache + "/x/entry1", "http://e.example/1.swf"}, 10});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/b/one.swf", "http://ie.example/one.swf"});
+    m_page.TakeFinding(cache::EntryMovieRow{{"e.swf", "9", cache + "/x/entry2", "http://e.example/2.swf"}, 20});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/one.swf", "http://ie.example/a.swf"});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/one.swf", "http://ie.example/second.swf"});
+    m_page.TakeFinding(cache::PlainFileAddress{cache + "/nowhere.swf", "http://ie.example/nowhere.swf"});
+    m_page.TakeFinding(cache::UnreadStore{cache + "/old/", "Some cache", "a version not read"});
+
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {cache + "/x/entry2", "http://e.example/2.swf"},
+        {cache + "/x/entry1", "http://e.example/1.swf"},
+        {cache + "/a/b/c/CLIP.SWF", ""},
+        {cache + "/a/b/one.swf", "http://ie.example/one.swf"},
+        {cache + "/a/one.swf", "http://ie.example/a.swf"},
+    };
+    ASSERT_EQ(List()->rowCount(), static_cast<int>(expected.size()));
+    for (int row = 0; row < List()->rowCount(); ++row) {
+        const auto& [path, address] = expected[static_cast<std::size_t>(row)];
+        EXPECT_EQ(ListView::CellBytes(List(), row, CLocalPage::kPathColumn), path);
+        for (int column = 0; column < 3; ++column)
+            EXPECT_EQ(ToBytes(List()->item(row, column)->toolTip()), address) << path;
+    }
+}
+
+// Save All saves the rows that stood when it was pressed, whatever arrives while it runs: here the movies of the
+// browser caches come in above the plain rows while the box about the first row's failure is open.
+TEST(LocalPageBrowserCachesTest, SaveAllSavesTheRowsAsTheyStoodWhenPressedWhileEntryRowsArrive)
+{
+    const auto& caches = test::SharedBrowserCaches();
+    const test::ScriptedDialogs dialogs;
+    const test::TempHome home;
+    const TempFolder target;
+    CLocalPage page;
+    page.SetChosenFolder(caches.CacheFolder());
+    ASSERT_TRUE(page.InitModeless()); // the stores are read once events run: not before Save All
+    QTableWidget* list = page.MovieList();
+    const auto& plain = caches.PlainRows();
+    ASSERT_EQ(list->rowCount(), static_cast<int>(plain.size()));
+    ASSERT_GE(plain.size(), 2u);
+    // The first row cannot be written: a folder stands where its file would go.
+    std::filesystem::create_directories(target / plain.front().name);
+    const auto expected = test::ExpectedListRows(caches);
+    Dialogs::WhileMessageShown([&] {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->rowCount() == static_cast<int>(expected.size()); }, 20000));
+    });
+    Dialogs::QueueFolder(QString::fromStdString(target.Path()));
+    page.OnSaveAll();
+
+    std::vector<QString> messages;
+    for (const auto& shown : Dialogs::History()) {
+        if (shown.kind == Dialogs::Shown::Kind::Message)
+            messages.push_back(shown.text);
+    }
+    EXPECT_EQ(messages, std::vector<QString>{QStringLiteral("create write file failure!")});
+    ASSERT_EQ(list->rowCount(), static_cast<int>(expected.size())) << "the entry rows came in meanwhile";
+    std::set<std::string> saved;
+    for (const auto& file : std::filesystem::directory_iterator(target.Path()))
+        saved.insert(file.path().filename().string());
+    std::set<std::string> wanted;
+    for (const auto& row : plain)
+        wanted.insert(row.name);
+    EXPECT_EQ(saved, wanted) << "every plain row, and no row that arrived later";
+    for (std::size_t i = 1; i < plain.size(); ++i)
+        EXPECT_EQ(ReadFile(target / plain[i].name), ReadFile(plain[i].path));
+}
+
 // The page over caches that Debian's browsers wrote: the walk's rows are there when the page is created,
 // the entry rows come above them once the window runs, each with its address as tooltip, and Save writes
 // a movie's bytes as the server sent them before any encoding.
@@ -250,6 +337,36 @@ TEST(LocalPageBrowserCachesTest, ListsTheCachedMoviesAboveThePlainOnesAndSavesTh
         }
     }
     EXPECT_TRUE(Dialogs::History().size() > 0);
+
+    // A click on an entry row plays the movie the server sent, decoded off the window's thread.
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    for (int row = 0; row < list->rowCount(); ++row) {
+        const std::string address = ToBytes(list->item(row, 0)->toolTip());
+        const auto movie = std::find_if(caches.Movies().begin(), caches.Movies().end(),
+                                        [&](const auto& served) { return served.address == address; });
+        if (movie == caches.Movies().end() || movie->coding != "gzip")
+            continue;
+        SCOPED_TRACE(ListView::CellBytes(list, row, CLocalPage::kPathColumn));
+        page.Preview().ShowNothing();
+        ASSERT_TRUE(test::WaitUntil(
+            [&] {
+                return test::Near(test::ColourAt(test::Grab(&page.Preview()), 0.5, 0.5), test::Rgb{255, 255, 255});
+            },
+            std::chrono::seconds(20)));
+        list->scrollToItem(list->item(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualRect(list->model()->index(row, 0)).center());
+        const std::string path = ListView::CellBytes(list, row, CLocalPage::kPathColumn);
+        ASSERT_TRUE(test::WaitUntil(
+            [&] {
+                const QImage image = test::Grab(&page.Preview());
+                return page.Preview().Location() == path
+                    && test::Near(test::ColourAt(image, 0.5, 0.5), movie->recipe.fill)
+                    && test::Near(test::ColourAt(image, 0.1, 0.1), movie->recipe.background);
+            },
+            std::chrono::seconds(20)));
+    }
 }
 
 TEST(LocalPageBrowserCachesTest, ClosingThePageWhileItReadsEntriesEndsTheReadingPromptly)
@@ -263,10 +380,10 @@ TEST(LocalPageBrowserCachesTest, ClosingThePageWhileItReadsEntriesEndsTheReading
     }
     const cache::LocalListSource source{cacheFolder.Path() + "/", false};
     const cache::LocalWalk walk = cache::WalkLocalFolder(source);
-    ASSERT_EQ(walk.browserCaches.size(), 1u);
+    ASSERT_EQ(walk.stores.size(), 1u);
     const std::atomic<bool> never{false};
     auto start = std::chrono::steady_clock::now();
-    cache::ReadLocalEntries(source, walk, never, [](cache::EntryMovieRow) {});
+    cache::ReadLocalEntries(source, walk, never, [](cache::StoreFinding) {});
     const auto wholeRead = std::chrono::steady_clock::now() - start;
 
     auto page = std::make_unique<CLocalPage>();

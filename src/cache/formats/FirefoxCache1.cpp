@@ -73,15 +73,17 @@ std::string WithSlash(std::string folder)
 
 } // namespace
 
-CacheEntry FirefoxCache1Entry::AsCacheEntry() const
-{
-    CacheEntry entry;
-    entry.address = address;
-    if (head)
-        entry.head = *head;
-    entry.bodyLength = body.length;
-    return entry;
-}
+// A body that keeps open the bytes it reads from.
+class OwningBody final : public ExtentBody {
+public:
+    OwningBody(std::shared_ptr<const EntryBytes> bytes, std::uint64_t length)
+        : ExtentBody(*bytes, 0, length), m_bytes(std::move(bytes))
+    {
+    }
+
+private:
+    std::shared_ptr<const EntryBytes> m_bytes;
+};
 
 FirefoxCache1::FirefoxCache1(std::unique_ptr<State> state) : m_state(std::move(state)) {}
 FirefoxCache1::FirefoxCache1(FirefoxCache1&&) noexcept = default;
@@ -246,6 +248,19 @@ std::shared_ptr<const EntryBytes> FirefoxCache1::BodyBytes(const FirefoxCache1En
     }
     }
     return nullptr;
+}
+
+std::optional<StoredResponse> FirefoxCache1::ResponseOf(const FirefoxCache1Entry& entry) const
+{
+    auto bytes = BodyBytes(entry);
+    if (!bytes)
+        return std::nullopt;
+    StoredResponse response;
+    response.address = entry.address;
+    if (entry.head)
+        response.head = *entry.head;
+    response.body = std::make_unique<OwningBody>(std::move(bytes), entry.body.length);
+    return response;
 }
 
 DecodeResult FirefoxCache1::StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const

@@ -5,9 +5,9 @@
 // body lies; a dirty one (the browser crashed, or the disk was copied while it ran) lists a fraction of the
 // entries, so then every block is searched for records and the bodies are found by the key's hash, with the
 // map's records used only where they still agree with what they point at.
-#include "cache/CacheEntry.h"
-#include "cache/ContentDecoding.h"
-#include "cache/ResponseHead.h"
+#include "cache/formats/ContentDecoding.h"
+#include "cache/formats/ResponseHead.h"
+#include "cache/formats/StoredResponse.h"
 #include "cache/formats/OldCacheRefusal.h"
 
 #include <atomic>
@@ -54,9 +54,6 @@ struct FirefoxCache1Entry {
 
     // The last component of a row's path: "@<block>".
     std::string Locator() const { return "@" + std::to_string(block); }
-    // The address, head and body length as the movie logic of EntryMovie.h takes them, the body counted from
-    // the start of BodyBytes().
-    CacheEntry AsCacheEntry() const;
 };
 
 class FirefoxCache1 {
@@ -84,8 +81,11 @@ public:
     // The entry whose record lies at `block` of `container`; nothing when no record of this cache starts there.
     std::optional<FirefoxCache1Entry> EntryAt(std::string_view container, std::uint32_t block) const;
 
-    // The stored body's bytes, as EntryMovie's readers take them; nothing when the entry has no body to read.
+    // The stored body's bytes; nothing when the entry has no body to read.
     std::shared_ptr<const EntryBytes> BodyBytes(const FirefoxCache1Entry& entry) const;
+    // The entry as the movie check of EntryMovie.h takes it: address, head and a body that keeps its bytes
+    // open. Nothing when the entry has no body to read.
+    std::optional<StoredResponse> ResponseOf(const FirefoxCache1Entry& entry) const;
     // The body with its Content-Encoding undone, in pieces. Damaged also for a coding that cannot be undone,
     // and for an entry with no body to read.
     DecodeResult StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const;

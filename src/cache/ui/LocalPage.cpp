@@ -1,31 +1,24 @@
 #include "cache/ui/LocalPage.h"
 
 #include "cache/ListedMovieCopy.h"
+#include "cache/RowPath.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
 #include "framework/MovieDialogs.h"
+#include "platform/Overloaded.h"
 #include "res/resource.h"
 
 #include <QFile>
-#include <QMetaObject>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <utility>
 
 CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
 
-CLocalPage::~CLocalPage()
-{
-    m_bStopReading = true;
-    if (m_entryReader.joinable())
-        m_entryReader.join();
-}
+CLocalPage::~CLocalPage() = default;
 
 void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
 
@@ -59,22 +52,44 @@ bool CLocalPage::OnInitDialog()
 
 void CLocalPage::StartReadingEntries()
 {
-    if (m_entryReader.joinable() || (m_walk.browserCaches.empty() && !m_source->outsideCaches))
+    if (m_entryReader || (m_walk.stores.empty() && !m_source->outsideCaches))
         return;
-    m_entryReader = std::thread([this, source = *m_source, walk = std::move(m_walk)] {
-        // Background work: the window's own thread comes first.
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-        try {
-            cache::ReadLocalEntries(source, walk, m_bStopReading, [this](cache::EntryMovieRow row) {
-                // Dropped unread if the page goes first.
-                QMetaObject::invokeMethod(
-                    this, [this, row = std::move(row)]() mutable { InsertEntryRow(std::move(row)); },
-                    Qt::QueuedConnection);
+    m_entryReader = std::make_unique<CWorkerThread>(
+        this,
+        [this, source = *m_source, walk = std::move(m_walk)](CUiHandOver& ui) {
+            cache::ReadLocalEntries(source, walk, ui.AbandonedFlag(), [this, &ui](cache::StoreFinding finding) {
+                ui.Post([this, finding = std::move(finding)]() mutable { TakeFinding(std::move(finding)); });
             });
-        } catch (...) {
-            // Out of memory while reading: the rows found so far stay, nothing is shown.
-        }
-    });
+        },
+        CWorkerThread::Priority::Background);
+}
+
+void CLocalPage::TakeFinding(cache::StoreFinding finding)
+{
+    std::visit(platform::Overloaded{
+                   [this](cache::EntryMovieRow& row) { InsertEntryRow(std::move(row)); },
+                   [this](const cache::PlainFileAddress& address) { GivePlainRowAddress(address); },
+                   [](const cache::UnreadStore&) {},
+               },
+               finding);
+}
+
+void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
+{
+    if (m_plainRowOf.empty()) {
+        for (int row = static_cast<int>(m_entryRows.size()); row < m_list->rowCount(); ++row)
+            m_plainRowOf.emplace(ListView::CellBytes(m_list, row, kPathColumn),
+                                 row - static_cast<int>(m_entryRows.size()));
+    }
+    const auto found = m_plainRowOf.find(address.path);
+    if (found == m_plainRowOf.end())
+        return;
+    const int row = static_cast<int>(m_entryRows.size()) + found->second;
+    if (!m_list->item(row, kNameColumn)->toolTip().isEmpty())
+        return;
+    const QString tip = FromBytes(address.address);
+    for (int column = kNameColumn; column <= kPathColumn; ++column)
+        m_list->item(row, column)->setToolTip(tip);
 }
 
 void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)
@@ -118,7 +133,35 @@ void CLocalPage::OnClickList()
         return;
     const std::string path = ListView::CellBytes(m_list, row, kPathColumn);
     if (!path.empty())
+        Preview(path);
+}
+
+void CLocalPage::Preview(const std::string& path)
+{
+    m_previewDecoder.reset(); // the decoding for an earlier click, if it still runs, is dropped
+    const cache::RowTarget target = cache::ResolveRowPath(path);
+    switch (target.kind) {
+    case cache::RowTarget::Kind::Missing:
+        // Gone since the walk: an empty preview, rather than the player's complaint about a file it cannot load.
+        m_preview.ShowNothing();
+        return;
+    case cache::RowTarget::Kind::PlainFile:
         m_preview.Navigate2(path);
+        return;
+    case cache::RowTarget::Kind::EntryFile:
+    case cache::RowTarget::Kind::Record:
+        // Decoded off the window's thread; the preview shows what it showed until the movie is there.
+        m_previewDecoder = std::make_unique<CWorkerThread>(this, [this, target, path](CUiHandOver& ui) {
+            auto movie = cache::ReadRowMovie(target, cache::kPreviewMovieLimit, &ui.AbandonedFlag());
+            ui.Post([this, movie = std::move(movie), path]() mutable {
+                if (movie)
+                    m_preview.ShowMovie(std::move(*movie), path);
+                else
+                    m_preview.ShowNothing();
+            });
+        });
+        return;
+    }
 }
 
 void CLocalPage::CopyMovie(const std::string& source, const std::string& destination)
@@ -146,6 +189,13 @@ void CLocalPage::OnSave()
 
 void CLocalPage::OnSaveAll()
 {
+    // The rows as they stand now: rows read from the stores keep arriving above them while a dialog or a
+    // failure box is open, and must not shift what this command saves.
+    std::vector<std::pair<std::string, std::string>> rows; // path, name
+    rows.reserve(static_cast<std::size_t>(m_list->rowCount()));
+    for (int row = 0; row < m_list->rowCount(); ++row)
+        rows.emplace_back(ListView::CellBytes(m_list, row, kPathColumn), ListView::CellBytes(m_list, row, kNameColumn));
+
     const std::optional<QString> chosen = MovieDialogs::AskSaveAllFolder(this);
     if (!chosen)
         return;
@@ -156,10 +206,6 @@ void CLocalPage::OnSaveAll()
         folder += '/';
     // A copy that cannot start is reported and the next row goes on; a failure in the middle of a
     // copy ends the command.
-    const int rows = m_list->rowCount();
-    for (int row = 0; row < rows; ++row) {
-        const std::string source = ListView::CellBytes(m_list, row, kPathColumn);
-        const std::string name = ListView::CellBytes(m_list, row, kNameColumn);
+    for (const auto& [source, name] : rows)
         CopyMovie(source, folder + name);
-    }
 }

@@ -6,15 +6,16 @@
 #include "cache/LocalListing.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"
+#include "framework/WorkerThread.h"
 #include "res/resource.h"
 
 #include <QPointer>
 #include <QTableWidget>
 
-#include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
-#include <thread>
+#include <unordered_map>
 #include <vector>
 
 class CLocalPage : public CDialog {
@@ -38,6 +39,10 @@ public:
     void OnSave();
     void OnSaveAll();
 
+    // What reading the stores found, on the page's thread: a movie's row, put in its place above the plain
+    // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
+    void TakeFinding(cache::StoreFinding finding);
+
 protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
@@ -46,8 +51,13 @@ private:
     void FillList(const std::vector<cache::LocalMovieRow>& rows);
     void SetRow(int row, const cache::LocalMovieRow& movie);
     void StartReadingEntries();
-    // On the page's thread: one movie found in a browser cache, put in its place among the others.
+    // One movie found in a store, put in its place among the others.
     void InsertEntryRow(cache::EntryMovieRow row);
+    // The tooltip of the plain row whose file an index names.
+    void GivePlainRowAddress(const cache::PlainFileAddress& address);
+    // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
+    // and nothing for a path whose file has gone.
+    void Preview(const std::string& path);
     // Copies one movie; a copy that cannot start is reported in the application's message box.
     void CopyMovie(const std::string& source, const std::string& destination);
 
@@ -55,8 +65,9 @@ private:
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
-    cache::LocalWalk m_walk;                       // the start-up walk's caches, read on later
-    std::vector<cache::EntryMovieRow> m_entryRows; // the rows above the plain ones, in list order
-    std::atomic<bool> m_bStopReading{false};
-    std::thread m_entryReader;
+    cache::LocalWalk m_walk;                           // the start-up walk's caches, read on later
+    std::vector<cache::EntryMovieRow> m_entryRows;     // the rows above the plain ones, in list order
+    std::unordered_map<std::string, int> m_plainRowOf; // a plain row's path -> its place among the plain rows
+    std::unique_ptr<CWorkerThread> m_entryReader;      // reads the stores once the window shows
+    std::unique_ptr<CWorkerThread> m_previewDecoder;   // decodes the movie of the last entry row clicked
 };

@@ -8,20 +8,14 @@
 CCaptureWorker::CCaptureWorker(CaptureView& view, QObject* context, std::string address)
     : m_view(view)
     , m_strAddress(std::move(address))
-    , m_handOver(context)
-    , m_thread(&CCaptureWorker::CaptureThreadProc, this)
+    , m_thread(context, [this](CUiHandOver& ui) { CaptureThreadProc(this, ui); })
 {}
 
-CCaptureWorker::~CCaptureWorker()
-{
-    m_handOver.Abandon();
-    m_thread.join();
-}
+CCaptureWorker::~CCaptureWorker() = default;
 
-unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker)
+unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker, CUiHandOver& ui)
 {
     CaptureView& view = worker->m_view;
-    CUiHandOver& ui = worker->m_handOver;
     try {
         ui.Run([&view] { view.EnableGo(false); });
         view.StartBusy();

@@ -4,12 +4,11 @@
 // page's thread and waited for; the page can abandon the capture at any moment and then waits for the
 // thread, which ends without touching the page's controls again.
 #include "capture/ui/CaptureView.h"
-#include "capture/ui/UiHandOver.h"
+#include "framework/WorkerThread.h"
 
 #include <atomic>
 #include <cstddef>
 #include <string>
-#include <thread>
 
 class QObject;
 
@@ -35,12 +34,11 @@ public:
 
 private:
     // One capture, from disabling "Go" to stopping the indicator; returns 0 on every path.
-    static unsigned CaptureThreadProc(CCaptureWorker* worker);
+    static unsigned CaptureThreadProc(CCaptureWorker* worker, CUiHandOver& ui);
 
     CaptureView& m_view;
     const std::string m_strAddress;
-    CUiHandOver m_handOver;
     std::atomic<bool> m_bHandOversDone{false};
     std::atomic<bool> m_bFinished{false};
-    std::thread m_thread; // last: starts once everything above exists
+    CWorkerThread m_thread; // last: starts once everything above exists
 };

@@ -77,15 +77,18 @@ void ExerciseMovie(const cache::FirefoxCache1& cache, const cache::FirefoxCache1
     if (bytes->Size() != entry.body.length)
         std::abort(); // the body handed out is as long as the record says
     cache.StreamBody(entry, [](std::string_view) { return true; });
-    const auto movie = cache::FindEntryMovie(*bytes, entry.AsCacheEntry(), nullptr, true);
+    auto response = cache.ResponseOf(entry);
+    if (!response)
+        std::abort(); // bytes to read make a response
+    const auto movie = cache::FindEntryMovie(std::move(*response), nullptr, true);
     if (!movie)
         return;
     std::uint64_t total = 0;
-    const auto result = cache::StreamEntryMovie(*bytes, *movie, [&](std::string_view piece) {
+    const auto result = cache::StreamEntryMovie(*movie, [&](std::string_view piece) {
         total += piece.size();
         return true;
     });
-    if (result != cache::MovieStreamResult::Done || total != movie->size)
+    if (result != cache::BodyResult::Done || total != movie->size)
         std::abort(); // a movie once found streams to the length it was found with
 }
 

@@ -6,6 +6,6 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const cache::MemoryEntryBytes bytes(std::string_view(reinterpret_cast<const char*>(data), size));
-    fuzz::ExerciseEntry(bytes, cache::EntryFormat::Firefox);
+    fuzz::ExerciseEntry(bytes, "Firefox cache2");
     return 0;
 }

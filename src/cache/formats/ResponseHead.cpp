@@ -1,4 +1,4 @@
-#include "cache/ResponseHead.h"
+#include "cache/formats/ResponseHead.h"
 
 #include "platform/Bytes.h"
 

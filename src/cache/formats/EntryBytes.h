@@ -27,6 +27,15 @@ public:
     }
 };
 
+// Which file a file is, whatever path names it: what a copy compares so that it never writes over a file it
+// reads.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 // An entry already in memory: what the fuzz targets feed the readers.
 class MemoryEntryBytes final : public EntryBytes {
 public:
@@ -57,6 +66,7 @@ public:
     bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
 
     const struct stat& Info() const { return m_info; }
+    FileIdentity Identity() const { return {m_info.st_dev, m_info.st_ino}; }
     int Fd() const { return m_fd.Get(); }
 
 private:

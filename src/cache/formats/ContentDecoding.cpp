@@ -1,6 +1,6 @@
-#include "cache/ContentDecoding.h"
+#include "cache/formats/ContentDecoding.h"
 
-#include "cache/ResponseHead.h"
+#include "cache/formats/ResponseHead.h"
 #include "platform/Bytes.h"
 
 #include <brotli/decode.h>

@@ -1,4 +1,4 @@
-#include "capture/ui/UiHandOver.h"
+#include "framework/UiHandOver.h"
 
 #include <QMetaObject>
 #include <QThread>
@@ -59,6 +59,19 @@ void CUiHandOver::Run(std::function<void()> work)
         throw CHandOverAbandoned();
     if (std::exception_ptr failure = std::exchange(state.failure, nullptr))
         std::rethrow_exception(failure);
+}
+
+void CUiHandOver::Post(std::function<void()> work)
+{
+    if (m_pState->bAbandoned)
+        return;
+    QMetaObject::invokeMethod(
+        m_pContext,
+        [pState = m_pState, work = std::move(work)] {
+            if (!pState->bAbandoned)
+                work();
+        },
+        Qt::QueuedConnection);
 }
 
 void CUiHandOver::Abandon()

@@ -1,7 +1,8 @@
 #pragma once
-// Hands work from a worker thread to the thread that owns a QObject and waits until it is done there,
-// like a message sent across threads. Unlike a blocking queued call it can be abandoned: the owner's
-// thread may then wait for the worker (join it) without deadlocking against a pending hand-over.
+// Hands work from a worker thread to the thread that owns a QObject, waiting until it is done there (like a
+// message sent across threads) or not (like one posted). Unlike a blocking queued call it can be abandoned:
+// the owner's thread may then wait for the worker (join it) without deadlocking against a pending hand-over,
+// and nothing handed over runs any more.
 #include <QObject>
 
 #include <atomic>
@@ -28,6 +29,10 @@ public:
     // passing on what it threw. Throws CHandOverAbandoned, and `work` never runs, once Abandon has
     // been called.
     void Run(std::function<void()> work);
+
+    // Queues `work` for the context's thread and returns at once; it runs there in the order posted, unless
+    // Abandon came first. What it throws is not passed on: posted work must not throw.
+    void Post(std::function<void()> work);
 
     // Context's thread: no work runs any more from now on, and a worker waiting in Run wakes at once.
     void Abandon();

@@ -1,4 +1,4 @@
-#include "cache/EntryBytes.h"
+#include "cache/formats/EntryBytes.h"
 
 #include <cerrno>
 #include <fcntl.h>
