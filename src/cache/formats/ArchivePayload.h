@@ -1,8 +1,8 @@
 #pragma once
 // The payload of an archived response: the HTTP head at the start of its block, then the body as the server
 // sent it, with chunked transfer coding and then Content-Encoding undone, streamed.
-#include "cache/ContentDecoding.h"
-#include "cache/ResponseHead.h"
+#include "cache/formats/ContentDecoding.h"
+#include "cache/formats/ResponseHead.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // The files of one Firefox first-cache folder as the reader sees them: the map, the three block files and the
 // separate files in "X/XX/" subfolders, by their paths below the folder. A folder on disk is one source; the
 // fuzz target gives another from memory.
-#include "cache/EntryBytes.h"
+#include "cache/formats/EntryBytes.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "cache/formats/FirefoxCache1Layout.h"
 
-#include "cache/EntryBytes.h"
+#include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
 #include <cstdio>

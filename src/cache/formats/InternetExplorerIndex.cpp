@@ -4,7 +4,7 @@
 // checked against the file and the record it lies in before it is followed.
 #include "cache/formats/InternetExplorerIndex.h"
 
-#include "cache/EntryBytes.h"
+#include "cache/formats/EntryBytes.h"
 
 #include <set>
 
