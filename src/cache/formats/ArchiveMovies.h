@@ -3,11 +3,11 @@
 // with status 200, or a resource record; complete; its payload, decoded, starting with "FWS", "CWS" or "ZWS".
 // A revisit record holds the movie of the record it refers to. Files are read as streams, one record at a
 // time: memory never grows with a file or a record.
-#include "cache/formats/ContentDecoding.h"
-#include "cache/formats/ResponseHead.h"
 #include "cache/formats/ArchiveInput.h"
 #include "cache/formats/ArchiveReader.h"
+#include "cache/formats/ContentDecoding.h"
 #include "cache/formats/PayloadDigest.h"
+#include "cache/formats/ResponseHead.h"
 
 #include <atomic>
 #include <cstdint>

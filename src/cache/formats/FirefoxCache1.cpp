@@ -77,9 +77,9 @@ std::string WithSlash(std::string folder)
 class OwningBody final : public ExtentBody {
 public:
     OwningBody(std::shared_ptr<const EntryBytes> bytes, std::uint64_t length)
-        : ExtentBody(*bytes, 0, length), m_bytes(std::move(bytes))
-    {
-    }
+        : ExtentBody(*bytes, 0, length)
+        , m_bytes(std::move(bytes))
+    {}
 
 private:
     std::shared_ptr<const EntryBytes> m_bytes;

@@ -6,9 +6,9 @@
 // entries, so then every block is searched for records and the bodies are found by the key's hash, with the
 // map's records used only where they still agree with what they point at.
 #include "cache/formats/ContentDecoding.h"
+#include "cache/formats/OldCacheRefusal.h"
 #include "cache/formats/ResponseHead.h"
 #include "cache/formats/StoredResponse.h"
-#include "cache/formats/OldCacheRefusal.h"
 
 #include <atomic>
 #include <cstdint>
