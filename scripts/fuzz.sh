@@ -3,11 +3,12 @@
 # small inputs, the rest on inputs up to 1 MiB (the largest page the program reads), tried at full
 # length at once rather than grown slowly.
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
-# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
-# fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
+# The seed corpus of fuzz_NAME is tests/**/fuzz/corpus-NAME/ (beside the tests of the folder it fuzzes),
+# only read; new inputs go to fuzz-out/fuzz_NAME/. A file tests/**/fuzz/NAME.max_len caps a target's inputs for the whole run (a
 # target whose inputs decompress would otherwise spend its time on a few huge ones).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+shopt -s globstar
 
 build=${1:?usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]}
 seconds=${2:-60}
@@ -20,9 +21,9 @@ for target in "$build"/bin/fuzz_*; do
   name=$(basename "$target")
   out=fuzz-out/$name
   mkdir -p "$out/corpus"
-  seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
+  seeds=(tests/**/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
-  cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
+  cap=$(cat tests/**/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run
     [ "$2" -gt 0 ] || continue

@@ -1,9 +1,9 @@
 // Recall and precision of the markup finder alone and of both finders on the two sets of real pages
 // in the shared test material, against the movie lists written by hand for them. Each set is scored
 // on its own, the way its README says.
-#include "html/MovieLinks.h"
 #include "html/PageText.h"
-#include "html/SwfLinks.h"
+#include "html/markup/MarkupFinder.h"
+#include "html/movies/MovieLinks.h"
 #include "platform/Bytes.h"
 #include "support/SharedData.h"
 
@@ -156,7 +156,7 @@ SetScores ScoreSet(const std::vector<RealPage>& pages, Compare compare)
     SetScores scores;
     for (const RealPage& page : pages) {
         html::SwfLinkSet markup;
-        html::FindSwfLinks(markup, page.address, page.text.c_str());
+        html::markup::FindSwfLinks(markup, page.address, page.text.c_str());
         html::SwfLinkSet both;
         html::FindMovieLinks(both, page.address, page.text);
         scores.markup.Add(page.wanted, markup, compare);

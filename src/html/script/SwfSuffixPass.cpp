@@ -1,0 +1,272 @@
+#include "html/script/SwfSuffixPass.h"
+
+#include "html/MovieAddress.h"
+#include "html/script/ScriptText.h"
+#include "html/script/TextEscapes.h"
+
+#include <array>
+#include <cstring>
+#include <functional>
+
+namespace html::script {
+
+namespace {
+
+// A reference's raw text can be six times its address (every "/" written "\u002F").
+constexpr std::size_t kRawReferenceLimit = 6 * kMaximumAddressLength;
+// Escapes nest at most this deep: entity-written JSON holding a percent-encoded address.
+constexpr int kEscapeLayers = 3;
+
+constexpr std::array<bool, 256> MakeTable(std::string_view bytes, bool withBlanksAndControls)
+{
+    std::array<bool, 256> table{};
+    if (withBlanksAndControls) {
+        for (int c = 0; c <= 0x20; ++c)
+            table[static_cast<std::size_t>(c)] = true;
+    }
+    for (const char c : bytes)
+        table[static_cast<unsigned char>(c)] = true;
+    return table;
+}
+
+// Bytes that end a value in the raw page. ";", "&", "\" and "%" are not among them: they belong to
+// the escapes that are undone afterwards.
+constexpr std::array<bool, 256> kRawStops = MakeTable("\"'`()<>=,{}[]|", true);
+// Once escapes are undone, a ";" ends a value too.
+constexpr std::array<bool, 256> kDecodedStops = MakeTable("\"'`()<>=,{}[]|;", true);
+// What may follow ".swf" for it to end a name: the end of a value, a query or fragment, an escape.
+constexpr std::array<bool, 256> kAfterSuffix = MakeTable("\"'`?#&;,)]}<>\\%|", true);
+
+bool IsStop(const std::array<bool, 256>& table, char c) { return table[static_cast<unsigned char>(c)]; }
+
+struct Value {
+    std::string_view text;       // into the page, or into `made`
+    std::string made;            // the text once escapes were undone
+    char opening = 0;            // the byte before the value, once escapes are undone
+    bool decoded = false;        // the opening came out of an escape: the value sits inside another string
+    bool quotedByEntity = false; // that escape was a character reference ("&quot;")
+};
+
+// Undoes the escapes of a raw value layer by layer; each layer may show a quote or "=" that ends
+// the value further right. Most values hold no escape and stay views into the page.
+void Unescape(Value& value)
+{
+    for (int layer = 0; layer < kEscapeLayers; ++layer) {
+        if (!HoldsAnyOf(value.text, "&\\%"))
+            return;
+        std::string decoded;
+        bool references = false;
+        if (value.text.find('&') != std::string_view::npos) {
+            decoded = DecodeCharacterReferences(value.text);
+            references = decoded != value.text;
+        }
+        if (!references) {
+            if (value.text.find('\\') != std::string_view::npos)
+                decoded = DecodeScriptEscapes(value.text);
+            else if (HasEncodedAddress(value.text))
+                decoded = DecodePercentEscapes(value.text);
+            else
+                return;
+        }
+        std::size_t stopAt = decoded.size();
+        while (stopAt > 0 && !IsStop(kDecodedStops, decoded[stopAt - 1]))
+            --stopAt;
+        if (stopAt > 0) {
+            value.opening = decoded[stopAt - 1];
+            value.decoded = true;
+            value.quotedByEntity = references;
+            decoded.erase(0, stopAt);
+        }
+        value.made = std::move(decoded);
+        value.text = value.made;
+    }
+}
+
+// Joined parts looked at before a value; a longer chain is taken for code, not an address.
+constexpr std::size_t kJoinedPartLimit = 16;
+
+// The literals joined with "+" in front of the literal opened at `quoteAt` (empty when none);
+// nullopt when a part is not a literal or lies before `floor`.
+std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quoteAt, std::size_t floor)
+{
+    std::array<std::string_view, kJoinedPartLimit> parts;
+    std::size_t count = 0;
+    std::size_t at = SkipBlanksBack(page, quoteAt, floor);
+    while (at != std::string_view::npos && page[at] == '+') {
+        const std::size_t closeAt = SkipBlanksBack(page, at, floor);
+        if (closeAt == std::string_view::npos || count == parts.size())
+            return std::nullopt;
+        const std::optional<Literal> part = ReadLiteralBackward(page, closeAt, floor);
+        if (!part)
+            return std::nullopt;
+        parts[count++] = part->body;
+        at = SkipBlanksBack(page, part->begin, floor);
+    }
+    std::string prefix;
+    while (count > 0)
+        prefix += DecodeScriptEscapes(parts[--count]);
+    return prefix;
+}
+
+class SwfSuffixPass {
+public:
+    SwfSuffixPass(std::string_view page, ReferenceList& references, ReferenceList& fragments)
+        : m_page(page)
+        , m_references(references)
+        , m_fragments(fragments)
+    {}
+
+    void Run()
+    {
+        const char* const data = m_page.data();
+        const std::size_t n = m_page.size();
+        for (std::size_t at = 0; at + 4 <= n;) {
+            const std::size_t dotAt = FindByte(m_page, '.', at);
+            if (dotAt == std::string_view::npos || dotAt + 4 > n)
+                return;
+            at = dotAt + 1;
+            if (Lower(data[dotAt + 1]) != 's' || Lower(data[dotAt + 2]) != 'w' || Lower(data[dotAt + 3]) != 'f')
+                continue;
+            Visit(dotAt);
+            at = dotAt + 4;
+        }
+    }
+
+private:
+    // One ".swf" at `dotAt`. Reads back no further than the previous ".swf", so that the walks of
+    // all suffixes together read each byte once.
+    void Visit(std::size_t dotAt)
+    {
+        const std::size_t end = dotAt + 4;
+        const std::size_t floor = std::max(m_previousEnd, dotAt > kRawReferenceLimit ? dotAt - kRawReferenceLimit : 0);
+        m_previousEnd = end;
+        if (end < m_page.size() && !IsStop(kAfterSuffix, m_page[end]))
+            return;
+        std::size_t start = dotAt;
+        while (start > floor && !IsStop(kRawStops, m_page[start - 1]))
+            --start;
+        if (start == 0 || !IsStop(kRawStops, m_page[start - 1]))
+            return; // the walk ran into its bound: no whole value
+        std::size_t openingAt = start - 1;
+        if (IsBlank(m_page[openingAt])) {
+            // A quoted name with blanks in it ("New Folder/a.swf"), closed right after its ".swf": a
+            // path, or the value of an attribute that holds addresses (not a title or alt text).
+            const std::size_t quoteAt = QuoteAcrossBlanks(openingAt, floor);
+            if (quoteAt != std::string_view::npos && end < m_page.size() && m_page[end] == m_page[quoteAt]
+                && (m_page.substr(quoteAt, end - quoteAt).find('/') != std::string_view::npos
+                    || IsAddressAttributeValue(quoteAt, floor))) {
+                openingAt = quoteAt;
+                start = quoteAt + 1;
+            }
+        }
+        Value value{m_page.substr(start, end - start), {}, m_page[openingAt]};
+        Unescape(value);
+
+        if (!value.decoded && IsBlank(value.opening)) {
+            // An unquoted attribute value written after "= ".
+            const std::size_t before = SkipBlanksBack(m_page, openingAt, floor);
+            if (before == std::string_view::npos || m_page[before] != '=')
+                return;
+            value.opening = '=';
+        }
+        if (!IsQuote(value.opening) && value.opening != '=')
+            return; // prose, a call's bare argument, a style's url(...)
+        if (value.quotedByEntity && !InsideTag(start))
+            return; // "&quot;" in text: a code sample shown on the page, not a value
+        const std::size_t beforeOpening = SkipBlanksBack(m_page, openingAt, floor);
+        const bool joined = beforeOpening != std::string_view::npos && m_page[beforeOpening] == '+';
+        if (joined && !value.decoded && IsQuote(value.opening)) {
+            std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
+            if (!prefix) {
+                // Part of a string built with a variable: whatever address it seems to name is wrong.
+                if (!m_fragments.All().empty() && m_fragments.All().back() == value.text)
+                    return;
+                if (value.made.empty())
+                    m_fragments.AddFromPage(value.text);
+                else
+                    m_fragments.Add(std::move(value.made));
+                return;
+            }
+            if (!prefix->empty()) {
+                value.made = std::move(*prefix) + std::string(value.text);
+                value.text = value.made;
+            }
+        }
+        if (value.text.size() <= 4)
+            return; // ".swf" alone names nothing
+        // A page names a movie in its <param> and its <embed>: one reference is enough. The one added
+        // last is the likeliest.
+        for (std::size_t back = 1; back <= m_recent.size(); ++back) {
+            if (value.text == m_recent[(m_nextRecent - back) % m_recent.size()])
+                return;
+        }
+        if (value.made.empty())
+            m_references.AddFromPage(value.text);
+        else
+            m_references.Add(std::move(value.made));
+        m_recent[m_nextRecent++ % m_recent.size()] = m_references.All().back();
+    }
+
+    // The quote that opens a value holding blanks, walking back from the blank at `blankAt` over
+    // bytes that are no stop or are blanks other than line breaks; npos when there is none.
+    std::size_t QuoteAcrossBlanks(std::size_t blankAt, std::size_t floor) const
+    {
+        for (std::size_t at = blankAt; at > floor; --at) {
+            const char c = m_page[at - 1];
+            if (IsQuote(c))
+                return at - 1;
+            if (c == '\n' || c == '\r' || (IsStop(kRawStops, c) && c != ' ' && c != '\t'))
+                return std::string_view::npos;
+        }
+        return std::string_view::npos;
+    }
+
+    // Whether the quote at `quoteAt` opens the value of src, data, value or href.
+    bool IsAddressAttributeValue(std::size_t quoteAt, std::size_t floor) const
+    {
+        const std::size_t equalsAt = SkipBlanksBack(m_page, quoteAt, floor);
+        if (equalsAt == std::string_view::npos || m_page[equalsAt] != '=')
+            return false;
+        const std::size_t nameEnd = SkipBlanksBack(m_page, equalsAt, floor);
+        if (nameEnd == std::string_view::npos)
+            return false;
+        std::size_t nameAt = nameEnd + 1;
+        while (nameAt > floor && IsWordByte(m_page[nameAt - 1]))
+            --nameAt;
+        const std::string_view name = m_page.substr(nameAt, nameEnd + 1 - nameAt);
+        return EqualsIgnoringAsciiCase(name, "src") || EqualsIgnoringAsciiCase(name, "data")
+            || EqualsIgnoringAsciiCase(name, "value") || EqualsIgnoringAsciiCase(name, "href");
+    }
+
+    // Whether `at` lies inside a tag rather than in text: the nearer of "<" and ">" before it. Looks
+    // back only to the position asked for last, whose answer holds when neither byte lies between.
+    bool InsideTag(std::size_t at)
+    {
+        const char* const data = m_page.data();
+        const std::size_t length = at - m_contextAt;
+        const void* open = memrchr(data + m_contextAt, '<', length);
+        const void* close = memrchr(data + m_contextAt, '>', length);
+        if (open || close)
+            m_insideTag = std::less<const void*>()(close, open);
+        m_contextAt = at;
+        return m_insideTag;
+    }
+
+    std::string_view m_page;
+    ReferenceList& m_references;
+    ReferenceList& m_fragments;
+    std::size_t m_contextAt = 0;              // where InsideTag was asked last
+    bool m_insideTag = false;                 // its answer
+    std::array<std::string_view, 4> m_recent; // the references added last (a power of two: the index wraps)
+    std::size_t m_nextRecent = 0;
+    std::size_t m_previousEnd = 0;
+};
+
+} // namespace
+
+void CollectSwfSuffixValues(std::string_view pageText, ReferenceList& references, ReferenceList& fragments)
+{
+    SwfSuffixPass(pageText, references, fragments).Run();
+}
+
+} // namespace html::script
