@@ -236,6 +236,10 @@ const char* const kHostileUnits[] = {
     "\\u0022\\/a.swf",
     ".swf?",
     "<embed type=\"application/x-shockwave-flash\" src=\"",
+    // Player configurations read whole, calls that never close, and variables looked up.
+    "flowplayer('p','f/p.swf',{plugins:{a:{url:'b.swf'}}});",
+    "flowplayer(",
+    "x=d+'a.swf';var d='m/';",
 };
 
 std::string HostilePage(std::string_view unit)

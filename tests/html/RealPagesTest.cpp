@@ -14,6 +14,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -148,6 +149,7 @@ void Report(const char* what, const Score& score)
 struct SetScores {
     Score markup;
     Score both;
+    std::set<std::pair<std::string, std::string>> missed; // page and address, default mode
 };
 
 // Runs both modes over a set, printing each page's misses and wrong rows of the default mode.
@@ -161,8 +163,10 @@ SetScores ScoreSet(const std::vector<RealPage>& pages, Compare compare)
         html::FindMovieLinks(both, page.address, page.text);
         scores.markup.Add(page.wanted, markup, compare);
         const Outcome outcome = scores.both.Add(page.wanted, both, compare);
-        for (const std::string& address : outcome.missed)
+        for (const std::string& address : outcome.missed) {
             std::printf("%s missed: %s\n", page.name.c_str(), address.c_str());
+            scores.missed.emplace(page.name, address);
+        }
         for (const std::string& link : outcome.wrong)
             std::printf("%s wrong:  %s\n", page.name.c_str(), link.c_str());
     }
@@ -177,8 +181,15 @@ TEST(RealPages, FirstSet)
     const std::vector<RealPage> pages = ReadFirstSet(folder);
     ASSERT_EQ(pages.size(), 60u) << "index.tsv of " << folder;
     const SetScores scores = ScoreSet(pages, AsWritten);
-    // Both finders list every movie of this set: none of them may be lost.
-    EXPECT_EQ(scores.both.found, scores.both.wanted);
+    // Both finders listed every movie of this set's lists, and none may be lost, but one the list puts
+    // where the player never loads it from: Flowplayer loads a plugin named by a bare file name from
+    // the player movie's folder (flowplayer/flash, PluginLoader.constructUrl), and the list resolves
+    // this one against the page. The finders list it under the player's folder.
+    const std::set<std::pair<std::string, std::string>> kListedElsewhere = {
+        {"007-flowplayer-captions-test",
+         "http://example-flowplayer-flash.test/core/test/flowplayer.pseudostreaming.swf"}};
+    for (const auto& miss : scores.missed)
+        EXPECT_TRUE(kListedElsewhere.count(miss)) << miss.first << " lost " << miss.second;
     EXPECT_GE(scores.both.Precision(), 0.95);
 }
 
@@ -188,8 +199,8 @@ TEST(RealPages, SecondSet)
     const std::vector<RealPage> pages = ReadSecondSet(folder);
     ASSERT_EQ(pages.size(), 59u) << "pages of " << folder;
     const SetScores scores = ScoreSet(pages, ComparableAddress);
-    EXPECT_GE(scores.both.Recall(), 0.91);
-    EXPECT_GE(scores.both.Precision(), 0.93);
+    EXPECT_GE(scores.both.Recall(), 0.95);
+    EXPECT_GE(scores.both.Precision(), 0.97);
 }
 
 } // namespace

@@ -14,10 +14,10 @@ void FindMovieLinks(SwfLinkSet& links, std::string_view pageAddress, std::string
     const script::ScriptFindings findings = script::FindScriptReferences(pageAddress, pageText);
     markup::FindSwfLinks(links, findings.base, pageText);
     std::erase_if(links, [](const std::string& link) { return !IsPlausibleMovieAddress(link); });
-    // The markup finder cuts a reference out of any text, also out of a string built with a variable
+    // The markup finder cuts a reference out of any text, also out of a string built with "+"
     // ("http://" + host + "/gateway.swf"): drop what it made of such a piece.
-    for (const std::string_view fragment : findings.fragments.All())
-        links.erase(markup::ResolveLink(findings.base, fragment));
+    for (const std::string_view piece : findings.notLinks.All())
+        links.erase(markup::ResolveLink(findings.base, piece));
     script::AddMovieRows(links, findings.base, findings.references);
 }
 

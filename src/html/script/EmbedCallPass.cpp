@@ -1,5 +1,7 @@
 #include "html/script/EmbedCallPass.h"
 
+#include "html/script/PlayerConfigs.h"
+#include "html/script/ScriptStrings.h"
 #include "html/script/ScriptText.h"
 
 #include <array>
@@ -30,9 +32,9 @@ struct Arguments {
     bool closed = false;                            // the call's ")" was reached
 };
 
-// Reads the arguments of a call whose "(" stands at `openAt`. A part that is no literal is skipped
-// up to the next "," or ")" of the call, nested brackets and literals included.
-Arguments ReadArguments(std::string_view text, std::size_t openAt)
+// Reads the arguments of a call whose "(" stands at `openAt`. A part that stands for no known string
+// is skipped up to the next "," or ")" of the call, nested brackets and literals included.
+Arguments ReadArguments(std::string_view text, std::size_t openAt, ScriptStrings& strings)
 {
     Arguments args;
     const std::size_t limit = std::min(text.size(), openAt + kCallLimit);
@@ -45,7 +47,7 @@ Arguments ReadArguments(std::string_view text, std::size_t openAt)
             return args;
         }
         std::optional<std::string> value;
-        if (const std::optional<JoinedLiterals> joined = ReadJoinedLiterals(text, at, limit)) {
+        if (const std::optional<JoinedLiterals> joined = strings.Read(at, limit)) {
             const std::size_t next = SkipBlanks(text, joined->end, limit);
             if (next < limit && (text[next] == ',' || text[next] == ')')) {
                 value = joined->value;
@@ -124,55 +126,66 @@ void AddRunContentMovies(const Arguments& args, bool flashCall, ReferenceList& r
     }
 }
 
-enum class CallKind { kRunContent, kFirstArgument };
+// Blanks looked back over between a call's name and its "(".
+constexpr std::size_t kBlanksBeforeCall = 16;
 
 class EmbedCallPass {
 public:
-    EmbedCallPass(std::string_view page, ReferenceList& references) : m_page(page), m_references(references) {}
+    EmbedCallPass(std::string_view page, ScriptStrings& strings, ReferenceList& references,
+                  std::vector<std::size_t>& rebased)
+        : m_page(page)
+        , m_strings(strings)
+        , m_references(references)
+        , m_rebased(rebased)
+    {}
 
-    // A call's arguments, once read, are not searched again, so each search reads the page once.
+    // Calls are found by their "(", which pages hold fewer of than the capitals of "SWF" and
+    // "RunContent" together, and each call's arguments, once read, are not searched again: the walk
+    // reads the page once.
     void Run()
     {
-        for (std::size_t at = FindText(m_page, "RunContent", 0); at != std::string_view::npos;
-             at = FindText(m_page, "RunContent", at))
-            at = Visit(at, at + 10, CallKind::kRunContent);
-        // "embedSWF" and "SWFObject", searched by their capitals, which pages hold far fewer of than
-        // "e". The older FlashObject is left to the pass over ".swf": its movies kept the suffix.
-        for (std::size_t at = FindText(m_page, "SWF", 0); at != std::string_view::npos;
-             at = FindText(m_page, "SWF", at)) {
-            if (at >= 5 && m_page.substr(at - 5, 5) == "embed")
-                at = Visit(at, at + 3, CallKind::kFirstArgument);
-            else if (m_page.substr(at + 3, 6) == "Object")
-                at = Visit(at, at + 9, CallKind::kFirstArgument);
-            else
-                at += 3;
-        }
+        for (std::size_t at = FindByte(m_page, '(', 0); at != std::string_view::npos; at = FindByte(m_page, '(', at))
+            at = Visit(at);
     }
 
 private:
-    // Returns where the search goes on.
-    std::size_t Visit(std::size_t nameAt, std::size_t nameEnd, CallKind kind)
+    // The call whose "(" is at `openAt`; returns where the walk goes on.
+    std::size_t Visit(std::size_t openAt)
     {
-        const std::size_t openAt = SkipBlanks(m_page, nameEnd, m_page.size());
-        if (openAt >= m_page.size() || m_page[openAt] != '(')
-            return nameEnd;
-        if (kind == CallKind::kRunContent) {
-            const bool flashCall = nameAt >= 6 && m_page.substr(nameAt - 6, 6) == "AC_FL_";
-            const bool plainCall = !flashCall && nameAt >= 3 && m_page.substr(nameAt - 3, 3) == "AC_";
-            if (!flashCall && !plainCall)
-                return nameEnd;
-            const Arguments args = ReadArguments(m_page, openAt);
+        const std::size_t last =
+            SkipBlanksBack(m_page, openAt, openAt > kBlanksBeforeCall ? openAt - kBlanksBeforeCall : 0);
+        if (last == std::string_view::npos || !IsWordByte(m_page[last]))
+            return openAt + 1;
+        std::size_t nameAt = last + 1;
+        while (nameAt > 0 && IsWordByte(m_page[nameAt - 1]))
+            --nameAt;
+        const std::string_view name = m_page.substr(nameAt, last + 1 - nameAt);
+        if (name.ends_with("RunContent")) {
+            const bool flashCall = name.ends_with("AC_FL_RunContent");
+            if (!flashCall && !name.ends_with("AC_RunContent"))
+                return openAt + 1;
+            const Arguments args = ReadArguments(m_page, openAt, m_strings);
             AddRunContentMovies(args, flashCall, m_references);
             return args.end;
         }
-        const Arguments args = ReadArguments(m_page, openAt);
-        if (!args.values.empty() && args.values.front() && !args.values.front()->empty())
-            m_references.Add(*args.values.front());
-        return args.end;
+        // The older FlashObject is left to the pass over ".swf": its movies kept the suffix.
+        if (name.ends_with("embedSWF") || name.ends_with("SWFObject")) {
+            const Arguments args = ReadArguments(m_page, openAt, m_strings);
+            if (!args.values.empty() && args.values.front() && !args.values.front()->empty())
+                m_references.Add(*args.values.front());
+            return args.end;
+        }
+        if (EqualsIgnoringAsciiCase(name, "flowplayer") || name == "$f")
+            return ReadFlowplayerCall(m_page, openAt, m_strings, m_references, m_rebased);
+        if (EqualsIgnoringAsciiCase(name, "mediaelementplayer"))
+            return ReadMediaElementCall(m_page, openAt, m_strings, m_references, m_rebased);
+        return openAt + 1;
     }
 
     std::string_view m_page;
+    ScriptStrings& m_strings;
     ReferenceList& m_references;
+    std::vector<std::size_t>& m_rebased;
 };
 
 } // namespace
@@ -184,9 +197,10 @@ std::string WithMovieExtension(std::string_view movie)
     return named;
 }
 
-void CollectEmbedCallMovies(std::string_view pageText, ReferenceList& references)
+void CollectEmbedCallMovies(std::string_view pageText, ScriptStrings& strings, ReferenceList& references,
+                            std::vector<std::size_t>& rebased)
 {
-    EmbedCallPass(pageText, references).Run();
+    EmbedCallPass(pageText, strings, references, rebased).Run();
 }
 
 } // namespace html::script

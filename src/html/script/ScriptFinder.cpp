@@ -4,6 +4,7 @@
 #include "html/PageText.h"
 #include "html/script/EmbedCallPass.h"
 #include "html/script/ReferenceResolution.h"
+#include "html/script/ScriptStrings.h"
 #include "html/script/SwfSuffixPass.h"
 #include "html/script/TypedTagPass.h"
 
@@ -14,8 +15,10 @@ ScriptFindings FindScriptReferences(std::string_view pageAddress, std::string_vi
     pageText = PageTextOf(pageText);
     TypedTagFindings tags = CollectTypedTags(pageText);
     ScriptFindings findings{std::move(tags.references), {}, std::string(pageAddress)};
-    CollectSwfSuffixValues(pageText, findings.references, findings.fragments);
-    CollectEmbedCallMovies(pageText, findings.references);
+    ScriptStrings strings(pageText, pageAddress);
+    std::vector<std::size_t> rebased;
+    CollectEmbedCallMovies(pageText, strings, findings.references, rebased);
+    CollectSwfSuffixValues(pageText, strings, rebased, findings.references, findings.notLinks);
     if (tags.baseHref) {
         // A base that cannot be resolved, or is no web address, is ignored, as browsers ignore it.
         std::optional<std::string> base = ResolveReference(pageAddress, *tags.baseHref);

@@ -12,7 +12,7 @@ namespace html::script {
 // What the script finder read from a page, before resolution.
 struct ScriptFindings {
     ReferenceList references; // escapes undone, possibly relative; views into the page text
-    ReferenceList fragments;  // values joined to a variable: not addresses, whatever they look like
+    ReferenceList notLinks;   // pieces of strings built with "+": no addresses of their own
     std::string base;         // the page address, or the page's <base href> resolved against it
 };
 

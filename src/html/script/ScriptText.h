@@ -1,13 +1,14 @@
 #pragma once
-// Small readers of script text shared by the script finder's passes: blanks, string literals and
-// literals joined with "+". Every reader stays inside the bounds it is given, so that each pass can
-// keep the stretches it reads apart and stay linear in the page's length.
+// Small readers of script text shared by the script finder's passes: blanks, comments, string
+// literals, literals joined with "+", names, calls and object literals. Every reader stays inside the bounds it is
+// given, so that each pass can keep the stretches it reads apart and stay linear in the page's length.
 #include "platform/Bytes.h"
 
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace html::script {
 
@@ -59,5 +60,59 @@ struct JoinedLiterals {
     std::size_t end = 0;
 };
 std::optional<JoinedLiterals> ReadJoinedLiterals(std::string_view text, std::size_t at, std::size_t limit);
+
+// The offset after the blanks and comments ("//" to the line's end, "/*" to its "*/") at `at`.
+std::size_t SkipBlanksAndComments(std::string_view text, std::size_t at, std::size_t limit);
+
+// How far the group opened by the "(", "[" or "{" at `openAt` reaches, nested brackets, literals and
+// comments passed over: just after its closing bracket, or where reading stopped (a bracket that
+// does not match, a literal or script that ends first, `limit`), so that a caller never reads a
+// stretch twice.
+struct Extent {
+    std::size_t end = 0;
+    bool closed = false;
+};
+Extent ClosingBracketEnd(std::string_view text, std::size_t openAt, std::size_t limit);
+
+// One argument of a call, or one value of an object's property: [begin, end) without blanks around.
+struct Span {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+};
+
+// The arguments of the call whose "(" stands at `openAt` (none when it does not close before `limit`),
+// and where reading it stopped.
+struct Call {
+    std::vector<Span> arguments;
+    Extent extent;
+};
+Call ReadCall(std::string_view text, std::size_t openAt, std::size_t limit);
+
+// The value of the property `name` of an object literal (one of its own properties, not of an object
+// inside it); nullopt when it has none. `object` runs from its "{" to just after its "}", as the
+// arguments of ReadCall and the values found here do; any other span has no properties.
+std::optional<Span> PropertyValue(std::string_view text, Span object, std::string_view name);
+
+// The values of all the object's own properties, in order.
+std::vector<Span> PropertyValues(std::string_view text, Span object);
+
+// The dotted name ("window.location.host") that starts at `at`, or ends just before `end`; empty when
+// none is written there.
+std::string_view DottedNameAt(std::string_view text, std::size_t at, std::size_t limit);
+std::string_view DottedNameBefore(std::string_view text, std::size_t end, std::size_t floor);
+
+// Whether offsets of a page lie inside a tag rather than in text or script: the nearer of "<" and ">"
+// before them. Asked at increasing offsets, it reads each byte once; an offset below the last one
+// asked gets the last answer.
+class TagContext {
+public:
+    explicit TagContext(std::string_view page) : m_page(page) {}
+    bool InsideTag(std::size_t at);
+
+private:
+    std::string_view m_page;
+    std::size_t m_askedAt = 0;
+    bool m_insideTag = false;
+};
 
 } // namespace html::script

@@ -1,12 +1,13 @@
 #include "html/script/SwfSuffixPass.h"
 
 #include "html/MovieAddress.h"
+#include "html/script/ScriptStrings.h"
 #include "html/script/ScriptText.h"
 #include "html/script/TextEscapes.h"
 
+#include <algorithm>
 #include <array>
-#include <cstring>
-#include <functional>
+#include <iterator>
 
 namespace html::script {
 
@@ -82,38 +83,16 @@ void Unescape(Value& value)
     }
 }
 
-// Joined parts looked at before a value; a longer chain is taken for code, not an address.
-constexpr std::size_t kJoinedPartLimit = 16;
-
-// The literals joined with "+" in front of the literal opened at `quoteAt` (empty when none);
-// nullopt when a part is not a literal or lies before `floor`.
-std::optional<std::string> JoinedPrefix(std::string_view page, std::size_t quoteAt, std::size_t floor)
-{
-    std::array<std::string_view, kJoinedPartLimit> parts;
-    std::size_t count = 0;
-    std::size_t at = SkipBlanksBack(page, quoteAt, floor);
-    while (at != std::string_view::npos && page[at] == '+') {
-        const std::size_t closeAt = SkipBlanksBack(page, at, floor);
-        if (closeAt == std::string_view::npos || count == parts.size())
-            return std::nullopt;
-        const std::optional<Literal> part = ReadLiteralBackward(page, closeAt, floor);
-        if (!part)
-            return std::nullopt;
-        parts[count++] = part->body;
-        at = SkipBlanksBack(page, part->begin, floor);
-    }
-    std::string prefix;
-    while (count > 0)
-        prefix += DecodeScriptEscapes(parts[--count]);
-    return prefix;
-}
-
 class SwfSuffixPass {
 public:
-    SwfSuffixPass(std::string_view page, ReferenceList& references, ReferenceList& fragments)
+    SwfSuffixPass(std::string_view page, ScriptStrings& strings, const std::vector<std::size_t>& rebased,
+                  ReferenceList& references, ReferenceList& notLinks)
         : m_page(page)
+        , m_strings(strings)
+        , m_rebased(rebased)
         , m_references(references)
-        , m_fragments(fragments)
+        , m_notLinks(notLinks)
+        , m_context(page)
     {}
 
     void Run()
@@ -169,24 +148,23 @@ private:
                 return;
             value.opening = '=';
         }
-        if (!IsQuote(value.opening) && value.opening != '=')
+        if (!IsQuote(value.opening) && value.opening != '=' && !IsElementTextAddress(value))
             return; // prose, a call's bare argument, a style's url(...)
-        if (value.quotedByEntity && !InsideTag(start))
+        if (value.quotedByEntity && !m_context.InsideTag(start))
             return; // "&quot;" in text: a code sample shown on the page, not a value
+        const bool rawQuote = !value.decoded && IsQuote(value.opening);
+        if (rawQuote && FollowsWord(openingAt, floor))
+            return; // a name quoted in prose: the movie is "intro.swf"
+        if (rawQuote && std::binary_search(m_rebased.begin(), m_rebased.end(), start))
+            return; // a player's configuration puts it under another address
         const std::size_t beforeOpening = SkipBlanksBack(m_page, openingAt, floor);
         const bool joined = beforeOpening != std::string_view::npos && m_page[beforeOpening] == '+';
-        if (joined && !value.decoded && IsQuote(value.opening)) {
-            std::optional<std::string> prefix = JoinedPrefix(m_page, openingAt, floor);
-            if (!prefix) {
-                // Part of a string built with a variable: whatever address it seems to name is wrong.
-                if (!m_fragments.All().empty() && m_fragments.All().back() == value.text)
-                    return;
-                if (value.made.empty())
-                    m_fragments.AddFromPage(value.text);
-                else
-                    m_fragments.Add(std::move(value.made));
-                return;
-            }
+        if (joined && rawQuote) {
+            std::optional<std::string> prefix = m_strings.PrefixBefore(openingAt, floor);
+            // Whatever address the piece seems to name on its own is wrong.
+            AddNotLink(value);
+            if (!prefix)
+                return; // part of a string built with a variable whose value is unknown
             if (!prefix->empty()) {
                 value.made = std::move(*prefix) + std::string(value.text);
                 value.text = value.made;
@@ -238,25 +216,43 @@ private:
             || EqualsIgnoringAsciiCase(name, "value") || EqualsIgnoringAsciiCase(name, "href");
     }
 
-    // Whether `at` lies inside a tag rather than in text: the nearer of "<" and ">" before it. Looks
-    // back only to the position asked for last, whose answer holds when neither byte lies between.
-    bool InsideTag(std::size_t at)
+    // Whether a word other than a keyword stands right before the quote at `quoteAt`: JavaScript and
+    // attributes put a value after punctuation, prose after a word.
+    bool FollowsWord(std::size_t quoteAt, std::size_t floor) const
     {
-        const char* const data = m_page.data();
-        const std::size_t length = at - m_contextAt;
-        const void* open = memrchr(data + m_contextAt, '<', length);
-        const void* close = memrchr(data + m_contextAt, '>', length);
-        if (open || close)
-            m_insideTag = std::less<const void*>()(close, open);
-        m_contextAt = at;
-        return m_insideTag;
+        const std::size_t before = SkipBlanksBack(m_page, quoteAt, floor);
+        if (before == std::string_view::npos || !IsWordByte(m_page[before]))
+            return false;
+        const std::string_view word = DottedNameBefore(m_page, before + 1, floor);
+        static constexpr std::string_view kKeywords[] = {"return", "case", "in", "of", "typeof", "yield", "else"};
+        return std::find(std::begin(kKeywords), std::end(kKeywords), word) == std::end(kKeywords);
+    }
+
+    // An absolute address that is the whole text of an element inside an escaped value: XML in a
+    // FlashVars value, "%3Curl%3Ehttp%3A//host/a.swf%3C/url%3E".
+    static bool IsElementTextAddress(const Value& value)
+    {
+        return value.decoded && value.opening == '>'
+            && (StartsWithIgnoringAsciiCase(value.text, "http://")
+                || StartsWithIgnoringAsciiCase(value.text, "https://"));
+    }
+
+    void AddNotLink(const Value& value)
+    {
+        if (!m_notLinks.All().empty() && m_notLinks.All().back() == value.text)
+            return;
+        if (value.made.empty())
+            m_notLinks.AddFromPage(value.text);
+        else
+            m_notLinks.Add(value.made); // a copy: the value goes on
     }
 
     std::string_view m_page;
+    ScriptStrings& m_strings;
+    const std::vector<std::size_t>& m_rebased;
     ReferenceList& m_references;
-    ReferenceList& m_fragments;
-    std::size_t m_contextAt = 0;              // where InsideTag was asked last
-    bool m_insideTag = false;                 // its answer
+    ReferenceList& m_notLinks;
+    TagContext m_context;
     std::array<std::string_view, 4> m_recent; // the references added last (a power of two: the index wraps)
     std::size_t m_nextRecent = 0;
     std::size_t m_previousEnd = 0;
@@ -264,9 +260,10 @@ private:
 
 } // namespace
 
-void CollectSwfSuffixValues(std::string_view pageText, ReferenceList& references, ReferenceList& fragments)
+void CollectSwfSuffixValues(std::string_view pageText, ScriptStrings& strings, const std::vector<std::size_t>& rebased,
+                            ReferenceList& references, ReferenceList& notLinks)
 {
-    SwfSuffixPass(pageText, references, fragments).Run();
+    SwfSuffixPass(pageText, strings, rebased, references, notLinks).Run();
 }
 
 } // namespace html::script

@@ -1,5 +1,6 @@
 #include "html/script/TextEscapes.h"
 
+#include "html/MovieAddress.h"
 #include "platform/Bytes.h"
 
 #include <array>
@@ -150,11 +151,10 @@ std::string DecodePercentEscapes(std::string_view text)
 
 bool HasEncodedAddress(std::string_view text)
 {
-    constexpr std::string_view kEncodedSchemeEnd = "%3a%2f%2f";
     if (text.size() >= 3 && platform::EqualsIgnoringAsciiCase(text.substr(0, 3), "%2f"))
         return true;
     for (std::size_t at = text.find('%'); at != std::string_view::npos; at = text.find('%', at + 1)) {
-        if (platform::EqualsIgnoringAsciiCase(text.substr(at, kEncodedSchemeEnd.size()), kEncodedSchemeEnd))
+        if (StartsEncodedSchemeEnd(text.substr(at)))
             return true;
     }
     return false;

@@ -17,9 +17,9 @@ std::string DecodeScriptEscapes(std::string_view text);
 // Every "%HH" as its byte; a "%" not followed by two hex digits stays.
 std::string DecodePercentEscapes(std::string_view text);
 
-// True when `text` holds an address whose scheme separator is percent-encoded ("http%3A%2F%2F",
-// in either case), or starts with an encoded "/" ("%2F"): the sign that the text as a whole is an
-// address written for a query or FlashVars value.
+// True when `text` holds an address whose scheme separator is percent-encoded (StartsEncodedSchemeEnd),
+// or starts with an encoded "/" ("%2F"): the sign that the text as a whole is an address written for a
+// query or FlashVars value.
 bool HasEncodedAddress(std::string_view text);
 
 } // namespace html::script

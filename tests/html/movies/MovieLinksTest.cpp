@@ -31,7 +31,10 @@ TEST(FindMovieLinks, KeepsPlausibleMarkupLinksAndAddsTheScriptFinders)
         // Scheme-relative: the markup finder's join as a path is dropped.
         {R"~(<object data="//cdn.example/a.swf">)~", {"http://cdn.example/a.swf"}},
         // A piece of a string built with a variable names no movie, whichever finder cut it out.
-        {R"~(<p>x</p><script>var so = new SWFObject("http://" + location.host + "/gateway.swf");</script>)~", {}},
+        {R"~(<p>x</p><script>var so = new SWFObject("http://" + server.host + "/gateway.swf");</script>)~", {}},
+        // ... and what the markup finder makes of a piece of a string the script finder can read.
+        {R"~(<p>x</p><script>if (a<b) so = new SWFObject("http://cdn.example/f/" + "gateway.swf");</script>)~",
+         {"http://cdn.example/f/gateway.swf"}},
     };
     for (const Snippet& snippet : snippets) {
         SCOPED_TRACE(snippet.page);

@@ -76,6 +76,10 @@ TEST(ScriptFinder, UndoesEscapesBeforeResolving)
         {R"~(so.addVariable("skin", "%2Fskins%2Fdark.swf");)~", {"http://host/skins/dark.swf"}},
         {R"~(var c = '{\"movie\":\"\\/m\\/a.swf\"}';)~", {"http://host/m/a.swf"}},
         {R"~(<embed src=&quot;/a.swf&quot; width=&quot;10&quot;>)~", {"http://host/a.swf"}},
+        // XML in a FlashVars value written with JavaScript's escape(): an address as an element's text.
+        {R"~(<param name="FlashVars" value="ad=%3Cw%3E300%3C/w%3E%3Curl%3Ehttp%3A//cdn.example/ad.swf%3C/url%3E">)~",
+         {"http://cdn.example/ad.swf"}},
+        {R"~(<param name="FlashVars" value="ad=%3Cname%3Elocal.swf%3C/name%3E">)~", {}},
     });
 }
 
@@ -114,7 +118,7 @@ TEST(ScriptFinder, ResolvesSchemeRelativeAndBaseAddresses)
     });
 }
 
-TEST(ScriptFinder, JoinsLiteralsButNotVariables)
+TEST(ScriptFinder, JoinsKnownPartsButNotUnknownVariables)
 {
     ExpectRows({
         {R"~(swfobject.embedSWF("/flash/" + "intro.swf", "box");)~", {"http://host/flash/intro.swf"}},
@@ -124,6 +128,56 @@ TEST(ScriptFinder, JoinsLiteralsButNotVariables)
         {R"~(var u = "/flash/" + name + ".swf";)~", {}},
         {R"~(embedSWF(base + "player.swf", "box");)~", {}},
         {R"~(var u = getDir() + "x.swf";)~", {}},
+        // The page's own location is known.
+        {R"~(new SWFObject("http://" + window.location.host + "/gateway.swf?t=" + t.getTime(), "g");)~",
+         {"http://host/gateway.swf"}},
+        {R"~(u = location.protocol + "//" + document.domain + ":8080/a.swf";)~", {"http://host:8080/a.swf"}},
+        {R"~(u = location.origin + '/b.swf'; v = document.location.hostname + '/c.swf';)~",
+         {"http://host/b.swf", "http://host/games/host/c.swf"}},
+        // So is a variable the page sets to one literal and nothing else, wherever it sets it.
+        {"var dir = \"./\";\nso = new SWFObject(dir + \"flash/intro.swf\", \"x\");",
+         {"http://host/games/flash/intro.swf"}},
+        {"embedSWF(root + 'p.swf');\nvar root = '/m/';\nif (x) { root = '/m/'; }", {"http://host/m/p.swf"}},
+        {"var movie = 'intro', w = 550; AC_FL_RunContent('movie', movie, 'width', w);",
+         {"http://host/games/intro.swf"}},
+        {"new SWFObject(host + 'swf/' + 'a.swf');\nvar host = 'http://cdn.example/';",
+         {"http://cdn.example/swf/a.swf"}},
+        // Not one that is set to two values, to anything but a literal, or added to.
+        {"var dir = '/a/';\nif (beta) dir = '/b/';\nu = dir + 'p.swf';", {}},
+        {"var dir = base + '/a/';\nu = dir + 'p.swf';", {}},
+        {"var dir = '/a/';\ndir += 'b/';\nu = dir + 'p.swf';", {}},
+        {"var dir = '/a/'.toUpperCase();\nu = dir + 'p.swf';", {}},
+        // An attribute, a property or a query of the same name sets no variable.
+        {R"~(<html dir="ltr"><script>u = dir + "/a.swf";</script>)~", {}},
+        {R"~(<script>cfg.dir = "/m/"; u = dir + "/a.swf"; v = cfg.dir + "b.swf";</script>)~", {}},
+        {R"~(<script>q = "play.php?dir=" + d; u = dir + "/a.swf";</script>)~", {}},
+    });
+}
+
+TEST(ScriptFinder, PutsPlayerMoviesWhereThePlayersLoadThem)
+{
+    ExpectRows({
+        // Flowplayer: a plugin's bare file name hangs under the player's folder, a path under the page.
+        {R"~(flowplayer('p', 'http://cdn.example/fp/flowplayer.swf', {clip: {url: 'a.flv'},
+            plugins: {rtmp: {url: 'flowplayer.rtmp.swf'}, controls: null, captions: {url: '../p/captions.swf'}}});)~",
+         {"http://cdn.example/fp/flowplayer.rtmp.swf", "http://cdn.example/fp/flowplayer.swf",
+          "http://host/p/captions.swf"}},
+        {R"~($f("p", {src: "../fp/player.swf", wmode: "opaque"}, {plugins: {a: {url: "a.swf", top: 0}}});)~",
+         {"http://host/fp/a.swf", "http://host/fp/player.swf"}},
+        {R"~($("a.player").flowplayer("/fp/player.swf", {plugins: {/* "x" */ b: {url: 'b.swf'}}});)~",
+         {"http://host/fp/b.swf", "http://host/fp/player.swf"}},
+        // A commented-out call is not read, and does not swallow the live one below it.
+        {"// flowplayer(\"p\", { src: \"../old/player.swf\" },\nflowplayer(\"p\", \"/fp/p.swf\", {plugins: {c: "
+         "{url: 'c.swf'}}});",
+         {"http://host/fp/c.swf", "http://host/fp/p.swf", "http://host/old/player.swf"}},
+        // A player with no folder leaves its plugins under the page.
+        {R"~(flowplayer("p", "player.swf", {plugins: {d: {url: "d.swf"}}});)~",
+         {"http://host/games/d.swf", "http://host/games/player.swf"}},
+        // MediaElement.js: flashName under pluginPath.
+        {R"~($('video').mediaelementplayer({pluginPath: '/mejs/', flashName: 'legacy/fme.swf'});)~",
+         {"http://host/mejs/legacy/fme.swf"}},
+        {R"~(new MediaElementPlayer('#v', {flashName: "fme.swf", pluginPath: base + "/"});)~",
+         {"http://host/games/fme.swf"}},
     });
 }
 
@@ -142,6 +196,10 @@ TEST(ScriptFinder, IgnoresProseDataFilesAndJunk)
         {R"~(<div style="background:url(bg.swf)">)~", {}},
         {R"~(<a href="/download">intro.swf</a> <td>game.swf</td>)~", {}},
         {"embedSWF(\"" + std::string(3000, 'a') + ".swf\");", {}},
+        // A name quoted in prose, unlike a value after punctuation or a keyword.
+        {R"~(<li>the URL of the SWF is "mymovie.swf"</li><p>Load 'other.swf' first.</p>)~", {}},
+        {R"~(function m() { return "m.swf"; } switch (k) { case 'k.swf': break; })~",
+         {"http://host/games/k.swf", "http://host/games/m.swf"}},
     });
 }
 

@@ -14,6 +14,7 @@ TEST(TextEscapes, UndoOneLevel)
     EXPECT_EQ(html::script::DecodePercentEscapes("http%3A%2f%2Fh%2Fa%20b%zz%4"), "http://h/a b%zz%4");
     EXPECT_TRUE(html::script::HasEncodedAddress("file=HTTP%3a%2F%2fh"));
     EXPECT_TRUE(html::script::HasEncodedAddress("%2Fskins%2Fa.swf"));
+    EXPECT_TRUE(html::script::HasEncodedAddress("%3Curl%3Ehttp%3A//h/a.swf"));
     EXPECT_FALSE(html::script::HasEncodedAddress("a%20b.swf"));
 }
 

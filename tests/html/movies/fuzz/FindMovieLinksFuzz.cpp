@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const html::script::ScriptFindings findings = html::script::FindScriptReferences(address, page);
     html::SwfLinkSet markup;
     html::markup::FindSwfLinks(markup, findings.base, text);
-    for (const std::string_view fragment : findings.fragments.All())
-        markup.erase(html::markup::ResolveLink(findings.base, fragment));
+    for (const std::string_view piece : findings.notLinks.All())
+        markup.erase(html::markup::ResolveLink(findings.base, piece));
     for (const std::string& link : markup)
         Check(!html::IsPlausibleMovieAddress(link) || both.count(link) == 1);
 
