@@ -28,11 +28,14 @@ bool StartsStatement(std::string_view page, std::size_t nameAt)
     return keyword == "var" || keyword == "let" || keyword == "const" || keyword == "else";
 }
 
-// Whether the script's expression ends at `at`: what follows a plain literal value.
+// Whether the script's expression ends at `at`: what may follow a plain literal value, a comment included.
 bool EndsExpression(std::string_view page, std::size_t at)
 {
-    return at >= page.size() || page[at] == ';' || page[at] == ',' || page[at] == ')' || page[at] == '}'
-        || page[at] == '\n' || page[at] == '\r' || page[at] == '<';
+    if (at >= page.size())
+        return true;
+    const char c = page[at];
+    return c == ';' || c == ',' || c == ')' || c == '}' || c == '\n' || c == '\r' || c == '<'
+        || (c == '/' && at + 1 < page.size() && (page[at + 1] == '/' || page[at + 1] == '*'));
 }
 
 } // namespace
