@@ -153,11 +153,11 @@ private:
         if (value.quotedByEntity && !m_context.InsideTag(start))
             return; // "&quot;" in text: a code sample shown on the page, not a value
         const bool rawQuote = !value.decoded && IsQuote(value.opening);
-        if (rawQuote && FollowsWord(openingAt, floor))
-            return; // a name quoted in prose: the movie is "intro.swf"
-        if (rawQuote && std::binary_search(m_rebased.begin(), m_rebased.end(), start))
-            return; // a player's configuration puts it under another address
         const std::size_t beforeOpening = SkipBlanksBack(m_page, openingAt, floor);
+        if (rawQuote && IsWordEnd(beforeOpening, floor))
+            return; // a name quoted in prose: the movie is "intro.swf"
+        if (rawQuote && !m_rebased.empty() && std::binary_search(m_rebased.begin(), m_rebased.end(), start))
+            return; // a player's configuration puts it under another address
         const bool joined = beforeOpening != std::string_view::npos && m_page[beforeOpening] == '+';
         if (joined && rawQuote) {
             std::optional<std::string> prefix = m_strings.PrefixBefore(openingAt, floor);
@@ -216,11 +216,10 @@ private:
             || EqualsIgnoringAsciiCase(name, "value") || EqualsIgnoringAsciiCase(name, "href");
     }
 
-    // Whether a word other than a keyword stands right before the quote at `quoteAt`: JavaScript and
-    // attributes put a value after punctuation, prose after a word.
-    bool FollowsWord(std::size_t quoteAt, std::size_t floor) const
+    // Whether the byte at `before` (the last before a quote, blanks aside) ends a word other than a
+    // keyword: JavaScript and attributes put a value after punctuation, prose after a word.
+    bool IsWordEnd(std::size_t before, std::size_t floor) const
     {
-        const std::size_t before = SkipBlanksBack(m_page, quoteAt, floor);
         if (before == std::string_view::npos || !IsWordByte(m_page[before]))
             return false;
         const std::string_view word = DottedNameBefore(m_page, before + 1, floor);

@@ -88,14 +88,18 @@ TEST(ScriptStrings, ReadsJoinedPartsEitherWay)
 
     // A call, an index or an unknown name ends what can be read; so do more than 16 parts.
     for (const std::string other : {"'a' + f() + 'b'", "'a' + x[0]", "'a' + nobody", "dir.length + 'a'"}) {
-        ScriptStrings unknown(other + "; var dir = 'd';", "http://host/");
+        const std::string text = other + "; var dir = 'd';";
+        ScriptStrings unknown(text, "http://host/");
         EXPECT_EQ(unknown.Read(0, other.size()), std::nullopt) << other;
     }
     std::string many = "'a'";
     for (int i = 0; i < 16; ++i)
         many += " + 'a'";
-    EXPECT_EQ(ScriptStrings(many, "http://host/").Read(0, many.size()), std::nullopt);
-    EXPECT_EQ(ScriptStrings(many, "http://host/").Read(0, many.size() - 6)->value, std::string(16, 'a'));
+    ScriptStrings longChain(many, "http://host/");
+    EXPECT_EQ(longChain.Read(0, many.size()), std::nullopt);
+    const std::optional<html::script::JoinedLiterals> sixteen = longChain.Read(0, many.size() - 6);
+    ASSERT_TRUE(sixteen);
+    EXPECT_EQ(sixteen->value, std::string(16, 'a'));
 }
 
 } // namespace
