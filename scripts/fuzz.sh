@@ -3,15 +3,16 @@
 # small inputs, the rest on inputs up to 1 MiB (the largest page the program reads), tried at full
 # length at once rather than grown slowly.
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
-# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
-# fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
+# The seed corpus of fuzz_NAME is tests/**/fuzz/corpus-NAME/, only read; new inputs go to
+# fuzz-out/fuzz_NAME/. A file tests/**/fuzz/NAME.max_len caps a target's inputs for the whole run (a
 # target whose inputs decompress would otherwise spend its time on a few huge ones). A file
-# tests/*/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
+# tests/**/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
 # movies at fuzz time: third-party material is read from where it lives, never kept in the project.
-# tests/*/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
-# An executable tests/*/fuzz/NAME.seeder makes further seeds from that material into fuzz-out/fuzz_NAME/seeds/.
+# tests/**/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
+# An executable tests/**/fuzz/NAME.seeder makes further seeds from that material into fuzz-out/fuzz_NAME/seeds/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+shopt -s globstar
 
 build=${1:?usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]}
 seconds=${2:-60}
@@ -25,9 +26,9 @@ for target in "$build"/bin/fuzz_*; do
   name=$(basename "$target")
   out=fuzz-out/$name
   mkdir -p "$out/corpus"
-  seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
+  seeds=(tests/**/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
-  seedlist=$(ls tests/*/fuzz/"${name#fuzz_}".seeds 2>/dev/null || true)
+  seedlist=$(ls tests/**/fuzz/"${name#fuzz_}".seeds 2>/dev/null || true)
   if [ -n "$seedlist" ]; then
     mkdir -p "$out/seeds"
     grep -v '^#' "$seedlist" | sed "s|^BUILD|$build|" | while read -r folder; do
@@ -40,10 +41,10 @@ for target in "$build"/bin/fuzz_*; do
     seeds+=("$out/seeds")
   fi
   # Third-party sets named in NAME.shared seed the run too, read where they lie, when they are there.
-  for set in $(cat tests/*/fuzz/"${name#fuzz_}".shared 2>/dev/null); do
+  for set in $(cat tests/**/fuzz/"${name#fuzz_}".shared 2>/dev/null); do
     if [ -d "$shared/$set" ]; then seeds+=("$shared/$set"); fi
   done
-  for seeder in tests/*/fuzz/"${name#fuzz_}".seeder; do
+  for seeder in tests/**/fuzz/"${name#fuzz_}".seeder; do
     [ -x "$seeder" ] || continue
     if [ -d "$shared" ]; then
       mkdir -p "$out/seeds"
@@ -53,7 +54,7 @@ for target in "$build"/bin/fuzz_*; do
       echo "fuzz: $name runs without the seeds of $seeder: no test material in $shared" >&2
     fi
   done
-  cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
+  cap=$(cat tests/**/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run
     [ "$2" -gt 0 ] || continue

@@ -2,18 +2,22 @@
 # folders below it (or its own), so no folder includes another that includes it back.
 #   cmake -DROOT=<source tree> -P CheckLayers.cmake
 # Layers, lowest first; folders on one line are side by side and may not include each other.
+# html/ holds what both finders share; html/movies runs both finders, so it sits above them.
+# swf/ reads movies themselves, beside the page readers.
 set(ranks
   "platform=0"
   "html=1" "swf=1" "cache/formats=1"
-  "cache=2" "capture=2"
-  "cli=3"
-  "framework=4"
-  "res=5"
-  "controls=6"
-  "capture/ui=7" "cache/ui=7"
-  "app=8"
-  ".=9")
-set(core_folders platform html swf cache/formats cache capture cli)
+  "html/markup=2" "html/script=2" "cache=2"
+  "html/movies=3"
+  "capture=4"
+  "cli=5"
+  "framework=6"
+  "res=7"
+  "controls=8"
+  "capture/ui=9" "cache/ui=9"
+  "app=10"
+  ".=11")
+set(core_folders platform html html/markup html/script html/movies swf cache/formats cache capture cli)
 # Window folders that serve every page: of the core they may include the platform layer only, never a
 # feature folder, so that a page decides what its rows are and hands these folders plain data.
 set(generic_window_folders framework res controls)

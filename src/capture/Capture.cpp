@@ -1,7 +1,8 @@
 #include "capture/Capture.h"
 
 #include "capture/UrlFetcher.h"
-#include "html/MovieLinks.h"
+#include "html/markup/MarkupFinder.h"
+#include "html/movies/MovieLinks.h"
 
 namespace capture {
 
@@ -16,7 +17,7 @@ html::SwfLinkSet FindMovies(std::string_view pageAddress, std::string_view pageT
 {
     html::SwfLinkSet links;
     if (finders == Finders::MarkupOnly)
-        html::FindSwfLinks(links, pageAddress, pageText);
+        html::markup::FindSwfLinks(links, pageAddress, pageText);
     else
         html::FindMovieLinks(links, pageAddress, pageText);
     return links;

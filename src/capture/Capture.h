@@ -2,7 +2,7 @@
 // One capture, from the address the user gave to the rows of the movie list: the address rule of
 // "Go", fetching the page, finding its movies and the order the list shows them in. The window's
 // worker and plumeroc-grab's list and save-all both go through here.
-#include "html/SwfLinks.h"
+#include "html/SwfLinkSet.h"
 
 #include <atomic>
 #include <optional>

@@ -1,7 +1,7 @@
 #include "capture/MovieFiles.h"
 
-#include "html/MovieParameters.h"
-#include "html/ReferenceResolution.h"
+#include "html/script/MovieParameters.h"
+#include "html/script/ReferenceResolution.h"
 #include "platform/Bytes.h"
 #include "swf/MovieNames.h"
 
@@ -70,9 +70,9 @@ std::vector<std::string> BasesFor(const std::optional<std::string>& movieAddress
         if (page->base) {
             const std::string_view base = platform::Trimmed(*page->base);
             if ((base == "." || base == "./") && movieAddress)
-                pageBase = html::ResolveReference(*movieAddress, "./");
+                pageBase = html::script::ResolveReference(*movieAddress, "./");
             else if (!base.empty() && base != "." && base != "./")
-                pageBase = html::ResolveReference(page->pageAddress, base);
+                pageBase = html::script::ResolveReference(page->pageAddress, base);
         }
         if (pageBase)
             bases.push_back(*pageBase);
@@ -86,13 +86,13 @@ std::vector<std::string> Candidates(std::string_view name, const std::vector<std
 {
     std::vector<std::string> candidates;
     // An absolute name needs no base; resolving it against any gives itself, with the same clean-up.
-    const std::optional<std::string> absolute = html::ResolveReference("", name);
+    const std::optional<std::string> absolute = html::script::ResolveReference("", name);
     if (absolute) {
         candidates.push_back(*absolute);
         return candidates;
     }
     for (const std::string& base : bases) {
-        std::optional<std::string> resolved = html::ResolveReference(base, name);
+        std::optional<std::string> resolved = html::script::ResolveReference(base, name);
         if (resolved && std::find(candidates.begin(), candidates.end(), *resolved) == candidates.end())
             candidates.push_back(std::move(*resolved));
     }
@@ -121,7 +121,7 @@ std::string_view HowNamed(const LoadedFile& file)
 PageContext PageContextFor(std::string_view pageText, std::string pageAddress, std::string_view movieAddress)
 {
     PageContext context;
-    if (const auto parameters = html::FindMovieParameters(pageText, pageAddress, movieAddress)) {
+    if (const auto parameters = html::script::FindMovieParameters(pageText, pageAddress, movieAddress)) {
         context.movieAddress = parameters->movieAddress;
         context.base = parameters->base;
         context.flashVars = parameters->flashVars;

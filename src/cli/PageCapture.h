@@ -1,7 +1,7 @@
 #pragma once
 // list and save-all capture a page as the window does; this adds the tool's way of reporting a
 // capture that failed.
-#include "html/SwfLinks.h"
+#include "html/SwfLinkSet.h"
 
 #include <string>
 

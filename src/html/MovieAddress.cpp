@@ -88,7 +88,9 @@ bool IsPlausibleMovieAddress(std::string_view address)
         if (byteClass == kPercent) {
             if (i + 2 >= address.size() || !IsHex(address[i + 1]) || !IsHex(address[i + 2]))
                 return false;
-            if (platform::StartsWithIgnoringAsciiCase(address.substr(i), "%3a%2f%2f"))
+            // An encoded scheme or angle bracket: markup or an address written into a value.
+            const char hex = Lower(address[i + 2]);
+            if (StartsEncodedSchemeEnd(address.substr(i)) || (address[i + 1] == '3' && (hex == 'c' || hex == 'e')))
                 return false;
         }
     }
@@ -107,6 +109,12 @@ bool IsPlausibleMovieAddress(std::string_view address)
     const std::size_t authorityEnd = std::min({rest.find('/'), PathEnd(rest), rest.size()});
     // A path opening with "//" is a scheme-relative reference ("//cdn/x.swf") joined as a path.
     return IsPlausibleAuthority(rest.substr(0, authorityEnd)) && rest.substr(authorityEnd, 2) != "//";
+}
+
+bool StartsEncodedSchemeEnd(std::string_view text)
+{
+    return platform::StartsWithIgnoringAsciiCase(text, "%3a%2f%2f")
+        || platform::StartsWithIgnoringAsciiCase(text, "%3a//");
 }
 
 bool HasMoviePath(std::string_view address)

@@ -14,8 +14,13 @@ inline constexpr std::size_t kMaximumAddressLength = 2048;
 // (ftp and http need one) and a path that does not open with "//" (a scheme-relative reference joined
 // as a path), at most kMaximumAddressLength bytes, and none of blanks or control bytes,
 // quotes, angle brackets, braces or backslashes, a character reference left undecoded ("&quot;",
-// "&#47;"), a broken percent escape or a percent-encoded scheme ("http%3A%2F%2F").
+// "&#47;"), a broken percent escape, a percent-encoded scheme ("http%3A%2F%2F", "http%3A//") or angle
+// bracket ("%3Curl%3E").
 bool IsPlausibleMovieAddress(std::string_view address);
+
+// True when `text` starts with a percent-encoded "://": "%3A%2F%2F" (encodeURIComponent) or "%3A//"
+// (JavaScript's escape()), in either case.
+bool StartsEncodedSchemeEnd(std::string_view text);
 
 // True when the path of `address` (up to its query or fragment) ends in ".swf", in any letter case.
 bool HasMoviePath(std::string_view address);

@@ -17,6 +17,11 @@ void PageText::Append(std::string_view bytes)
     m_bEnded = nulAt != std::string_view::npos || m_strText.size() == kPageTextLimit;
 }
 
+std::string_view PageTextOf(std::string_view bytes)
+{
+    return bytes.substr(0, std::min(bytes.find('\0'), kPageTextLimit));
+}
+
 std::string ReadPageText(std::FILE* in)
 {
     PageText text;

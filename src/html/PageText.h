@@ -26,6 +26,9 @@ private:
     bool m_bEnded = false;
 };
 
+// The page text the finders read out of `bytes`: those before the first NUL, at most kPageTextLimit.
+std::string_view PageTextOf(std::string_view bytes);
+
 // Reads `in` to its end and returns its page text. Throws std::system_error when a read fails.
 std::string ReadPageText(std::FILE* in);
 

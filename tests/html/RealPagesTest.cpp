@@ -1,8 +1,11 @@
-// Recall and precision of the markup finder alone and of both finders on the real pages of
-// tests/data/pages, against the movie lists written by hand for them.
-#include "html/MovieLinks.h"
+// Recall and precision of the markup finder alone and of both finders on the two sets of real pages
+// in the shared test material, against the movie lists written by hand for them. Each set is scored
+// on its own, the way its README says.
 #include "html/PageText.h"
-#include "html/SwfLinks.h"
+#include "html/markup/MarkupFinder.h"
+#include "html/movies/MovieLinks.h"
+#include "platform/Bytes.h"
+#include "support/SharedData.h"
 
 #include <gtest/gtest.h>
 
@@ -10,30 +13,18 @@
 #include <fstream>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-const std::string kPagesFolder = PLUMEROC_PAGES_DIR;
-
 struct RealPage {
     std::string name;
     std::string address;
+    std::string text;
+    std::set<std::string> wanted;
 };
-
-std::vector<RealPage> ReadIndex()
-{
-    std::vector<RealPage> pages;
-    std::ifstream index(kPagesFolder + "/index.tsv");
-    for (std::string line; std::getline(index, line);) {
-        const std::size_t tab = line.find('\t');
-        if (!line.empty() && tab != std::string::npos)
-            pages.push_back({line.substr(0, tab), line.substr(tab + 1)});
-    }
-    return pages;
-}
 
 std::string ReadPage(const std::string& path)
 {
@@ -43,81 +34,173 @@ std::string ReadPage(const std::string& path)
     return file ? html::ReadPageText(file.get()) : std::string();
 }
 
-std::set<std::string> ReadExpected(const std::string& path)
+std::vector<std::string> ReadLines(const std::string& path)
 {
-    std::set<std::string> expected;
+    std::vector<std::string> lines;
     std::ifstream in(path);
     if (!in)
         ADD_FAILURE() << "cannot open " << path;
     for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
         if (!line.empty())
-            expected.insert(line);
+            lines.push_back(line);
     }
-    return expected;
+    return lines;
 }
 
-struct Score {
-    std::size_t expected = 0; // addresses in the hand-written lists
-    std::size_t found = 0;    // of those, listed by the finder
-    std::size_t rows = 0;     // rows the finder listed
-    std::size_t right = 0;    // of those, addresses in the lists
-
-    void Add(const std::set<std::string>& wanted, const html::SwfLinkSet& links)
-    {
-        expected += wanted.size();
-        rows += links.size();
-        for (const std::string& link : links)
-            right += wanted.count(link);
-        found = right; // each listed address is counted once on both sides
+// pages/: index.tsv names each page and the address it was served from; NNN-name.expected lists its
+// movies, compared byte for byte.
+std::vector<RealPage> ReadFirstSet(const std::string& folder)
+{
+    std::vector<RealPage> pages;
+    for (const std::string& line : ReadLines(folder + "/index.tsv")) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        RealPage page{line.substr(0, tab), line.substr(tab + 1), {}, {}};
+        page.text = ReadPage(folder + "/" + page.name + ".html");
+        for (std::string& movie : ReadLines(folder + "/" + page.name + ".expected"))
+            page.wanted.insert(std::move(movie));
+        pages.push_back(std::move(page));
     }
-    double Recall() const { return expected ? static_cast<double>(found) / static_cast<double>(expected) : 1; }
+    return pages;
+}
+
+// The form pages-b's lists are compared in: scheme and host in lower case, no query, no fragment.
+std::string ComparableAddress(std::string_view address)
+{
+    std::string comparable(address.substr(0, address.find_first_of("?#")));
+    const std::size_t schemeEnd = comparable.find("://");
+    const std::size_t hostEnd =
+        schemeEnd == std::string::npos ? 0 : std::min(comparable.find('/', schemeEnd + 3), comparable.size());
+    for (std::size_t i = 0; i < hostEnd; ++i) {
+        if (comparable[i] >= 'A' && comparable[i] <= 'Z')
+            comparable[i] = static_cast<char>(comparable[i] - 'A' + 'a');
+    }
+    return comparable;
+}
+
+// pages-b/: pNN.html, pNN.addr (the address it was served from) and pNN.truth (its movies).
+std::vector<RealPage> ReadSecondSet(const std::string& folder)
+{
+    std::vector<RealPage> pages;
+    for (int n = 1; n < 100; ++n) {
+        char name[8];
+        std::snprintf(name, sizeof name, "p%02d", n);
+        const std::string stem = folder + "/" + name;
+        if (!platform::IsRegularFile(stem + ".html"))
+            continue;
+        const std::vector<std::string> address = ReadLines(stem + ".addr");
+        RealPage page{name, address.empty() ? std::string() : address.front(), ReadPage(stem + ".html"), {}};
+        for (const std::string& movie : ReadLines(stem + ".truth"))
+            page.wanted.insert(ComparableAddress(movie));
+        pages.push_back(std::move(page));
+    }
+    return pages;
+}
+
+using Compare = std::string (*)(std::string_view);
+std::string AsWritten(std::string_view address) { return std::string(address); }
+
+// What a finder listed on one page, against what a person listed.
+struct Outcome {
+    std::set<std::string> missed; // wanted, listed by no row
+    std::set<std::string> wrong;  // rows that are not wanted
+};
+
+struct Score {
+    std::size_t wanted = 0; // addresses in the hand-written lists
+    std::size_t found = 0;  // of those, listed by a row
+    std::size_t rows = 0;   // rows the finder listed
+    std::size_t right = 0;  // of those, wanted
+
+    Outcome Add(const std::set<std::string>& wantedHere, const html::SwfLinkSet& links, Compare compare)
+    {
+        Outcome outcome;
+        std::set<std::string> listed;
+        for (const std::string& link : links) {
+            std::string comparable = compare(link);
+            if (wantedHere.count(comparable))
+                ++right;
+            else
+                outcome.wrong.insert(link);
+            listed.insert(std::move(comparable));
+        }
+        for (const std::string& address : wantedHere) {
+            if (!listed.count(address))
+                outcome.missed.insert(address);
+        }
+        wanted += wantedHere.size();
+        found += wantedHere.size() - outcome.missed.size();
+        rows += links.size();
+        return outcome;
+    }
+    double Recall() const { return wanted ? static_cast<double>(found) / static_cast<double>(wanted) : 1; }
     double Precision() const { return rows ? static_cast<double>(right) / static_cast<double>(rows) : 1; }
 };
 
-std::string Figures(const Score& score)
+void Report(const char* what, const Score& score)
 {
-    char text[96];
-    std::snprintf(text, sizeof text, "%zu/%zu found, %zu/%zu rows right", score.found, score.expected, score.right,
-                  score.rows);
-    return text;
+    std::printf("%-22s recall %5.1f %% (%zu/%zu), precision %5.1f %% (%zu/%zu)\n", what, 100 * score.Recall(),
+                score.found, score.wanted, 100 * score.Precision(), score.right, score.rows);
 }
 
-TEST(RealPages, BothFindersReachTheTargets)
+struct SetScores {
+    Score markup;
+    Score both;
+    std::set<std::pair<std::string, std::string>> missed; // page and address, default mode
+};
+
+// Runs both modes over a set, printing each page's misses and wrong rows of the default mode.
+SetScores ScoreSet(const std::vector<RealPage>& pages, Compare compare)
 {
-    const std::vector<RealPage> pages = ReadIndex();
-    ASSERT_GE(pages.size(), 40u) << "index.tsv of " << kPagesFolder;
-    Score markupTotal;
-    Score bothTotal;
+    SetScores scores;
     for (const RealPage& page : pages) {
-        const std::string text = ReadPage(kPagesFolder + "/" + page.name + ".html");
-        const std::set<std::string> wanted = ReadExpected(kPagesFolder + "/" + page.name + ".expected");
         html::SwfLinkSet markup;
-        html::FindSwfLinks(markup, page.address, text.c_str());
+        html::markup::FindSwfLinks(markup, page.address, page.text.c_str());
         html::SwfLinkSet both;
-        html::FindMovieLinks(both, page.address, text);
-        Score markupScore;
-        Score bothScore;
-        markupScore.Add(wanted, markup);
-        bothScore.Add(wanted, both);
-        markupTotal.Add(wanted, markup);
-        bothTotal.Add(wanted, both);
-        std::printf("%-44s markup: %-30s both: %s\n", page.name.c_str(), Figures(markupScore).c_str(),
-                    Figures(bothScore).c_str());
-        for (const std::string& address : wanted) {
-            if (!both.count(address))
-                std::printf("    missed: %s\n", address.c_str());
+        html::FindMovieLinks(both, page.address, page.text);
+        scores.markup.Add(page.wanted, markup, compare);
+        const Outcome outcome = scores.both.Add(page.wanted, both, compare);
+        for (const std::string& address : outcome.missed) {
+            std::printf("%s missed: %s\n", page.name.c_str(), address.c_str());
+            scores.missed.emplace(page.name, address);
         }
-        for (const std::string& link : both) {
-            if (!wanted.count(link))
-                std::printf("    wrong:  %s\n", link.c_str());
-        }
+        for (const std::string& link : outcome.wrong)
+            std::printf("%s wrong:  %s\n", page.name.c_str(), link.c_str());
     }
-    std::printf("markup finder alone: recall %.1f %%, precision %.1f %% (%s)\n", 100 * markupTotal.Recall(),
-                100 * markupTotal.Precision(), Figures(markupTotal).c_str());
-    std::printf("both finders:        recall %.1f %%, precision %.1f %% (%s)\n", 100 * bothTotal.Recall(),
-                100 * bothTotal.Precision(), Figures(bothTotal).c_str());
-    EXPECT_GE(bothTotal.Recall(), 0.90);
-    EXPECT_GE(bothTotal.Precision(), 0.95);
+    Report("markup finder alone:", scores.markup);
+    Report("both finders:", scores.both);
+    return scores;
+}
+
+TEST(RealPages, FirstSet)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(folder, "pages");
+    const std::vector<RealPage> pages = ReadFirstSet(folder);
+    ASSERT_EQ(pages.size(), 60u) << "index.tsv of " << folder;
+    const SetScores scores = ScoreSet(pages, AsWritten);
+    // Both finders listed every movie of this set's lists, and none may be lost, but one the list puts
+    // where the player never loads it from: Flowplayer loads a plugin named by a bare file name from
+    // the player movie's folder (flowplayer/flash, PluginLoader.constructUrl), and the list resolves
+    // this one against the page. The finders list it under the player's folder.
+    const std::set<std::pair<std::string, std::string>> kListedElsewhere = {
+        {"007-flowplayer-captions-test",
+         "http://example-flowplayer-flash.test/core/test/flowplayer.pseudostreaming.swf"}};
+    for (const auto& miss : scores.missed)
+        EXPECT_TRUE(kListedElsewhere.count(miss)) << miss.first << " lost " << miss.second;
+    EXPECT_GE(scores.both.Precision(), 0.95);
+}
+
+TEST(RealPages, SecondSet)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(folder, "pages-b");
+    const std::vector<RealPage> pages = ReadSecondSet(folder);
+    ASSERT_EQ(pages.size(), 59u) << "pages of " << folder;
+    const SetScores scores = ScoreSet(pages, ComparableAddress);
+    EXPECT_GE(scores.both.Recall(), 0.95);
+    EXPECT_GE(scores.both.Precision(), 0.97);
 }
 
 } // namespace
