@@ -2,6 +2,7 @@
 
 #include "cache/BrowserCacheFolders.h"
 #include "cache/EntryMovie.h"
+#include "controls/ClickFocusOnly.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
@@ -42,6 +43,8 @@ bool CHtmlCtrl::Create(const QRect& rect, QWidget* parent, int id)
     setGeometry(rect);
     m_pBrowser = std::make_unique<QWebEnginePage>(profile);
     setPage(m_pBrowser.get());
+    // Like the placeholder it replaces, no tab stop: Tab would be caught inside the web page.
+    new CClickFocusOnly(this);
     show();
     return true;
 }
