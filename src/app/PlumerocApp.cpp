@@ -19,6 +19,7 @@ CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // No display name: the window system would append it to every caption ("Warning — Plumeroc").
     setApplicationName(kAppName);
+    setApplicationVersion(QStringLiteral(PLUMEROC_VERSION));
     // The desktop entry the window belongs to, so that a Wayland desktop shows its icon.
     setDesktopFileName(QStringLiteral(PLUMEROC_APP_ID));
 }
@@ -46,11 +47,12 @@ void CPlumerocApp::PrepareEnvironment()
 
 int CPlumerocApp::InitInstance()
 {
-    // The one option: the Local Files list made from a folder of the user's choosing.
+    // Besides help and version, one option: the Local Files list made from a folder of the user's choosing.
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Finds Flash movies (.swf) in web pages and in the browser caches, and saves them."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("List the movies below DIR on the Local Files page instead of "
                                                    "those of the cache folder and the browser caches."),
