@@ -1,5 +1,5 @@
 // plumeroc-grab warc: the movie records of web archives (WARC and ARC files, plain or gzip), one row each.
-#include "cache/formats/ArchiveMovies.h"
+#include "cache/ArchiveMovies.h"
 #include "cli/Command.h"
 #include "cli/JsonText.h"
 

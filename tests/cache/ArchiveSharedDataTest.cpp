@@ -2,7 +2,7 @@
 // read to its end in little memory; its records where the inventory beside it, made by an independent
 // reader, lists them; its movies exactly those of the inventory's movie column, each read back from its place
 // with the payload digest its writer gave it (the 2008 Heritrix crawl's eight).
-#include "cache/formats/ArchiveMovies.h"
+#include "cache/ArchiveMovies.h"
 #include "support/Files.h"
 #include "support/PeakHeap.h"
 #include "support/SharedData.h"
@@ -107,7 +107,7 @@ TEST(SharedArchives, RecordsAndMoviesAreThoseTheInventoriesListInLittleMemory)
                                                     bytes.append(piece);
                                                     return true;
                                                 }),
-                      cache::ArchiveMovieRead::Done);
+                      cache::BodyResult::Done);
             EXPECT_EQ(bytes.size(), movie.size);
             if (file.ends_with("IAH-20080430204825-00000-blackbook.warc.gz") && bytes.starts_with("CWS"))
                 ++heritrixMovies;

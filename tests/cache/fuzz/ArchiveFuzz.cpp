@@ -1,6 +1,6 @@
 // libFuzzer target: web archives (WARC, ARC, plain or gzip) read as streams; each movie found is read again
 // from its place, and must come back with the length and digests it was found with.
-#include "cache/formats/ArchiveMovies.h"
+#include "cache/ArchiveMovies.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             return true;
         });
         const auto values = digest.Finish();
-        if (read != cache::ArchiveMovieRead::Done || length != movie.size || values.sha256 != movie.digests.sha256
+        if (read != cache::BodyResult::Done || length != movie.size || values.sha256 != movie.digests.sha256
             || values.sha1 != movie.digests.sha1)
             std::abort(); // a movie once found reads back the same from its place
         return true;
