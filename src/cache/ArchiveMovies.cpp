@@ -36,10 +36,10 @@ ArchiveMovieScan::FileResult ArchiveMovieScan::Scan(ArchiveInput& input, const s
                                                     const MovieSink& found, const std::atomic<bool>* stop)
 {
     ArchiveReader reader(input);
-    FileResult result;
+    bool stopped = false;
     while (auto record = reader.Next()) {
         if (Stopping(stop)) {
-            result.stopped = true;
+            stopped = true;
             break;
         }
         const ArchiveHeader& header = record->header;
@@ -64,7 +64,7 @@ ArchiveMovieScan::FileResult ArchiveMovieScan::Scan(ArchiveInput& input, const s
             if (!checked) {
                 if (checked.Why() != Refusal::Stopped)
                     continue;
-                result.stopped = true;
+                stopped = true;
                 break;
             }
             movie.payloadFile = file;
@@ -81,13 +81,12 @@ ArchiveMovieScan::FileResult ArchiveMovieScan::Scan(ArchiveInput& input, const s
         movie.position = record->position;
         Remember(header, movie);
         if (!found(movie)) {
-            result.stopped = true;
+            stopped = true;
             break;
         }
     }
-    result.records = reader.Records();
-    result.damaged = reader.Damaged();
-    result.readFailed = reader.ReadFailed();
+    FileResult result = reader.Result();
+    result.stopped = stopped;
     return result;
 }
 

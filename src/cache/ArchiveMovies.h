@@ -41,12 +41,7 @@ public:
     // Takes each movie; false stops the scan (output that can no longer be written).
     using MovieSink = std::function<bool(const ArchiveMovie&)>;
 
-    struct FileResult {
-        std::uint64_t records = 0; // records whose header read
-        std::uint64_t damaged = 0; // left out: cut short, damaged, or bytes where a record should have been
-        bool readFailed = false;   // the file could not be read to its end
-        bool stopped = false;
-    };
+    using FileResult = ArchiveFileResult;
 
     // Every movie record of `input`, named `file` in what it reports. A revisit finds the record it refers to
     // among the movies of this file read before it, and of the files this scan read before.

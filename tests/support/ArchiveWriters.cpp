@@ -206,6 +206,10 @@ void RunWarcio(const std::string& file, const std::string& version, bool gzip, c
         order += "],\"refer\":[";
         for (std::size_t r = 0; r < record.refer.size(); ++r)
             order += (r > 0 ? "," : "") + JsonText(record.refer[r]);
+        order += "],\"warcHeaders\":[";
+        for (std::size_t h = 0; h < record.warcHeaders.size(); ++h)
+            order += (h > 0 ? "," : "") + std::string("[") + JsonText(record.warcHeaders[h].first) + ","
+                + JsonText(record.warcHeaders[h].second) + "]";
         order += "]}";
     }
     order += "]}";

@@ -78,6 +78,7 @@ struct WarcioRecord {
     std::string body;
     int revisitOf = -1;
     std::vector<std::string> refer;
+    std::vector<std::pair<std::string, std::string>> warcHeaders; // further fields of the record's header
 };
 // Writes `records` into `file` with warcio, each a gzip member with `gzip`, in `version` ("WARC/1.1").
 void RunWarcio(const std::string& file, const std::string& version, bool gzip,
