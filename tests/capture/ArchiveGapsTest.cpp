@@ -9,32 +9,11 @@
 #include "support/TestMovie.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
-
-#include <stdexcept>
 
 namespace {
 
 using capture::ArchivedAddressKey;
 using Headers = std::vector<std::pair<std::string, std::string>>;
-
-std::string Gzipped(const std::string& bytes)
-{
-    z_stream stream{};
-    if (::deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2");
-    std::string out(::deflateBound(&stream, static_cast<uLong>(bytes.size())) + 64, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int status = ::deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    ::deflateEnd(&stream);
-    if (status != Z_STREAM_END)
-        throw std::runtime_error("deflate");
-    return out;
-}
 
 TEST(ArchivedAddressKey, AddressesWrittenTwoWaysForOneResourceMatchAndOthersDoNot)
 {
@@ -70,7 +49,7 @@ TEST(ArchiveGaps, WhatThePageAndItsMoviesNameThatNoWholeAnswerHolds)
     const std::string file = temp / "site.warc";
     test::RunWarcio(
         file, "WARC/1.1", false,
-        {{"response", "http://example.org/index.html", "2010-01-01T00:00:00Z", 200, html, Gzipped(page)},
+        {{"response", "http://example.org/index.html", "2010-01-01T00:00:00Z", 200, html, test::GzipEncoded(page)},
          {"response", "http://example.org/games/a.swf", "2010-01-01T00:00:01Z", 200, flash, movie},
          {"revisit", "http://example.org/later.swf", "2010-01-01T00:00:02Z", 200, flash, "", 1, {"digest"}},
          {"response", "http://example.org/missing.swf", "2010-01-01T00:00:03Z", 404, flash, plain},
