@@ -1,6 +1,8 @@
 // libFuzzer target: web archives (WARC, ARC, plain or gzip) read as streams; each movie found is read again
-// from its place, and must come back with the length and digests it was found with.
+// from its place, and must come back with the length and digests it was found with. The same bytes read for
+// what their pages and movies name and they do not hold.
 #include "cache/ArchiveMovies.h"
+#include "capture/ArchiveGaps.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -27,5 +29,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort(); // a movie once found reads back the same from its place
         return true;
     });
+
+    cache::ArchiveInput pages(cache::MemorySource(bytes));
+    capture::ArchiveGaps gaps;
+    gaps.ReadRecords(pages, "fuzz");
+    for (const capture::ArchiveGap& gap : gaps.Gaps()) {
+        if (gap.address.empty() || gap.how.empty())
+            std::abort(); // every gap is an address named some way
+    }
     return 0;
 }
