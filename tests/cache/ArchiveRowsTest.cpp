@@ -1,7 +1,8 @@
 // Web archives in the Local Files list: the movie records of WARC files that wget and warcio write at test time
 // as rows named, sized and placed as the writers recorded them (wget's CDX index, the site's bytes, the record
 // lines of the file), newest capture first; what a row saves and previews is the movie as served; revisits,
-// error responses and pages give no row; a record's path is one no real file can have.
+// error responses and pages give no row, a file of no record is said; a record's path is one no real file can
+// have.
 #include "cache/ListedMovieCopy.h"
 #include "cache/LocalListing.h"
 #include "cache/RowPath.h"
@@ -37,6 +38,11 @@ void ExpectRowGives(const LocalMovieRow& row, const std::string& movie, const st
     EXPECT_EQ(cache::CopyListedMovie(row.path, saved), cache::CopyOutcome::Copied);
     EXPECT_EQ(ReadFile(saved), movie);
     EXPECT_EQ(cache::ReadRowMovie(cache::ResolveRowPath(row.path)), movie);
+    // What a save of the movie with its files starts from: the movie and its address, as for a cache entry.
+    const auto opened = cache::OpenRowMovie(cache::ResolveRowPath(row.path));
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->movie.response.address, row.address);
+    EXPECT_EQ(opened->movie.size, movie.size());
 }
 
 class ArchiveRows : public testing::Test {
@@ -136,7 +142,11 @@ TEST(ArchiveRecordRows, NewestCaptureFirstWithNamesFromTheResponseAndNoRowForARe
         places.push_back(file + "/@" + std::to_string(at == 0 ? 0 : at + 4));
     ASSERT_EQ(places.size(), 6u);
 
-    const std::vector<LocalMovieRow> rows = ListFolder(temp.Path());
+    // A file named like an archive that holds no record is said, not passed over.
+    const std::string notes = temp.Write("archives/notes.warc", "no records here\n");
+    const auto list = cache::ListLocalMovies({temp.Path() + "/", false});
+    EXPECT_EQ(list.unread, (std::vector<cache::UnreadStore>{{notes, "web archive", "it holds no WARC or ARC record"}}));
+    const std::vector<LocalMovieRow>& rows = list.rows;
     const std::vector<LocalMovieRow> expected{
         {"Game of Life.swf", std::to_string(c.size()), places[5], "http://example.org/play.php?id=7"},
         {"b.swf", std::to_string(b.size()), places[1], "http://example.org/files/b.swf"},
