@@ -151,7 +151,7 @@ TEST(SharedArchives, TheLocalListOverTheSetHoldsTheInventoriesMoviesEachSavedAsI
             // Neither chunked nor encoded, as all of the set's movies were served: stored and decoded sizes agree.
             ASSERT_EQ(column[8] + column[9], "") << file;
             const std::string path = RecordPath(file, column[2]);
-            const std::string address = column[5];
+            const std::string& address = column[5];
             const std::string bare = address.substr(0, address.find('?'));
             expected.push_back({bare.substr(bare.rfind('/') + 1), column[10], path, address});
             columnsOf[path] = column;

@@ -37,12 +37,12 @@ TEST(SharedArchiveGaps, TheHeritrixCrawlLacksTheFilesOfItsFlowPlayers)
                              "LoopOffButton.jpg", "Dragger.jpg", "NextButton.jpg", "PrevButton.jpg", "MenuButton.jpg",
                              "UpButton.jpg", "DownButton.jpg", "LeftButton.jpg", "RightButton.jpg", "Scroller.jpg",
                              "XScrollerRight.jpg", "XScrollerMid.jpg", "XScrollerLeft.jpg"})
-        expected.push_back(flv + name + " action " + flv + "FlowPlayerWhite.swf");
+        expected.push_back((flv + name).append(" action ").append(flv).append("FlowPlayerWhite.swf"));
     // The player with a share button names two more pictures and the share player; the rest it names as
     // FlowPlayerWhite did.
     for (const std::string& address : {flv + "FullScreenOnButton.jpg", flv + "FullScreenOffButton.jpg",
                                        std::string("http://www.bubbleply.com/plyPlayer.swf")})
-        expected.push_back(address + " action " + flv + "FlowPlayerWhitePly.swf");
+        expected.push_back((address + " action ").append(flv).append("FlowPlayerWhitePly.swf"));
     expected.push_back(
         "http://www.archive.org/flow/flowplayer_auth.txt action http://www.archive.org/flow/FlowPlayerLight.swf");
 
