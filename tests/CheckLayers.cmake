@@ -5,7 +5,7 @@
 set(ranks
   "platform=0"
   "html=1" "cache=1"
-  "capture=2"
+  "capture=2" "cache/formats=2"
   "cli=3"
   "framework=4"
   "res=5"

@@ -88,8 +88,13 @@ std::optional<EntryMovie> FindEntryMovie(const EntryBytes& bytes, CacheEntry ent
         return std::nullopt;
     if (checkBody && !StoredBodyIntact(bytes, entry, stop))
         return std::nullopt;
+    return FindBodyMovie(bytes, std::move(entry), std::move(*codings), stop);
+}
 
-    EntryMovie movie{std::move(entry), std::move(*codings), 0};
+std::optional<EntryMovie> FindBodyMovie(const EntryBytes& bytes, CacheEntry entry, std::vector<ContentCoding> codings,
+                                        const std::atomic<bool>* stop)
+{
+    EntryMovie movie{std::move(entry), std::move(codings), 0};
     const CacheEntry& stored = movie.entry;
     if (movie.codings.empty()) {
         std::string start = stored.bodyStart;

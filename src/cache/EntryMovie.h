@@ -33,6 +33,11 @@ std::optional<CacheEntry> ReadCacheEntry(const EntryBytes& bytes, EntryFormat fo
 std::optional<EntryMovie> FindEntryMovie(const EntryBytes& bytes, CacheEntry entry,
                                          const std::atomic<bool>* stop = nullptr, bool checkBody = false);
 
+// The movie of a stored body whose codings are known already (from its headers, or from its first bytes when
+// the headers were lost): the body with `codings` undone starts with "FWS", "CWS" or "ZWS". No HTTP checks.
+std::optional<EntryMovie> FindBodyMovie(const EntryBytes& bytes, CacheEntry entry, std::vector<ContentCoding> codings,
+                                        const std::atomic<bool>* stop = nullptr);
+
 enum class MovieStreamResult {
     Done,       // every byte handed over, exactly `movie.size` of them
     Unreadable, // a read failed or came back short: the file changed or went away
