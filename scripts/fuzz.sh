@@ -3,9 +3,10 @@
 # small inputs, the rest on inputs up to 1 MiB (the largest page the program reads), tried at full
 # length at once rather than grown slowly.
 # Usage: scripts/fuzz.sh BUILD_DIR [SECONDS_PER_TARGET]   (default 60)
-# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/, only read; new inputs go to
-# fuzz-out/fuzz_NAME/. A file tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a
-# target whose inputs decompress would otherwise spend its time on a few huge ones).
+# The seed corpus of fuzz_NAME is tests/*/fuzz/corpus-NAME/ and what tests/*/fuzz/NAME.seeds makes at
+# fuzz time from real material, only read; new inputs go to fuzz-out/fuzz_NAME/. A file
+# tests/*/fuzz/NAME.max_len caps a target's inputs for the whole run (a target whose inputs decompress
+# would otherwise spend its time on a few huge ones).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,12 @@ for target in "$build"/bin/fuzz_*; do
   mkdir -p "$out/corpus"
   seeds=(tests/*/fuzz/corpus-"${name#fuzz_}")
   [ -d "${seeds[0]}" ] || seeds=()
+  # Seeds made now from real material, never committed: tests/*/fuzz/NAME.seeds BUILD_DIR OUT writes them.
+  for maker in tests/*/fuzz/"${name#fuzz_}".seeds; do
+    [ -x "$maker" ] || continue
+    rm -rf "$out/seeds"
+    "$maker" "$build" "$out/seeds" && seeds+=("$out/seeds")
+  done
   cap=$(cat tests/*/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do
     set -- $run

@@ -148,6 +148,7 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::s
     stored.container = DataFileName(address.FileNumber());
     stored.locator = blockfile::EntryLocator(address);
     stored.written = blockfile::UnixNanoseconds(record.creationTime);
+    stored.keyHash = record.hash;
     const auto refuse = [&](EntryRefusal refusal) -> std::optional<StoredEntry> {
         if (!hashed)
             return std::nullopt;

@@ -86,6 +86,7 @@ StoredEntry RowEntry(const SqliteStatement& row, SqliteStatement& pieces, const 
     const std::int64_t bodyEnd = row.Int64(2);
     const std::string key = row.Text(6);
     const std::uint32_t keyHash = ChromiumPersistentHash(key);
+    stored.keyHash = keyHash;
     if (bodyEnd < 0 || !Matches(row.Int64(5), keyHash)) {
         stored.refusal = EntryRefusal::Damaged;
         return stored;
@@ -251,8 +252,9 @@ SqlShardOpened SqlCacheShard::Check(std::shared_ptr<SqliteDatabase> database, st
         const bool known = *version >= kOldestVersion && (*version <= kNewestVersion || *compatible <= kNewestVersion);
         if (!known)
             return {std::nullopt, CacheRefusal::UnknownVersion};
-        SqliteStatement probe(*database, std::string(kResources) + " LIMIT 0");
-        SqliteStatement pieces(*database, kPieces);
+        // Every query the shard will run must prepare now: a damaged schema refuses the shard, not its bodies.
+        for (const std::string_view query : {kResources, kPieces, kPieceAt})
+            const SqliteStatement prepared(*database, query);
         return {SqlCacheShard(std::move(database), std::move(container), static_cast<int>(*version)),
                 CacheRefusal::None};
     } catch (const SqliteError&) {
@@ -314,20 +316,14 @@ std::optional<StoredEntry> SqlCacheShard::EntryAt(std::string_view locator) cons
 
 std::shared_ptr<const EntryBytes> SqlCacheShard::OpenBody(const StoredEntry& stored) const
 {
-    if (stored.refusal != EntryRefusal::None || stored.container != m_container)
-        return nullptr;
     std::int64_t resId = 0;
-    const std::string_view locator = std::string_view(stored.locator).substr(1);
-    if (std::from_chars(locator.data(), locator.data() + locator.size(), resId).ec != std::errc())
+    const std::string_view number =
+        std::string_view(stored.locator).substr(std::min<std::size_t>(1, stored.locator.size()));
+    if (stored.refusal != EntryRefusal::None || stored.container != m_container
+        || std::from_chars(number.data(), number.data() + number.size(), resId).ec != std::errc())
         return nullptr;
-    // The key is not kept in the entry: its hash comes back with the row.
     try {
-        SqliteStatement row(*m_database, "SELECT cache_key FROM resources WHERE res_id = ?");
-        row.Bind(1, resId);
-        if (!row.Step())
-            return nullptr;
-        return std::make_shared<SqlBody>(m_database, resId, ChromiumPersistentHash(row.Text(0)),
-                                         stored.entry.bodyLength);
+        return std::make_shared<SqlBody>(m_database, resId, stored.keyHash, stored.entry.bodyLength);
     } catch (const SqliteError&) {
         return nullptr;
     }

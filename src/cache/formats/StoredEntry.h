@@ -27,12 +27,13 @@ enum class EntryRefusal : std::uint8_t {
 std::string_view RefusalText(EntryRefusal refusal);
 
 struct StoredEntry {
-    std::string container;    // the file holding the entry's record, relative to its cache folder: "data_1", "sqldb0"
-    std::string locator;      // the entry inside it: "@0xa0010002" (its block address), "@17" (its row)
-    CacheEntry entry;         // the address; the head unless it was lost; the stored body's place in its body file
-    std::string bodyFile;     // the file of the folder the body is read from ("data_2", "f_00001a"); empty: elsewhere
-    bool headLost = false;    // stream 0 lay in a file that is gone: only the body's own bytes tell what it is
-    std::int64_t written = 0; // when the browser stored or last used it, nanoseconds since 1970; 0 when unknown
+    std::string container;     // the file holding the entry's record, relative to its cache folder: "data_1", "sqldb0"
+    std::string locator;       // the entry inside it: "@0xa0010002" (its block address), "@17" (its row)
+    CacheEntry entry;          // the address; the head unless it was lost; the stored body's place in its body file
+    std::string bodyFile;      // the file of the folder the body is read from ("data_2", "f_00001a"); empty: elsewhere
+    bool headLost = false;     // stream 0 lay in a file that is gone: only the body's own bytes tell what it is
+    std::uint32_t keyHash = 0; // Chromium's hash of the entry's key, which the SQLite cache's checksums include
+    std::int64_t written = 0;  // when the browser stored or last used it, nanoseconds since 1970; 0 when unknown
     EntryRefusal refusal = EntryRefusal::None;
 };
 
