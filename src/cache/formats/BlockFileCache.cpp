@@ -18,6 +18,41 @@ constexpr std::uint32_t kEntryBlockSize = blockfile::kEntrySize;
 
 std::string DataFileName(std::uint32_t number) { return "data_" + std::to_string(number); }
 
+// A file of the folder opened at its first use: a movie check that the first bytes the listing read already
+// answered opens nothing. Not thread-safe.
+class LazyFile final : public EntryBytes {
+public:
+    LazyFile(std::shared_ptr<const FolderFiles> files, std::string name)
+        : m_files(std::move(files))
+        , m_name(std::move(name))
+    {}
+    std::uint64_t Size() const override
+    {
+        const EntryBytes* file = File();
+        return file != nullptr ? file->Size() : 0;
+    }
+    bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override
+    {
+        const EntryBytes* file = File();
+        return file != nullptr && file->ReadAt(offset, length, out);
+    }
+
+private:
+    const EntryBytes* File() const
+    {
+        if (!m_opened) {
+            m_file = m_files->Open(m_name);
+            m_opened = true;
+        }
+        return m_file.get();
+    }
+
+    std::shared_ptr<const FolderFiles> m_files;
+    std::string m_name;
+    mutable bool m_opened = false;
+    mutable std::shared_ptr<const EntryBytes> m_file;
+};
+
 } // namespace
 
 std::string_view CacheRefusalText(CacheRefusal refusal)
@@ -109,32 +144,82 @@ std::shared_ptr<const EntryBytes> BlockFileCache::BlockFile(std::uint32_t number
     return file;
 }
 
-BlockFileCache::StreamRead BlockFileCache::ReadStream(std::uint32_t value, std::int32_t size, std::string& out) const
+BlockFileCache::Stream BlockFileCache::ReadStream(std::uint32_t value, std::int32_t size, Window window,
+                                                  std::string& storage) const
 {
     const Address address(value);
     const auto length = static_cast<std::uint64_t>(size);
     if (!address.Initialized())
-        return StreamRead::Missing; // recorded but never written out
+        return {StreamRead::Missing, {}}; // recorded but never written out
     if (length > address.Capacity())
-        return StreamRead::Damaged;
+        return {StreamRead::Damaged, {}};
+    if (!address.IsSeparateFile() && address.FileNumber() == window.file && address.FileOffset() >= window.offset
+        && address.FileOffset() - window.offset <= window.bytes.size()
+        && length <= window.bytes.size() - (address.FileOffset() - window.offset))
+        return {StreamRead::Read,
+                window.bytes.substr(static_cast<std::size_t>(address.FileOffset() - window.offset),
+                                    static_cast<std::size_t>(length))};
     std::shared_ptr<const EntryBytes> file;
     if (address.IsSeparateFile()) {
         file = m_files->Open(address.FileName());
         if (file && file->Size() < length)
-            return StreamRead::Short;
+            return {StreamRead::Short, {}};
     } else {
         file = BlockFile(address.FileNumber(), address.BlockSize());
     }
-    if (!file || !file->Holds(address.FileOffset(), length))
-        return StreamRead::Missing;
-    return file->ReadAt(address.FileOffset(), static_cast<std::size_t>(length), out) ? StreamRead::Read
-                                                                                     : StreamRead::Missing;
+    if (!file || !file->Holds(address.FileOffset(), length)
+        || !file->ReadAt(address.FileOffset(), static_cast<std::size_t>(length), storage))
+        return {StreamRead::Missing, {}};
+    return {StreamRead::Read, storage};
 }
 
-std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::string_view firstBlock,
-                                                     const EntryBytes& blockFile) const
+void BlockFileCache::PlaceBody(std::uint32_t value, StoredEntry& stored, Window window) const
+{
+    const Address body(value);
+    const std::uint64_t length = stored.entry.bodyLength;
+    if (length == 0) {
+        stored.entry.bodyOffset = 0;
+        stored.bodyFile = stored.container;
+        return;
+    }
+    if (!body.Initialized()) {
+        stored.refusal = EntryRefusal::CutShort;
+        return;
+    }
+    if (length > body.Capacity()) {
+        stored.refusal = EntryRefusal::Damaged;
+        return;
+    }
+    stored.bodyFile = body.FileName();
+    stored.entry.bodyOffset = body.FileOffset();
+    const std::size_t start = static_cast<std::size_t>(std::min<std::uint64_t>(kBodyStartLength, length));
+    if (body.IsSeparateFile()) {
+        // The open that checks the file's length reads its first bytes too: the movie check needs no other.
+        const auto file = m_files->Open(stored.bodyFile);
+        if (!file)
+            stored.refusal = EntryRefusal::MissingFile;
+        else if (file->Size() < length)
+            stored.refusal = EntryRefusal::CutShort;
+        else if (!file->ReadAt(0, start, stored.entry.bodyStart))
+            stored.refusal = EntryRefusal::MissingFile;
+        return;
+    }
+    const auto file = BlockFile(body.FileNumber(), body.BlockSize());
+    if (!file || !file->Holds(stored.entry.bodyOffset, length)) {
+        stored.refusal = EntryRefusal::MissingFile;
+        return;
+    }
+    if (body.FileNumber() == window.file && stored.entry.bodyOffset >= window.offset
+        && stored.entry.bodyOffset - window.offset + start <= window.bytes.size())
+        stored.entry.bodyStart =
+            window.bytes.substr(static_cast<std::size_t>(stored.entry.bodyOffset - window.offset), start);
+}
+
+std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, Window window) const
 {
     const Address address(value);
+    const std::string_view firstBlock =
+        window.bytes.substr(static_cast<std::size_t>(address.FileOffset() - window.offset), kEntryBlockSize);
     const blockfile::EntryRecord record = blockfile::ParseEntryRecord(firstBlock);
     if (!blockfile::RecordLooksSane(record) || blockfile::BlocksForKey(record.keyLength) != address.Blocks())
         return std::nullopt;
@@ -158,19 +243,21 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::s
     if (record.keyLength > kMaxKey)
         return refuse(EntryRefusal::Damaged);
 
-    std::string key;
+    std::string storage;
+    std::string_view key;
     if (!record.longKey.Initialized()) {
-        std::string whole;
         std::string_view blocks = firstBlock;
         if (address.Blocks() > 1) {
-            if (!blockFile.ReadAt(address.FileOffset(), address.Blocks() * kEntryBlockSize, whole))
+            const Stream whole =
+                ReadStream(value, static_cast<std::int32_t>(address.Blocks() * kEntryBlockSize), window, storage);
+            if (whole.result != StreamRead::Read)
                 return refuse(EntryRefusal::Damaged);
-            blocks = whole;
+            blocks = whole.bytes;
         }
         const auto keyLength = static_cast<std::size_t>(record.keyLength);
         if (blocks[blockfile::kInlineKeyOffset + keyLength] != '\0')
             return refuse(EntryRefusal::Damaged);
-        key.assign(blocks.substr(blockfile::kInlineKeyOffset, keyLength));
+        key = blocks.substr(blockfile::kInlineKeyOffset, keyLength);
     } else {
         // A long key is stored with its NUL; in a file of its own, the file is exactly that long.
         const Address keyAddress = record.longKey;
@@ -179,8 +266,10 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::s
             if (file && file->Size() != static_cast<std::uint64_t>(record.keyLength) + 1)
                 return refuse(EntryRefusal::Damaged);
         }
-        if (ReadStream(keyAddress.Value(), record.keyLength, key) != StreamRead::Read)
+        const Stream stream = ReadStream(keyAddress.Value(), record.keyLength, window, storage);
+        if (stream.result != StreamRead::Read)
             return refuse(EntryRefusal::MissingFile);
+        key = stream.bytes;
     }
     if (kChecksumsCount && ChromiumPersistentHash(key) != record.hash)
         return refuse(EntryRefusal::Damaged);
@@ -206,14 +295,14 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::s
     stored.entry.address = std::move(*origin);
 
     // Stream 0: the response info. Lost with its block file, it leaves the body to speak for itself.
-    thread_local std::string stream0;
     if (record.dataSize[0] == 0 || record.dataSize[0] > kMaxStream0) {
         stored.refusal = record.dataSize[0] == 0 ? EntryRefusal::NotHttp : EntryRefusal::Damaged;
         return stored;
     }
-    switch (ReadStream(record.dataAddress[0].Value(), record.dataSize[0], stream0)) {
+    const Stream stream0 = ReadStream(record.dataAddress[0].Value(), record.dataSize[0], window, storage);
+    switch (stream0.result) {
     case StreamRead::Read:
-        if (auto info = ReadChromiumResponseInfo(stream0)) {
+        if (auto info = ReadChromiumResponseInfo(stream0.bytes)) {
             stored.entry.head = std::move(info->head);
             stored.entry.cutShort = info->cutShort;
         } else {
@@ -231,28 +320,8 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, std::s
     }
 
     // Stream 1: the body as the server sent it, where the record says and as long as it says.
-    const Address body = record.dataAddress[1];
-    const auto length = static_cast<std::uint64_t>(record.dataSize[1]);
-    stored.entry.bodyLength = length;
-    if (length == 0) {
-        stored.entry.bodyOffset = 0;
-        stored.bodyFile = stored.container;
-    } else if (!body.Initialized()) {
-        stored.refusal = EntryRefusal::CutShort;
-    } else if (length > body.Capacity()) {
-        stored.refusal = EntryRefusal::Damaged;
-    } else {
-        stored.bodyFile = body.FileName();
-        stored.entry.bodyOffset = body.FileOffset();
-        const auto file =
-            body.IsSeparateFile() ? m_files->Open(stored.bodyFile) : BlockFile(body.FileNumber(), body.BlockSize());
-        if (!file)
-            stored.refusal = EntryRefusal::MissingFile;
-        else if (body.IsSeparateFile() && file->Size() < length)
-            stored.refusal = EntryRefusal::CutShort;
-        else if (!file->Holds(stored.entry.bodyOffset, length))
-            stored.refusal = EntryRefusal::MissingFile;
-    }
+    stored.entry.bodyLength = static_cast<std::uint64_t>(record.dataSize[1]);
+    PlaceBody(record.dataAddress[1].Value(), stored, window);
     if (stored.refusal == EntryRefusal::None && stored.entry.cutShort)
         stored.refusal = EntryRefusal::CutShort;
     return stored;
@@ -297,7 +366,8 @@ void BlockFileCache::ForEachEntry(const std::atomic<bool>& stop, const std::func
                 if (at + taken > blocks)
                     continue;
                 const auto address = Address::ForEntry(number, static_cast<std::uint32_t>(at), taken);
-                if (auto entry = ReadEntry(address.Value(), block, *file)) {
+                const Window window{number, blockfile::kBlockHeaderSize + start * kEntryBlockSize, chunk};
+                if (auto entry = ReadEntry(address.Value(), window)) {
                     found(std::move(*entry));
                     free = at + taken;
                 }
@@ -320,13 +390,15 @@ std::optional<StoredEntry> BlockFileCache::EntryAt(std::string_view container, s
     std::string block;
     if (!file || !file->ReadAt(address->FileOffset(), kEntryBlockSize, block))
         return std::nullopt;
-    return ReadEntry(address->Value(), block, *file);
+    return ReadEntry(address->Value(), Window{address->FileNumber(), address->FileOffset(), block});
 }
 
 std::shared_ptr<const EntryBytes> BlockFileCache::OpenBody(const StoredEntry& stored) const
 {
     if (stored.bodyFile.empty())
         return nullptr;
+    if (stored.bodyFile.starts_with("f_"))
+        return std::make_shared<LazyFile>(m_files, stored.bodyFile);
     return m_files->Open(stored.bodyFile);
 }
 

@@ -47,16 +47,30 @@ public:
     // The entry whose record is at `locator` ("@0x...") in `container` ("data_1"); nothing when none lies there.
     std::optional<StoredEntry> EntryAt(std::string_view container, std::string_view locator) const;
 
-    // What the entry's body is read from (its bodyOffset and bodyLength lie inside); nullptr when it is gone.
+    // What the entry's body is read from (its bodyOffset and bodyLength lie inside); nullptr when the entry has
+    // none. A file of its own is opened at the first read, which fails if the file has gone since.
     std::shared_ptr<const EntryBytes> OpenBody(const StoredEntry& stored) const;
 
 private:
     BlockFileCache(std::shared_ptr<const FolderFiles> files, KeyAddress keyAddress, std::uint32_t version);
 
+    // Bytes of a block file already read (the chunk of entry blocks being listed): reads inside it are served
+    // from it, with no further read of the file.
+    struct Window {
+        std::uint32_t file = 0;
+        std::uint64_t offset = 0;
+        std::string_view bytes;
+    };
     enum class StreamRead { Read, Missing, Short, Damaged };
-    std::optional<StoredEntry> ReadEntry(std::uint32_t address, std::string_view firstBlock,
-                                         const EntryBytes& blockFile) const;
-    StreamRead ReadStream(std::uint32_t address, std::int32_t size, std::string& out) const;
+    struct Stream {
+        StreamRead result = StreamRead::Missing;
+        std::string_view bytes; // in the window or in the caller's storage
+    };
+
+    std::optional<StoredEntry> ReadEntry(std::uint32_t address, Window window) const;
+    Stream ReadStream(std::uint32_t address, std::int32_t size, Window window, std::string& storage) const;
+    // Where the body lies, whether it is all there, and its first bytes when they come for free.
+    void PlaceBody(std::uint32_t address, StoredEntry& stored, Window window) const;
     // The block file data_`number` when its header is that of a file of `blockSize` blocks.
     std::shared_ptr<const EntryBytes> BlockFile(std::uint32_t number, std::uint32_t blockSize) const;
 

@@ -48,9 +48,9 @@ std::optional<EntryMovie> FindStoredMovie(const EntryBytes& body, const StoredEn
     if (!stored.headLost)
         return FindEntryMovie(body, stored.entry, stop);
     // Without headers the first bytes tell: a movie's signature, or gzip's, which servers used for movies too.
-    std::string start;
-    if (!body.ReadAt(stored.entry.bodyOffset,
-                     static_cast<std::size_t>(std::min<std::uint64_t>(3, stored.entry.bodyLength)), start))
+    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(3, stored.entry.bodyLength));
+    std::string start = stored.entry.bodyStart;
+    if (start.size() < wanted && !body.ReadAt(stored.entry.bodyOffset, wanted, start))
         return std::nullopt;
     std::vector<ContentCoding> codings;
     if (start.size() >= 2 && start[0] == '\x1f' && start[1] == '\x8b')
