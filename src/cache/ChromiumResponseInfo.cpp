@@ -106,6 +106,14 @@ std::uint32_t ChromiumPersistentHash(std::string_view data)
     return hash;
 }
 
+bool IsNewerChromiumResponseInfo(std::string_view stream0)
+{
+    // The pickle's payload length, then the flags, whose low byte is the version.
+    if (stream0.size() < 8 || LittleEndian32(stream0, 0) != stream0.size() - 4)
+        return false;
+    return (LittleEndian32(stream0, 4) & kInfoVersionMask) > kNewestInfoVersion;
+}
+
 std::optional<ChromiumResponseInfo> ReadChromiumResponseInfo(std::string_view stream0)
 {
     if (stream0.size() < 4)

@@ -23,6 +23,9 @@ struct ChromiumResponseInfo {
 // the headers are read. Nothing when it is not one.
 std::optional<ChromiumResponseInfo> ReadChromiumResponseInfo(std::string_view stream0);
 
+// Whether stream 0 is a pickled response info of a version newer than those ReadChromiumResponseInfo reads.
+bool IsNewerChromiumResponseInfo(std::string_view stream0);
+
 // The address an HTTP cache key stands for: "<url>", "<upload id>/<url>", "<credentials>/<upload id>/<url>",
 // each with the URL possibly after a "_dk_<site> <site> " isolation prefix. Empty when nothing is left.
 std::string_view AddressOfChromiumKey(std::string_view key);

@@ -243,13 +243,13 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, Window
     if (record.keyLength > kMaxKey)
         return refuse(EntryRefusal::Damaged);
 
-    std::string storage;
+    std::string keyStorage, stream0Storage;
     std::string_view key;
     if (!record.longKey.Initialized()) {
         std::string_view blocks = firstBlock;
         if (address.Blocks() > 1) {
             const Stream whole =
-                ReadStream(value, static_cast<std::int32_t>(address.Blocks() * kEntryBlockSize), window, storage);
+                ReadStream(value, static_cast<std::int32_t>(address.Blocks() * kEntryBlockSize), window, keyStorage);
             if (whole.result != StreamRead::Read)
                 return refuse(EntryRefusal::Damaged);
             blocks = whole.bytes;
@@ -266,7 +266,7 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, Window
             if (file && file->Size() != static_cast<std::uint64_t>(record.keyLength) + 1)
                 return refuse(EntryRefusal::Damaged);
         }
-        const Stream stream = ReadStream(keyAddress.Value(), record.keyLength, window, storage);
+        const Stream stream = ReadStream(keyAddress.Value(), record.keyLength, window, keyStorage);
         if (stream.result != StreamRead::Read)
             return refuse(EntryRefusal::MissingFile);
         key = stream.bytes;
@@ -299,14 +299,15 @@ std::optional<StoredEntry> BlockFileCache::ReadEntry(std::uint32_t value, Window
         stored.refusal = record.dataSize[0] == 0 ? EntryRefusal::NotHttp : EntryRefusal::Damaged;
         return stored;
     }
-    const Stream stream0 = ReadStream(record.dataAddress[0].Value(), record.dataSize[0], window, storage);
+    const Stream stream0 = ReadStream(record.dataAddress[0].Value(), record.dataSize[0], window, stream0Storage);
     switch (stream0.result) {
     case StreamRead::Read:
         if (auto info = ReadChromiumResponseInfo(stream0.bytes)) {
             stored.entry.head = std::move(info->head);
             stored.entry.cutShort = info->cutShort;
         } else {
-            stored.refusal = EntryRefusal::NotHttp;
+            stored.refusal =
+                IsNewerChromiumResponseInfo(stream0.bytes) ? EntryRefusal::UnknownVersion : EntryRefusal::NotHttp;
             return stored;
         }
         break;

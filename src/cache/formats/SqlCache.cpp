@@ -112,7 +112,7 @@ StoredEntry RowEntry(const SqliteStatement& row, SqliteStatement& pieces, const 
     }
     auto info = ReadChromiumResponseInfo(head);
     if (!info) {
-        stored.refusal = EntryRefusal::NotHttp;
+        stored.refusal = IsNewerChromiumResponseInfo(head) ? EntryRefusal::UnknownVersion : EntryRefusal::NotHttp;
         return stored;
     }
     stored.entry.head = std::move(info->head);

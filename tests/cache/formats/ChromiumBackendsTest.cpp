@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <map>
@@ -316,6 +317,40 @@ TEST(ChromiumBackends, SqliteRowsThatFailChromiumsChecksAreRefused)
         const auto movie = test::StreamedMovie(body.get(), *entry);
         EXPECT_EQ(movie, c.refusal == cache::EntryRefusal::None ? std::optional(plain.movie) : std::nullopt);
     }
+
+    // A head of response info version 4, its checksum made again as Chromium makes it (the CRC-32 of the head,
+    // then of the key hash the browser stored, in network order): read as a version this reader does not know.
+    TempFolder temp;
+    const std::string path = CopyOf(temp, caches.SqlFolder()) + stored.container;
+    {
+        platform::SqliteDatabase database(platform::SqliteFileUri(path, ""), SQLITE_OPEN_READWRITE);
+        platform::SqliteStatement row(database, "SELECT head, cache_key_hash FROM resources WHERE res_id = " + id);
+        ASSERT_TRUE(row.Step());
+        std::string head(row.Blob(0));
+        const auto hash = static_cast<std::uint32_t>(row.Int64(1));
+        head[4] = 4;
+        uLong crc = ::crc32(::crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(head.data()),
+                            static_cast<uInt>(head.size()));
+        const unsigned char network[4] = {static_cast<unsigned char>(hash >> 24),
+                                          static_cast<unsigned char>(hash >> 16), static_cast<unsigned char>(hash >> 8),
+                                          static_cast<unsigned char>(hash)};
+        crc = ::crc32(crc, network, 4);
+        std::string hex;
+        for (const unsigned char byte : head) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", byte);
+            hex += digits;
+        }
+        platform::SqliteStatement(database,
+                                  "UPDATE resources SET head = X'" + hex + "', check_sum = "
+                                      + std::to_string(static_cast<std::int32_t>(crc)) + " WHERE res_id = " + id)
+            .Step();
+    }
+    const auto shard = cache::SqlCacheShard::Open(path);
+    ASSERT_TRUE(shard.shard);
+    const auto entry = shard.shard->EntryAt(stored.locator);
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entry->refusal, cache::EntryRefusal::UnknownVersion);
 }
 
 } // namespace
