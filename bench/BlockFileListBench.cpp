@@ -23,7 +23,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::atomic<bool> stop{false};
-    opened.cache->ForEachEntry(stop, [&](cache::StoredEntry stored) {
+    opened.cache->ForEachEntry(stop, [&](const cache::StoredEntry& stored) {
         if (stored.refusal != cache::EntryRefusal::None)
             return;
         const auto body = opened.cache->OpenBody(stored);

@@ -22,7 +22,7 @@ constexpr auto kBrowserTimeout = std::chrono::seconds(60);
 std::string FindProgram(const char* name)
 {
     for (const char* folder : {"/usr/bin/", "/usr/local/bin/", "/bin/"}) {
-        const std::string path = std::string(folder) + name;
+        std::string path = std::string(folder) + name;
         if (::access(path.c_str(), X_OK) == 0)
             return path;
     }

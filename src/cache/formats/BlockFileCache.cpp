@@ -196,11 +196,9 @@ void BlockFileCache::PlaceBody(std::uint32_t value, StoredEntry& stored, Window 
     if (body.IsSeparateFile()) {
         // The open that checks the file's length reads its first bytes too: the movie check needs no other.
         const auto file = m_files->Open(stored.bodyFile);
-        if (!file)
-            stored.refusal = EntryRefusal::MissingFile;
-        else if (file->Size() < length)
+        if (file && file->Size() < length)
             stored.refusal = EntryRefusal::CutShort;
-        else if (!file->ReadAt(0, start, stored.entry.bodyStart))
+        else if (!file || !file->ReadAt(0, start, stored.entry.bodyStart))
             stored.refusal = EntryRefusal::MissingFile;
         return;
     }

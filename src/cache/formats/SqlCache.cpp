@@ -230,6 +230,7 @@ std::vector<std::string> SqlCacheShards(const std::string& folder)
     }
     std::sort(found.begin(), found.end());
     std::vector<std::string> names;
+    names.reserve(found.size());
     for (auto& [number, name] : found)
         names.push_back(std::move(name));
     return names;

@@ -47,7 +47,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder)
 
 std::string CopyOf(const TempFolder& temp, const std::string& folder, const std::vector<std::string>& leftOut = {})
 {
-    const std::string copy = temp / "Cache_Data/";
+    std::string copy = temp / "Cache_Data/";
     fs::create_directories(copy);
     for (const auto& file : fs::directory_iterator(folder)) {
         const std::string name = file.path().filename().string();
@@ -133,7 +133,7 @@ TEST(ChromiumBackends, EveryEntryIsFoundAgainAtItsLocator)
         const auto shard = cache::SqlCacheShard::Open(caches.SqlFolder() + name);
         ASSERT_TRUE(shard.shard);
         const std::atomic<bool> stop{false};
-        shard.shard->ForEachEntry(stop, [&](cache::StoredEntry stored) {
+        shard.shard->ForEachEntry(stop, [&](const cache::StoredEntry& stored) {
             const auto again = shard.shard->EntryAt(stored.locator);
             ASSERT_TRUE(again);
             EXPECT_EQ(again->entry.address, stored.entry.address);

@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!opened.cache)
         return 0;
     const std::atomic<bool> stop{false};
-    opened.cache->ForEachEntry(stop, [&](cache::StoredEntry stored) {
+    opened.cache->ForEachEntry(stop, [&](const cache::StoredEntry& stored) {
         fuzz::ExerciseStoredEntry(stored, opened.cache->EntryAt(stored.container, stored.locator),
                                   opened.cache->OpenBody(stored));
     });

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!opened.shard)
         return 0;
     const std::atomic<bool> stop{false};
-    opened.shard->ForEachEntry(stop, [&](cache::StoredEntry stored) {
+    opened.shard->ForEachEntry(stop, [&](const cache::StoredEntry& stored) {
         fuzz::ExerciseStoredEntry(stored, opened.shard->EntryAt(stored.locator), opened.shard->OpenBody(stored), true);
     });
     return 0;
