@@ -20,8 +20,8 @@ std::string MissingSharedData(std::string_view name);
 } // namespace test
 
 // Declares `variable` as the folder of the set `name`, or skips the test (or the whole suite, in SetUpTestSuite).
-#define PLUMEROC_SHARED_DATA_OR_SKIP(variable, name)                                                                 \
-    const auto variable##_found = ::test::SharedDataFolder(name);                                                    \
-    if (!variable##_found)                                                                                           \
-        GTEST_SKIP() << ::test::MissingSharedData(name);                                                             \
+#define PLUMEROC_SHARED_DATA_OR_SKIP(variable, name)                                                                   \
+    const auto variable##_found = ::test::SharedDataFolder(name);                                                      \
+    if (!variable##_found)                                                                                             \
+        GTEST_SKIP() << ::test::MissingSharedData(name);                                                               \
     const std::string& variable = *variable##_found
