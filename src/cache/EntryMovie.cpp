@@ -56,33 +56,33 @@ BodyResult DecodeBody(const StoredResponse& response, const std::vector<ContentC
     return decoded == DecodeResult::Ok ? BodyResult::Done : BodyResult::Damaged;
 }
 
-// A stored body shorter than its Content-Length was cut short; a longer one is not the response that was sent.
-std::optional<Refusal> LengthRefusal(std::optional<std::optional<std::uint64_t>> declared, std::uint64_t stored)
+// The codings the body was sent with: from its Content-Encoding, or, when the head was lost, from its first
+// bytes (gzip's magic: servers gzipped movies too). Nothing for a coding that cannot be undone.
+std::optional<std::vector<ContentCoding>> CodingsOf(const StoredResponse& response)
 {
-    if (!declared || !*declared || **declared == stored)
-        return std::nullopt;
-    return stored < **declared ? Refusal::CutShort : Refusal::Damaged;
+    if (response.headLost) {
+        std::string start;
+        std::vector<ContentCoding> codings;
+        if (response.body->ReadStart(2, start) && start == "\x1f\x8b")
+            codings.push_back(ContentCoding::Gzip);
+        return codings;
+    }
+    if (const auto encoding = response.head.Value("Content-Encoding"))
+        return ParseContentCodings(*encoding);
+    return std::vector<ContentCoding>{};
 }
 
 } // namespace
 
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop, bool checkBody)
 {
-    if (response.head.status != 200)
-        return Refusal::NotAMovie;
-    if (response.cutShort)
-        return Refusal::CutShort;
-    const auto declared = response.head.ContentLength();
-    if (declared && !*declared)
-        return Refusal::Damaged; // lengths that disagree
     const std::optional<std::uint64_t> length = response.body->Length();
-    if (length) {
-        if (const auto refusal = LengthRefusal(declared, *length))
-            return *refusal;
-    }
-    std::optional<std::vector<ContentCoding>> codings(std::in_place);
-    if (const auto encoding = response.head.Value("Content-Encoding"))
-        codings = ParseContentCodings(*encoding);
+    if (const auto refusal = HeadRefusal(response, length))
+        return *refusal;
+    std::optional<std::optional<std::uint64_t>> declared;
+    if (!response.headLost)
+        declared = response.head.ContentLength();
+    auto codings = CodingsOf(response);
     if (!codings)
         return Refusal::UnknownCoding;
     if (checkBody) {

@@ -9,12 +9,16 @@ namespace cache {
 // Each format's file defines its accessor.
 const EntryFilesFormat& FirefoxCache2();
 const EntryFilesFormat& ChromiumSimpleCache();
+const ContainerFolderFormat& ChromiumBlockFileCache();
+const ContainerFolderFormat& ChromiumSqlCache();
 
 const std::vector<Format>& StoredFormats()
 {
     static const std::vector<Format> table{
         &FirefoxCache2(),
         &ChromiumSimpleCache(),
+        &ChromiumBlockFileCache(),
+        &ChromiumSqlCache(),
     };
     return table;
 }
