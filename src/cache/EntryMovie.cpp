@@ -72,6 +72,35 @@ std::optional<std::vector<ContentCoding>> CodingsOf(const StoredResponse& respon
     return std::vector<ContentCoding>{};
 }
 
+// A coded body is first looked at from its start alone, growing until it decodes to three bytes: a few
+// hundred stored bytes nearly always.
+constexpr std::size_t kFirstProbe = 512;
+constexpr std::size_t kLastProbe = std::size_t{32} * 1024;
+constexpr std::size_t kProbePiece = 64;
+
+// Whether the decoded body starts like a movie, told from as short a start of the stored body as decodes to
+// three bytes; nothing when no start up to kLastProbe does (long headers, data that does not decode), for the
+// whole read to tell.
+std::optional<bool> DecodedStartIsMovie(const StoredBody& body, const std::vector<ContentCoding>& codings)
+{
+    std::string raw;
+    for (std::size_t want = kFirstProbe; want <= kLastProbe; want *= 8) {
+        if (!body.ReadStart(want, raw))
+            return std::nullopt;
+        BodyDecoder decoder(codings, kProbePiece);
+        std::string start;
+        decoder.Feed(raw, [&](std::string_view piece) {
+            start.append(piece.substr(0, 3 - start.size()));
+            return start.size() < 3;
+        });
+        if (start.size() == 3)
+            return HasMovieSignature(start);
+        if (raw.size() < want)
+            return std::nullopt; // the whole body, and not three bytes from it
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop, bool checkBody)
@@ -99,6 +128,12 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
             return Refusal::NotAMovie;
         movie.size = *length;
         return movie;
+    }
+
+    if (!movie.codings.empty()) {
+        if (const auto startsLikeMovie = DecodedStartIsMovie(*movie.response.body, movie.codings);
+            startsLikeMovie && !*startsLikeMovie)
+            return Refusal::NotAMovie;
     }
 
     // Read to the end for the length; a body that does not start like a movie stops at its first piece. A small

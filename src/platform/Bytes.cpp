@@ -85,10 +85,14 @@ bool IsValidUtf8(std::string_view text)
 
 std::string_view Trimmed(std::string_view text, std::string_view blanks)
 {
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    // A plain loop: the set is a character or two, and find_first_not_of searches it once per character.
+    const auto blank = [&](char c) { return std::find(blanks.begin(), blanks.end(), c) != blanks.end(); };
+    std::size_t first = 0, end = text.size();
+    while (first < end && blank(text[first]))
+        ++first;
+    while (end > first && blank(text[end - 1]))
+        --end;
+    return text.substr(first, end - first);
 }
 
 int WriteAll(int fd, const char* data, std::size_t size)

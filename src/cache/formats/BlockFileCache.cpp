@@ -3,8 +3,10 @@
 #include "cache/formats/BlockFileLayout.h"
 #include "cache/formats/ChromiumResponseInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
+#include <vector>
 
 namespace cache {
 
@@ -12,11 +14,14 @@ namespace {
 
 using blockfile::Address;
 
-constexpr std::size_t kChunkBlocks = 1024;    // 256 KiB of entry blocks per read while listing
+constexpr std::uint64_t kChunkBlocks = 4096;  // 1 MiB of entry blocks per read while listing
+constexpr std::uint64_t kMarginBlocks = 256;  // and 64 KiB before and after it
 constexpr std::int32_t kMaxKey = 1 << 20;     // addresses of a few KiB at most in practice
 constexpr std::int32_t kMaxStream0 = 1 << 20; // headers and certificates: a few KiB in practice
 constexpr std::uint32_t kEntryBlockSize = blockfile::kEntrySize;
-constexpr std::size_t kBodyStartLength = 16; // what the movie check looks at first, kept when it comes for free
+// What the movie check looks at first: three bytes of a body sent as it is; of a coded one, what decodes to three.
+constexpr std::size_t kBodyStartLength = 16;
+constexpr std::size_t kCodedStartLength = 512;
 
 std::string DataFileName(std::uint32_t number) { return "data_" + std::to_string(number); }
 
@@ -184,52 +189,57 @@ BlockFileCache::Stream BlockFileCache::ReadStream(std::uint32_t value, std::int3
 std::optional<Refusal> BlockFileCache::PlaceBody(std::uint32_t value, std::uint64_t length, Window window, bool open,
                                                  StoredResponse& response) const
 {
-    const Address body(value);
+    const Address address(value);
     if (length == 0) {
         response.body = std::make_unique<ExtentBody>(std::vector<ExtentBody::Extent>{});
         return std::nullopt;
     }
-    if (!body.Initialized())
+    if (!address.Initialized())
         return Refusal::CutShort;
-    if (length > body.Capacity())
+    if (length > address.Capacity())
         return Refusal::Damaged;
-    const std::uint64_t offset = body.FileOffset();
-    const auto start = static_cast<std::size_t>(std::min<std::uint64_t>(kBodyStartLength, length));
-    if (body.IsSeparateFile()) {
+    const std::uint64_t offset = address.FileOffset();
+    // The movie check looks at three bytes of a body sent as it is, at a few hundred of a coded one: kept when
+    // they come for free.
+    const bool coded = response.headLost || response.head.Value("Content-Encoding");
+    const auto wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(coded ? kCodedStartLength : kBodyStartLength, length));
+    std::string start;
+    if (address.IsSeparateFile()) {
         if (!open) {
-            auto lazy = std::make_shared<LazyFile>(m_files, body.FileName());
+            auto lazy = std::make_shared<LazyFile>(m_files, address.FileName());
             response.body = std::make_unique<BlockFileBody>(std::move(lazy), offset, length, std::string());
             return std::nullopt;
         }
         // The open that checks the file's length reads its first bytes too: the movie check needs no other.
-        auto file = m_files->Open(body.FileName());
-        std::string first;
+        auto file = m_files->Open(address.FileName());
         if (!file)
             return Refusal::MissingFile;
         if (file->Size() < length)
             return Refusal::CutShort;
-        if (!file->ReadAt(0, start, first))
+        if (!file->ReadAt(0, wanted, start))
             return Refusal::Unreadable;
-        response.body = std::make_unique<BlockFileBody>(std::move(file), offset, length, std::move(first));
+        response.body = std::make_unique<BlockFileBody>(std::move(file), offset, length, std::move(start));
         return std::nullopt;
     }
-    auto file = BlockFile(body.FileNumber(), body.BlockSize());
+    auto file = BlockFile(address.FileNumber(), address.BlockSize());
     if (!file || !file->Holds(offset, length))
         return Refusal::MissingFile;
-    std::string first;
-    if (body.FileNumber() == window.file && offset >= window.offset
-        && offset - window.offset + start <= window.bytes.size())
-        first = window.bytes.substr(static_cast<std::size_t>(offset - window.offset), start);
-    response.body = std::make_unique<BlockFileBody>(std::move(file), offset, length, std::move(first));
+    // Elsewhere, the movie check reads no more of it than it needs: a pread costs as much as copying some KiB,
+    // and the bodies of a 1 or 4 KiB block file lie that far apart.
+    if (address.FileNumber() == window.file && offset >= window.offset
+        && offset - window.offset + wanted <= window.bytes.size())
+        start = window.bytes.substr(static_cast<std::size_t>(offset - window.offset), wanted);
+    response.body = std::make_unique<BlockFileBody>(std::move(file), offset, length, std::move(start));
     return std::nullopt;
 }
 
-std::optional<BlockFileCache::Entry> BlockFileCache::ReadEntry(std::uint32_t value, Window window, bool openBody) const
+std::optional<BlockFileCache::Entry>
+BlockFileCache::ReadEntry(std::uint32_t value, const blockfile::EntryRecord& record, Window window, bool openBody) const
 {
     const Address address(value);
     const std::string_view firstBlock =
         window.bytes.substr(static_cast<std::size_t>(address.FileOffset() - window.offset), kEntryBlockSize);
-    const blockfile::EntryRecord record = blockfile::ParseEntryRecord(firstBlock);
     if (!blockfile::RecordLooksSane(record) || blockfile::BlocksForKey(record.keyLength) != address.Blocks())
         return std::nullopt;
     // A record hash, where the browser wrote one, tells an entry from other bytes; without it the key hash does.
@@ -326,7 +336,7 @@ std::optional<BlockFileCache::Entry> BlockFileCache::ReadEntry(std::uint32_t val
 void BlockFileCache::ReadEntries(const std::atomic<bool>& stop, RecordSink& sink) const
 {
     std::set<std::uint32_t> visited;
-    std::string chunk;
+    std::string blocks;
     for (std::uint32_t number = 1; visited.insert(number).second;) {
         const auto file = BlockFile(number, kEntryBlockSize);
         if (!file)
@@ -341,39 +351,43 @@ void BlockFileCache::ReadEntries(const std::atomic<bool>& stop, RecordSink& sink
             ? (file->Size() - blockfile::kBlockHeaderSize) / kEntryBlockSize
             : 0;
         // Block numbers have 16 bits; a file never holds more than its header can track.
-        const std::uint64_t blocks = std::min<std::uint64_t>(
+        const std::uint64_t count = std::min<std::uint64_t>(
             {stored, std::uint64_t{0x10000}, static_cast<std::uint64_t>(std::max(header->maxEntries, 0))});
         std::uint64_t free = 0; // the first block that no entry read so far takes
-        for (std::uint64_t start = 0; start < blocks; start += kChunkBlocks) {
-            if (stop.load(std::memory_order_relaxed))
+        for (std::uint64_t chunk = 0; chunk < count; chunk += kChunkBlocks) {
+            // Each chunk of records is read with the blocks around it: their keys, heads and small bodies lie
+            // within a few dozen blocks of them, so nearly every entry needs no read of its own.
+            const std::uint64_t first = chunk > kMarginBlocks ? chunk - kMarginBlocks : 0;
+            const std::uint64_t end = std::min(count, chunk + kChunkBlocks + kMarginBlocks);
+            if (!file->ReadAt(blockfile::kBlockHeaderSize + first * kEntryBlockSize,
+                              static_cast<std::size_t>((end - first) * kEntryBlockSize), blocks))
                 return;
-            const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBlocks, blocks - start));
-            if (!file->ReadAt(blockfile::kBlockHeaderSize + start * kEntryBlockSize, count * kEntryBlockSize, chunk))
-                return;
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::uint64_t at = start + i;
-                if (at < free)
+            const Window window{number, blockfile::kBlockHeaderSize + first * kEntryBlockSize, blocks};
+            for (std::uint64_t at = std::max(chunk, free); at < std::min(count, chunk + kChunkBlocks); ++at) {
+                const std::string_view block = std::string_view(blocks).substr(
+                    static_cast<std::size_t>((at - first) * kEntryBlockSize), kEntryBlockSize);
+                // Most blocks are free or hold some stream's data: their rankings field already tells.
+                if (!Address(LittleEndian32(block, 8)).SaneForRankings())
                     continue;
-                const std::string_view block = std::string_view(chunk).substr(i * kEntryBlockSize, kEntryBlockSize);
                 const blockfile::EntryRecord record = blockfile::ParseEntryRecord(block);
                 if (!blockfile::RecordLooksSane(record))
-                    continue; // most blocks: free, or data of some stream
+                    continue;
                 const std::uint32_t taken = blockfile::BlocksForKey(record.keyLength);
-                if (at + taken > blocks)
+                if (at + taken > count)
                     continue;
                 const auto address = Address::ForEntry(number, static_cast<std::uint32_t>(at), taken);
-                const Window window{number, blockfile::kBlockHeaderSize + start * kEntryBlockSize, chunk};
-                auto entry = ReadEntry(address.Value(), window, false);
+                auto entry = ReadEntry(address.Value(), record, window, false);
                 if (!entry)
                     continue;
                 free = at + taken;
                 const std::string locator = blockfile::EntryLocator(address);
                 if (!entry->response)
                     sink.Refused(locator, entry->response.Why());
-                else if (!sink.Response(locator, *entry->response, entry->written)) {
+                else if (!sink.Response(locator, *entry->response, entry->written))
                     return;
-                }
             }
+            if (stop.load(std::memory_order_relaxed))
+                return;
         }
         const int next = header->nextFile;
         if (next < blockfile::kFirstAdditionalFile || next > blockfile::kMaxBlockFile)
@@ -391,7 +405,8 @@ Refusable<OpenedResponse> BlockFileCache::OpenEntry(std::string_view locator) co
     std::string block;
     if (!file || !file->ReadAt(address->FileOffset(), kEntryBlockSize, block))
         return Refusal::Unreadable;
-    auto entry = ReadEntry(address->Value(), Window{address->FileNumber(), address->FileOffset(), block}, true);
+    const Window window{address->FileNumber(), address->FileOffset(), block};
+    auto entry = ReadEntry(address->Value(), blockfile::ParseEntryRecord(block), window, true);
     if (!entry)
         return Refusal::Unreadable; // no entry lies there (any more)
     if (!entry->response)

@@ -3,6 +3,7 @@
 // fills up) and a file "f_xxxxxx" for each stream or key longer than 16 KiB. Entries are read from their
 // own records in the 256-byte block files, not from the index, whose table a crashed browser leaves stale.
 // Chrome on Windows keeps this cache to this day; Chromium elsewhere until 2013, and on request since.
+#include "cache/formats/BlockFileLayout.h"
 #include "cache/formats/FolderFiles.h"
 #include "cache/formats/StoredFormat.h"
 
@@ -40,16 +41,16 @@ public:
     // The entry whose record is at `locator`, its body's file opened, with every file it reads from.
     Refusable<OpenedResponse> OpenEntry(std::string_view locator) const;
 
-    // Bytes of a block file already read (the chunk of entry blocks being listed): reads inside it are served
-    // from it, with no further read of the file.
+private:
+    BlockFileCache(std::shared_ptr<const FolderFiles> files, KeyAddress keyAddress, std::uint32_t version);
+
+    // Bytes of a block file already read (the entry block file being listed): reads inside it are served from
+    // it, with no further read of the file.
     struct Window {
         std::uint32_t file = 0;
         std::uint64_t offset = 0;
         std::string_view bytes;
     };
-
-private:
-    BlockFileCache(std::shared_ptr<const FolderFiles> files, KeyAddress keyAddress, std::uint32_t version);
 
     enum class StreamRead { Read, Missing, Short, Damaged };
     struct Stream {
@@ -62,7 +63,8 @@ private:
     };
 
     // Nothing when the blocks at `address` hold no entry record.
-    std::optional<Entry> ReadEntry(std::uint32_t address, Window window, bool openBody) const;
+    std::optional<Entry> ReadEntry(std::uint32_t address, const blockfile::EntryRecord& record, Window window,
+                                   bool openBody) const;
     Stream ReadStream(std::uint32_t address, std::int32_t size, Window window, std::string& storage) const;
     // The body where the record says, as long as it says; why not, when it is not there.
     std::optional<Refusal> PlaceBody(std::uint32_t address, std::uint64_t length, Window window, bool open,

@@ -84,8 +84,10 @@ std::uint64_t Address::Capacity() const
 
 std::string EntryLocator(Address address)
 {
-    char text[16];
-    std::snprintf(text, sizeof text, "@0x%08x", address.Value());
+    // "@0x" and eight lower-case digits, written by hand: every entry listed gets one.
+    std::string text = "@0x00000000";
+    for (std::size_t digit = 0, value = address.Value(); digit < 8; ++digit, value >>= 4)
+        text[text.size() - 1 - digit] = "0123456789abcdef"[value & 0xF];
     return text;
 }
 

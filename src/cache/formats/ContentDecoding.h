@@ -30,7 +30,9 @@ enum class DecodeResult {
 // stream is ignored, as browsers do; zstd takes further frames.
 class BodyDecoder {
 public:
-    explicit BodyDecoder(const std::vector<ContentCoding>& codings);
+    // Each stage hands on pieces of at most `pieceSize` bytes (up to kDecodedPieceSize): a small size decodes no
+    // further than a sink that stops early needs.
+    explicit BodyDecoder(const std::vector<ContentCoding>& codings, std::size_t pieceSize = kDecodedPieceSize);
     ~BodyDecoder();
     BodyDecoder(BodyDecoder&&) noexcept;
     BodyDecoder& operator=(BodyDecoder&&) noexcept;

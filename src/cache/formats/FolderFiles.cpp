@@ -32,13 +32,22 @@ std::shared_ptr<const EntryBytes> DiskFolderFiles::Open(const std::string& name)
     }
     std::shared_ptr<const EntryBytes> opened;
     if (auto file = EntryFile::OpenAt(m_folder.Get(), name.c_str())) {
-        if (std::find(m_handedOut.begin(), m_handedOut.end(), file->Identity()) == m_handedOut.end())
-            m_handedOut.push_back(file->Identity());
+        m_handedOut.push_back(file->Identity());
         opened = std::make_shared<EntryFile>(std::move(*file));
     }
     if (keep)
         m_kept.emplace(name, opened); // a missing file is remembered as missing
     return opened;
+}
+
+std::vector<FileIdentity> DiskFolderFiles::Identities() const
+{
+    std::vector<FileIdentity> files;
+    for (const FileIdentity& file : m_handedOut) {
+        if (std::find(files.begin(), files.end(), file) == files.end())
+            files.push_back(file);
+    }
+    return files;
 }
 
 std::shared_ptr<const EntryBytes> MemoryFolderFiles::Open(const std::string& name) const

@@ -29,14 +29,14 @@ public:
     // Nothing when `path` is not a folder that can be opened.
     static std::optional<DiskFolderFiles> OpenFolder(const std::string& path);
     std::shared_ptr<const EntryBytes> Open(const std::string& name) const override;
-    std::vector<FileIdentity> Identities() const override { return m_handedOut; }
+    std::vector<FileIdentity> Identities() const override;
 
 private:
     explicit DiskFolderFiles(platform::FileDescriptor folder) : m_folder(std::move(folder)) {}
 
     platform::FileDescriptor m_folder;
     mutable std::map<std::string, std::shared_ptr<const EntryBytes>, std::less<>> m_kept;
-    mutable std::vector<FileIdentity> m_handedOut;
+    mutable std::vector<FileIdentity> m_handedOut; // with repeats: files opened afresh come again
 };
 
 // Files in memory, as a fuzz target unpacks them from its input.

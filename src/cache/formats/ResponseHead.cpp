@@ -2,13 +2,42 @@
 
 #include "platform/Bytes.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 
 namespace cache {
 
 namespace {
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+// Where the next line ends: the first CR, LF or NUL from a place on. Each of the three is searched for with
+// memchr, and again only once the reading has passed where it was found: a head is read in one pass.
+class LineEnds {
+public:
+    explicit LineEnds(std::string_view text) : m_text(text) {}
+
+    std::size_t From(std::size_t at)
+    {
+        std::size_t end = m_text.size();
+        for (std::size_t i = 0; i < kEnds.size(); ++i) {
+            if (m_next[i] < at || !m_found[i]) {
+                const void* hit = std::memchr(m_text.data() + at, kEnds[i], m_text.size() - at);
+                m_next[i] = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data())
+                                           : m_text.size();
+                m_found[i] = true;
+            }
+            end = std::min(end, m_next[i]);
+        }
+        return end;
+    }
+
+private:
+    static constexpr std::array<char, 3> kEnds{'\r', '\n', '\0'};
+    std::string_view m_text;
+    std::array<std::size_t, 3> m_next{};
+    std::array<bool, 3> m_found{};
+};
 
 std::optional<std::uint64_t> Decimal(std::string_view text)
 {
@@ -53,33 +82,40 @@ std::optional<std::string> ResponseHead::Value(std::string_view name) const
 
 std::optional<std::optional<std::uint64_t>> ResponseHead::ContentLength() const
 {
-    const auto text = Value("Content-Length");
-    if (!text)
-        return std::nullopt;
-    // Repeated headers, or one listing the same length twice, are accepted when they agree.
+    // Repeated headers, or one listing the same length twice, are accepted when they agree. Each header is read
+    // where it lies: the movie check asks for every response.
+    bool found = false;
     std::optional<std::uint64_t> length;
-    std::string_view rest = *text;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        const auto value = Decimal(platform::Trimmed(rest.substr(0, comma), kHeaderBlanks));
-        if (!value || (length && *length != *value))
-            return std::optional<std::uint64_t>();
-        length = value;
-        if (comma == std::string_view::npos)
-            return length;
-        rest.remove_prefix(comma + 1);
+    for (const auto& [key, text] : headers) {
+        if (!platform::EqualsIgnoringAsciiCase(key, "Content-Length"))
+            continue;
+        found = true;
+        std::string_view rest = text;
+        for (;;) {
+            const std::size_t comma = rest.find(',');
+            const auto value = Decimal(platform::Trimmed(rest.substr(0, comma), kHeaderBlanks));
+            if (!value || (length && *length != *value))
+                return std::optional<std::uint64_t>();
+            length = value;
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
     }
+    if (!found)
+        return std::nullopt;
+    return length;
 }
 
 std::optional<ResponseHead> ParseResponseHead(std::string_view text)
 {
     ResponseHead head;
+    head.headers.reserve(16); // a response's usual number of headers, without growing the vector
+    LineEnds lineEnds(text);
     bool first = true;
     std::size_t at = 0;
     while (at < text.size()) {
-        std::size_t end = at;
-        while (end < text.size() && !IsLineEnd(text[end]))
-            ++end;
+        const std::size_t end = lineEnds.From(at);
         const std::string_view line = text.substr(at, end - at);
         at = end + 1;
         if (line.empty())
