@@ -108,9 +108,6 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
     const std::optional<std::uint64_t> length = response.body->Length();
     if (const auto refusal = HeadRefusal(response, length))
         return *refusal;
-    std::optional<std::optional<std::uint64_t>> declared;
-    if (!response.headLost)
-        declared = response.head.ContentLength();
     auto codings = CodingsOf(response);
     if (!codings)
         return Refusal::UnknownCoding;
@@ -161,6 +158,10 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
     if (!HasMovieSignature(start))
         return Refusal::NotAMovie;
     if (!length) {
+        // Only a body of no known length is held against its declared one here: HeadRefusal did the others.
+        std::optional<std::optional<std::uint64_t>> declared;
+        if (!movie.response.headLost)
+            declared = movie.response.head.ContentLength();
         if (const auto refusal = LengthRefusal(declared, stored))
             return *refusal;
     }

@@ -12,8 +12,9 @@ constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<ch
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return x == y || AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)

@@ -141,20 +141,18 @@ BlockFileOpened BlockFileCache::Open(const std::string& folder, KeyAddress keyAd
 
 std::shared_ptr<const EntryBytes> BlockFileCache::BlockFile(std::uint32_t number, std::uint32_t blockSize) const
 {
-    auto file = m_files->Open(DataFileName(number));
-    if (!file)
-        return nullptr;
-    auto limit = m_blockFileLimits.find(number);
-    if (limit == m_blockFileLimits.end()) {
+    auto checked = m_blockFiles.find(number);
+    if (checked == m_blockFiles.end()) {
+        auto file = m_files->Open(DataFileName(number));
         std::string bytes;
-        const auto header = file->ReadAt(0, 24, bytes) ? blockfile::ParseBlockFileHeader(bytes) : std::nullopt;
+        const auto header = file && file->ReadAt(0, 24, bytes) ? blockfile::ParseBlockFileHeader(bytes) : std::nullopt;
         const bool usable = header && blockfile::IsKnownBlockFileVersion(header->version) && header->entrySize > 0
             && header->thisFile == static_cast<std::int16_t>(number);
-        limit = m_blockFileLimits.emplace(number, usable ? header->entrySize : 0).first;
+        checked = m_blockFiles.emplace(number, CheckedBlockFile{std::move(file), usable ? header->entrySize : 0}).first;
     }
-    if (limit->second != static_cast<std::int32_t>(blockSize))
+    if (!checked->second.file || checked->second.blockSize != static_cast<std::int32_t>(blockSize))
         return nullptr;
-    return file;
+    return checked->second.file;
 }
 
 BlockFileCache::Stream BlockFileCache::ReadStream(std::uint32_t value, std::int32_t size, Window window,

@@ -75,7 +75,13 @@ private:
     std::shared_ptr<const FolderFiles> m_files;
     KeyAddress m_keyAddress;
     std::uint32_t m_version = 0;
-    mutable std::map<std::uint32_t, std::int32_t> m_blockFileLimits; // checked block files: their block counts
+    // Block files checked so far, by number: the file, and the size of its blocks (0 when its header is not one
+    // of a block file of that number). Looked up for every entry's streams, without naming the file again.
+    struct CheckedBlockFile {
+        std::shared_ptr<const EntryBytes> file;
+        std::int32_t blockSize = 0;
+    };
+    mutable std::map<std::uint32_t, CheckedBlockFile> m_blockFiles;
 };
 
 struct BlockFileOpened {
