@@ -404,7 +404,8 @@ TEST(ChromiumBackends, SqliteRowsThatFailChromiumsChecksAreRefused)
                                       + std::to_string(static_cast<std::int32_t>(crc)) + " WHERE res_id = " + id)
             .Step();
     }
-    const ListedEntry* entry = AtLocator(test::ListSqlCache(copy), locator);
+    const auto listed = test::ListSqlCache(copy);
+    const ListedEntry* entry = AtLocator(listed, locator);
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->refused, cache::Refusal::UnknownVersion);
     const auto opened = test::OpenRecord(test::SqlFormat(), copy, locator);
