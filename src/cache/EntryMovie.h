@@ -22,7 +22,8 @@ struct EntryMovie {
 
 // The response's movie, when its status is 200, the writer did not mark it cut short, the stored body is as
 // long as its Content-Length (where it has one), its codings can be undone and the decoded body starts with
-// "FWS", "CWS" or "ZWS". Identity bodies of a known length cost a read of three bytes at most; others are read
+// "FWS", "CWS" or "ZWS". A response whose head was lost counts when its body starts like a movie or is a gzip
+// stream that decodes to one. Identity bodies of a known length cost a read of three bytes at most; others are read
 // to the end to learn their length. With `checkBody` the format's own check of the stored bytes runs first
 // (a full read). Decoding looks at `stop` (when given) between pieces and ends as Stopped once it is set.
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop = nullptr,
