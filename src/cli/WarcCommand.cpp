@@ -1,7 +1,7 @@
 // plumeroc-grab warc: the movie records of web archives (WARC and ARC files, plain or gzip), one row each.
 #include "cache/formats/ArchiveMovies.h"
 #include "cli/Command.h"
-#include "cli/JsonText.h"
+#include "platform/JsonText.h"
 
 #include <cstdio>
 #include <string>
@@ -64,7 +64,7 @@ std::string Row(const cache::ArchiveMovie& movie, RowFormat format)
         return movie.address + '\t' + movie.date + '\t' + std::to_string(movie.size) + '\t' + movie.digests.sha256
             + '\t' + movie.digests.sha1 + '\t' + RecordPath(movie.file, movie.position);
     }
-    cli::JsonObject object;
+    platform::JsonObject object;
     object.Add("address", movie.address)
         .Add("date", movie.date)
         .Add("size", movie.size)
