@@ -66,7 +66,8 @@ std::string NamingMovie(int movie)
     std::string pool;
     for (int n = 0; n < kFilesPerMovie; ++n)
         pool += "files/" + std::to_string(movie) + "-" + std::to_string(n) + ".xml" + '\0';
-    const std::string constantPool = "\x88" + Le16(static_cast<unsigned>(pool.size() + 2)) + Le16(kFilesPerMovie) + pool;
+    const std::string constantPool =
+        "\x88" + Le16(static_cast<unsigned>(pool.size() + 2)) + Le16(kFilesPerMovie) + pool;
     const std::string actions = constantPool + '\0';
     const std::string doAction = Le16((12u << 6) | 0x3F) + Le32(static_cast<unsigned>(actions.size())) + actions;
     const std::string body = std::string(1, '\0') + Le16(12u << 8) + Le16(1) + doAction + Le16(1u << 6) + Le16(0);

@@ -1,4 +1,6 @@
 // save-complete: a page or a movie with every file its movies load, laid out like the site, and the manifest.
+#include "cache/LocalListing.h"
+#include "capture/CacheSource.h"
 #include "capture/Capture.h"
 #include "capture/CompleteSave.h"
 #include "capture/FileSource.h"
@@ -57,11 +59,23 @@ int RunSaveComplete(const std::vector<std::string>& args)
         cli::PrintError(std::string("DIR must not be empty (usage: plumeroc-grab ") + kSynopsis + ")");
         return cli::kUsage;
     }
-    capture::LiveSource live;
-    std::vector<capture::FileSource*> sources;
-    (void)fromCache;
-    sources.push_back(&live);
     try {
+        // The caches first, when asked: a file the user's browser kept is the file the site gave it.
+        std::unique_ptr<capture::CacheSource> cached;
+        if (fromCache) {
+            const auto source = cache::LocalListSourceFor(std::nullopt);
+            if (!source) {
+                cli::PrintError("--from-cache: there is no cache folder (HOME is not set)");
+                return cli::kCannotOpen;
+            }
+            const std::atomic<bool> never{false};
+            cached = std::make_unique<capture::CacheSource>(cache::StoredFiles::Read(*source, never));
+        }
+        capture::LiveSource live;
+        std::vector<capture::FileSource*> sources;
+        if (cached)
+            sources.push_back(cached.get());
+        sources.push_back(&live);
         capture::CompleteSave save(folder, sources);
         save.AddAddress(capture::AddressToCapture(operands->values[0]));
         save.Run();
