@@ -6,7 +6,8 @@
 namespace preview {
 
 // The player page for the movie at `movie`, loading Ruffle from `ruffleBase` (a folder URL
-// ending in "/").
-QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase);
+// ending in "/"). The movie's relative loads are resolved against `base`, a folder URL, when it is
+// given, and against the page's own address otherwise.
+QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase, const QUrl& base = {});
 
 } // namespace preview
