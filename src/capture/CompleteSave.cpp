@@ -5,6 +5,7 @@
 #include "html/PageText.h"
 #include "html/script/ReferenceResolution.h"
 #include "platform/Bytes.h"
+#include "platform/Exceptions.h"
 #include "platform/MappedFile.h"
 #include "platform/Sha256.h"
 
@@ -347,6 +348,30 @@ void CompleteSave::Queue(const std::vector<LoadedFile>& files, const std::string
         want.pattern = file.pattern;
         m_wants.push_back(std::move(want));
     }
+}
+
+SaveOutcome RunCompleteSave(const std::string& folder, const std::function<void(CompleteSave& save)>& add,
+                            const std::atomic<bool>& stop,
+                            const std::function<void(const std::string&, std::size_t, std::size_t)>& fetching)
+{
+    SaveOutcome outcome;
+    try {
+        LiveSource live;
+        CompleteSave save(folder, {&live});
+        save.onFetching = fetching;
+        add(save);
+        save.Run(&stop);
+        outcome.saved = save.Manifest().SavedCount();
+        outcome.missing = save.Manifest().MissingCount();
+        outcome.cancelled = save.Manifest().cancelled;
+        outcome.manifest = folder + (folder.ends_with('/') ? "" : "/") + std::string(kManifestName);
+        std::string error;
+        if (!save.WriteManifest(error))
+            outcome.failure = error;
+    } catch (const CException& failure) {
+        outcome.failure = failure.what();
+    }
+    return outcome;
 }
 
 } // namespace capture

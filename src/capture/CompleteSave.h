@@ -99,4 +99,17 @@ private:
     const std::atomic<bool>* m_pStop = nullptr;
 };
 
+// A save from the live site into `folder`, as the window runs it: `add` says what to save, `fetching` hears of
+// each address. The manifest is written whatever happened, cancelled or not.
+struct SaveOutcome {
+    std::size_t saved = 0;
+    std::size_t missing = 0; // files of a name of their own that could not be had
+    bool cancelled = false;
+    std::string manifest; // its path
+    std::string failure;  // when the folder or the manifest could not be written: why
+};
+SaveOutcome RunCompleteSave(
+    const std::string& folder, const std::function<void(CompleteSave& save)>& add, const std::atomic<bool>& stop,
+    const std::function<void(const std::string& address, std::size_t done, std::size_t known)>& fetching = {});
+
 } // namespace capture

@@ -140,8 +140,9 @@ std::size_t SaveManifest::SavedCount() const
 
 std::size_t SaveManifest::MissingCount() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(files.begin(), files.end(), [](const FileRecord& record) { return record.Needed(); }));
+    return unresolved.size()
+        + static_cast<std::size_t>(
+               std::count_if(files.begin(), files.end(), [](const FileRecord& record) { return record.Needed(); }));
 }
 
 std::string SaveManifest::Json(std::int64_t writtenAt) const

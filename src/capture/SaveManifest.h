@@ -72,7 +72,7 @@ struct SaveManifest {
     bool cancelled = false;
 
     std::size_t SavedCount() const;
-    std::size_t MissingCount() const; // the records Needed()
+    std::size_t MissingCount() const; // the records Needed(), and the names that could not be resolved
 
     // The manifest's JSON text, written at `writtenAt` (seconds since 1970).
     std::string Json(std::int64_t writtenAt) const;

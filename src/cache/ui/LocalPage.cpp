@@ -2,10 +2,13 @@
 
 #include "cache/ListedMovieCopy.h"
 #include "cache/RowPath.h"
+#include "capture/CompleteSave.h"
+#include "capture/SiteLayout.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
 #include "framework/MovieDialogs.h"
+#include "platform/FileDescriptor.h"
 #include "platform/Overloaded.h"
 #include "res/resource.h"
 
@@ -14,11 +17,52 @@
 #include <QTableWidget>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <utility>
 
 CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
 
-CLocalPage::~CLocalPage() = default;
+namespace {
+
+// A movie read from disk for a save is bounded as the movie reader is.
+constexpr std::uint64_t kMostSavedMovie = std::uint64_t{256} << 20;
+
+std::string ParentOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+bool IsRegularFile(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::optional<std::string> ReadPlainMovie(const std::string& path)
+{
+    const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat info {};
+    if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode)
+        || static_cast<std::uint64_t>(info.st_size) > kMostSavedMovie)
+        return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t read = ::read(file.Get(), bytes.data() + got, bytes.size() - got);
+        if (read <= 0)
+            return std::nullopt;
+        got += static_cast<std::size_t>(read);
+    }
+    return bytes;
+}
+
+} // namespace
+
+CLocalPage::~CLocalPage()
+{
+    // Before the list and the preview go: the save may still be reading rows' movies.
+    m_pSaveJob.reset();
+}
 
 void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
 
@@ -35,6 +79,7 @@ bool CLocalPage::OnInitDialog()
         connect(save, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSave));
     if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QPushButton::clicked, this, OnCommand(this, &CLocalPage::OnSaveAll));
+    ListView::AddRowMenu(m_list, QStringLiteral("Save With Its Files…"), [this] { OnSaveWithFiles(); });
 
     m_source = cache::LocalListSourceFor(m_chosenFolder);
     if (!m_source)
@@ -87,6 +132,7 @@ void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
     const int row = static_cast<int>(m_entryRows.size()) + found->second;
     if (!m_list->item(row, kNameColumn)->toolTip().isEmpty())
         return;
+    m_plainAddress.emplace(address.path, address.address);
     const QString tip = FromBytes(address.address);
     for (int column = kNameColumn; column <= kPathColumn; ++column)
         m_list->item(row, column)->setToolTip(tip);
@@ -146,22 +192,118 @@ void CLocalPage::Preview(const std::string& path)
         m_preview.ShowNothing();
         return;
     case cache::RowTarget::Kind::PlainFile:
-        m_preview.Navigate2(path);
+        PlayPlainFile(path);
         return;
     case cache::RowTarget::Kind::EntryFile:
     case cache::RowTarget::Kind::Record:
         // Decoded off the window's thread; the preview shows what it showed until the movie is there.
-        m_previewDecoder = std::make_unique<CWorkerThread>(this, [this, target, path](CUiHandOver& ui) {
-            auto movie = cache::ReadRowMovie(target, cache::kPreviewMovieLimit, &ui.AbandonedFlag());
-            ui.Post([this, movie = std::move(movie), path]() mutable {
-                if (movie)
-                    m_preview.ShowMovie(std::move(*movie), path);
-                else
-                    m_preview.ShowNothing();
+        // It plays as if from the address it was stored for, so that its relative loads reach that site.
+        m_previewDecoder = std::make_unique<CWorkerThread>(
+            this, [this, target, path, address = AddressOfRow(path).value_or(std::string())](CUiHandOver& ui) {
+                auto movie = cache::ReadRowMovie(target, cache::kPreviewMovieLimit, &ui.AbandonedFlag());
+                ui.Post([this, movie = std::move(movie), path, address]() mutable {
+                    if (movie)
+                        m_preview.ShowMovie(std::move(*movie), path, address);
+                    else
+                        m_preview.ShowNothing();
+                });
             });
-        });
         return;
     }
+}
+
+void CLocalPage::PlayPlainFile(const std::string& path)
+{
+    const std::string& listed = m_source->folder; // ends in "/"
+    if (!path.starts_with(listed)) {
+        m_preview.Navigate2(path);
+        return;
+    }
+    // In a copy saved with its files, the site's folder is where its addresses start: "/levels/1.swf" from a
+    // movie of the copy is "<copy>/<host>/levels/1.swf".
+    std::string root = listed.substr(0, listed.size() - 1);
+    for (std::string folder = ParentOf(path); folder.size() >= root.size(); folder = ParentOf(folder)) {
+        if (IsRegularFile(folder + "/" + std::string(capture::kManifestName))) {
+            const std::size_t hostEnd = path.find('/', folder.size() + 1);
+            if (hostEnd != std::string::npos)
+                root = path.substr(0, hostEnd);
+            break;
+        }
+    }
+    m_preview.PlayFromFolder(path, root, path.substr(root.size() + 1), [](const std::string& pathAndQuery) {
+        const auto saved = capture::SavedPathOf(pathAndQuery);
+        return saved ? std::vector<std::string>{*saved} : std::vector<std::string>{};
+    });
+}
+
+std::optional<std::string> CLocalPage::AddressOfRow(const std::string& path) const
+{
+    for (const cache::EntryMovieRow& row : m_entryRows) {
+        if (row.row.path == path)
+            return row.row.address.empty() ? std::nullopt : std::optional<std::string>(row.row.address);
+    }
+    const auto plain = m_plainAddress.find(path);
+    return plain == m_plainAddress.end() ? std::nullopt : std::optional<std::string>(plain->second);
+}
+
+void CLocalPage::OnSaveWithFiles()
+{
+    if (m_pSaveJob && !m_pSaveJob->Finished())
+        return;
+    struct Row {
+        std::string path;
+        std::optional<std::string> address;
+        std::vector<std::string> played;
+    };
+    std::vector<Row> rows;
+    for (const int row : ListView::SelectedRows(m_list)) {
+        std::string path = ListView::CellBytes(m_list, row, kPathColumn);
+        if (path.empty())
+            continue;
+        std::vector<std::string> played;
+        // Only what the movie asked of the web: a plain file's loads from the disk are the disk's already.
+        for (std::string& request : m_preview.Played(path)) {
+            if (request.starts_with("http://") || request.starts_with("https://"))
+                played.push_back(std::move(request));
+        }
+        rows.push_back({path, AddressOfRow(path), std::move(played)});
+    }
+    if (rows.empty()) {
+        MovieDialogs::WarnNoSelection(this);
+        return;
+    }
+    const auto chosen = MovieDialogs::AskSaveWithFilesFolder(this);
+    if (!chosen)
+        return;
+    const std::string folder = QFile::encodeName(*chosen).toStdString();
+    auto outcome = std::make_shared<capture::SaveOutcome>();
+    m_pSaveJob = std::make_unique<CProgressJob>(
+        this, QStringLiteral("Save With Its Files"),
+        [folder, rows, outcome](const CProgressJob::Tell& tell, const std::atomic<bool>& stop) {
+            *outcome = capture::RunCompleteSave(
+                folder,
+                [&](capture::CompleteSave& save) {
+                    for (const Row& row : rows) {
+                        tell(QStringLiteral("Reading %1").arg(FromBytes(row.path)), 0, 0);
+                        const cache::RowTarget target = cache::ResolveRowPath(row.path);
+                        const std::optional<std::string> movie = target.kind == cache::RowTarget::Kind::PlainFile
+                            ? ReadPlainMovie(row.path)
+                            : cache::ReadRowMovie(target, kMostSavedMovie, &stop);
+                        // A movie that cannot be read any more is asked of its address, or told as unresolved.
+                        save.AddMovieBytes(movie.value_or(std::string()), row.address, row.path);
+                        save.AddPlayed(row.address.value_or(row.path), row.played);
+                    }
+                },
+                stop,
+                [&](const std::string& address, std::size_t done, std::size_t known) {
+                    tell(QStringLiteral("Fetching %1").arg(FromBytes(address)), done, known);
+                });
+        },
+        [this, outcome] {
+            MovieDialogs::TellSavedWithFiles(this, outcome->saved, outcome->missing, outcome->cancelled,
+                                             QFile::decodeName(QByteArray::fromStdString(outcome->manifest)),
+                                             QString::fromStdString(outcome->failure));
+        });
 }
 
 void CLocalPage::CopyMovie(const std::string& source, const std::string& destination)

@@ -6,6 +6,7 @@
 #include "cache/LocalListing.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"
+#include "framework/ProgressJob.h"
 #include "framework/WorkerThread.h"
 #include "res/resource.h"
 
@@ -38,6 +39,9 @@ public:
     void OnClickList();
     void OnSave();
     void OnSaveAll();
+    // The rows' context menu: the selected movies with every file they load, in one folder.
+    void OnSaveWithFiles();
+    const CProgressJob* SaveWithFilesJob() const { return m_pSaveJob.get(); }
 
     // What reading the stores found, on the page's thread: a movie's row, put in its place above the plain
     // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
@@ -58,6 +62,10 @@ private:
     // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
     // and nothing for a path whose file has gone.
     void Preview(const std::string& path);
+    // A plain file played from the folder the page lists, so that its relative loads are answered from there.
+    void PlayPlainFile(const std::string& path);
+    // The address a row's movie came from: an entry's or record's, or the one an index gives a plain file.
+    std::optional<std::string> AddressOfRow(const std::string& path) const;
     // Copies one movie; a copy that cannot start is reported in the application's message box.
     void CopyMovie(const std::string& source, const std::string& destination);
 
@@ -65,9 +73,11 @@ private:
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
-    cache::LocalWalk m_walk;                           // the start-up walk's caches, read on later
-    std::vector<cache::EntryMovieRow> m_entryRows;     // the rows above the plain ones, in list order
-    std::unordered_map<std::string, int> m_plainRowOf; // a plain row's path -> its place among the plain rows
-    std::unique_ptr<CWorkerThread> m_entryReader;      // reads the stores once the window shows
-    std::unique_ptr<CWorkerThread> m_previewDecoder;   // decodes the movie of the last entry row clicked
+    cache::LocalWalk m_walk;                                     // the start-up walk's caches, read on later
+    std::vector<cache::EntryMovieRow> m_entryRows;               // the rows above the plain ones, in list order
+    std::unordered_map<std::string, int> m_plainRowOf;           // a plain row's path -> its place among the plain rows
+    std::unordered_map<std::string, std::string> m_plainAddress; // a plain row's path -> the address an index gives
+    std::unique_ptr<CWorkerThread> m_entryReader;                // reads the stores once the window shows
+    std::unique_ptr<CWorkerThread> m_previewDecoder;             // decodes the movie of the last entry row clicked
+    std::unique_ptr<CProgressJob> m_pSaveJob;                    // the current or last "Save With Its Files…"
 };
