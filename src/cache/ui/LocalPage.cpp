@@ -2,6 +2,7 @@
 
 #include "cache/ListedMovieCopy.h"
 #include "cache/RowPath.h"
+#include "cache/RowSummary.h"
 #include "capture/CompleteSave.h"
 #include "capture/SiteLayout.h"
 #include "framework/ByteString.h"
@@ -12,10 +13,14 @@
 #include "platform/Overloaded.h"
 #include "res/resource.h"
 
+#include <QCursor>
+#include <QEvent>
 #include <QFile>
+#include <QHelpEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <QToolTip>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,12 +61,27 @@ std::optional<std::string> ReadPlainMovie(const std::string& path)
     return bytes;
 }
 
+// Rows whose summaries go to the window's thread at a time.
+constexpr std::size_t kSummariesPerHandOver = 64;
+
+QString SummaryText(const swf::MovieSummary& summary)
+{
+    return QStringLiteral("Flash version %1, %2 × %3 pixels, %4 frames a second, ActionScript %5")
+        .arg(summary.version)
+        .arg(QString::fromStdString(swf::PixelsText(summary.widthTwips)),
+             QString::fromStdString(swf::PixelsText(summary.heightTwips)),
+             QString::fromStdString(swf::FrameRateText(summary.frameRate)),
+             summary.actionScript3 ? QStringLiteral("3") : QStringLiteral("1/2"));
+}
+
 } // namespace
 
 CLocalPage::~CLocalPage()
 {
-    // Before the list and the preview go: the save may still be reading rows' movies.
+    // Before the list and the preview go: the save and the readers may still be reading rows' movies.
     m_pSaveJob.reset();
+    m_tipReader.reset();
+    m_summaryReader.reset();
 }
 
 void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
@@ -86,12 +106,20 @@ bool CLocalPage::OnInitDialog()
         return false; // no cache folder: empty list, and the placeholder stays
     m_walk = cache::WalkLocalFolder(*m_source);
     FillList(m_walk.plainRows);
+    std::vector<std::string> plainPaths;
+    plainPaths.reserve(m_walk.plainRows.size());
+    for (cache::LocalMovieRow& row : m_walk.plainRows)
+        plainPaths.push_back(std::move(row.path));
     m_walk.plainRows.clear(); // the list holds them now; only the caches are read on
+    m_list->viewport()->installEventFilter(this);
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
     m_preview.LoadFromResource(IDR_START_PAGE);
     // Once the window shows: a cache of many entries on a slow disk must not delay it.
-    QTimer::singleShot(0, this, [this] { StartReadingEntries(); });
+    QTimer::singleShot(0, this, [this, paths = std::move(plainPaths)]() mutable {
+        StartReadingEntries();
+        StartReadingSummaries(std::move(paths));
+    });
     return true;
 }
 
@@ -119,23 +147,116 @@ void CLocalPage::TakeFinding(cache::StoreFinding finding)
                finding);
 }
 
-void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
+int CLocalPage::RowOfPath(const std::string& path)
 {
+    for (std::size_t i = 0; i < m_entryRows.size(); ++i) {
+        if (m_entryRows[i].row.path == path)
+            return static_cast<int>(i);
+    }
     if (m_plainRowOf.empty()) {
         for (int row = static_cast<int>(m_entryRows.size()); row < m_list->rowCount(); ++row)
             m_plainRowOf.emplace(ListView::CellBytes(m_list, row, kPathColumn),
                                  row - static_cast<int>(m_entryRows.size()));
     }
-    const auto found = m_plainRowOf.find(address.path);
-    if (found == m_plainRowOf.end())
+    const auto found = m_plainRowOf.find(path);
+    return found == m_plainRowOf.end() ? -1 : static_cast<int>(m_entryRows.size()) + found->second;
+}
+
+void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
+{
+    const int row = RowOfPath(address.path);
+    if (row < static_cast<int>(m_entryRows.size()) || !m_plainAddress.emplace(address.path, address.address).second)
         return;
-    const int row = static_cast<int>(m_entryRows.size()) + found->second;
-    if (!m_list->item(row, kNameColumn)->toolTip().isEmpty())
-        return;
-    m_plainAddress.emplace(address.path, address.address);
-    const QString tip = FromBytes(address.address);
+    SetRowTooltip(row, address.path, address.address);
+}
+
+void CLocalPage::SetRowTooltip(int row, const std::string& path, const std::string& address)
+{
+    QString tip = FromBytes(address);
+    if (const auto summary = m_summaries.find(path); summary != m_summaries.end() && !summary->second.isEmpty())
+        tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + summary->second;
     for (int column = kNameColumn; column <= kPathColumn; ++column)
         m_list->item(row, column)->setToolTip(tip);
+}
+
+QString CLocalPage::MovieSummaryOf(const std::string& path) const
+{
+    const auto summary = m_summaries.find(path);
+    return summary == m_summaries.end() ? QString() : summary->second;
+}
+
+void CLocalPage::StartReadingSummaries(std::vector<std::string> paths)
+{
+    if (m_summaryReader || paths.empty())
+        return;
+    m_summaryReader = std::make_unique<CWorkerThread>(
+        this,
+        [this, paths = std::move(paths)](CUiHandOver& ui) {
+            std::vector<std::pair<std::string, QString>> batch;
+            const auto handOver = [&] {
+                ui.Post([this, found = std::exchange(batch, {})] {
+                    for (const auto& [path, summary] : found)
+                        TakeSummary(path, summary);
+                });
+            };
+            for (const std::string& path : paths) {
+                if (ui.AbandonedFlag())
+                    return;
+                if (const auto summary = cache::ReadRowSummary(path, &ui.AbandonedFlag()))
+                    batch.emplace_back(path, SummaryText(*summary));
+                if (batch.size() == kSummariesPerHandOver)
+                    handOver();
+            }
+            if (!batch.empty())
+                handOver();
+        },
+        CWorkerThread::Priority::Background);
+}
+
+void CLocalPage::ReadSummaryNow(const std::string& path)
+{
+    if (m_summaries.contains(path) || (m_tipReader && !m_tipReader->Finished() && m_strTipPath == path))
+        return;
+    m_strTipPath = path;
+    m_tipReader = std::make_unique<CWorkerThread>(this, [this, path](CUiHandOver& ui) {
+        const auto summary = cache::ReadRowSummary(path, &ui.AbandonedFlag());
+        const QString text = summary ? SummaryText(*summary) : QString();
+        if (!summary && ui.AbandonedFlag())
+            return;
+        ui.Post([this, path, text] {
+            TakeSummary(path, text);
+            // Still pointing at the row: its tooltip shows what was read.
+            const QPoint at = m_list->viewport()->mapFromGlobal(QCursor::pos());
+            const QModelIndex index = m_list->indexAt(at);
+            if (QToolTip::isVisible() && index.isValid()
+                && ListView::CellBytes(m_list, index.row(), kPathColumn) == path)
+                QToolTip::showText(QCursor::pos(), m_list->item(index.row(), kNameColumn)->toolTip(),
+                                   m_list->viewport());
+        });
+    });
+}
+
+void CLocalPage::TakeSummary(const std::string& path, const QString& summary)
+{
+    // Kept even when empty (no movie there), so that the row is not read again.
+    if (!m_summaries.emplace(path, summary).second || summary.isEmpty())
+        return;
+    const int row = RowOfPath(path);
+    if (row >= 0)
+        SetRowTooltip(row, path, AddressOfRow(path).value_or(std::string()));
+}
+
+bool CLocalPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_list && watched == m_list->viewport() && event->type() == QEvent::ToolTip) {
+        const QModelIndex index = m_list->indexAt(static_cast<QHelpEvent*>(event)->pos());
+        if (index.isValid()) {
+            const std::string path = ListView::CellBytes(m_list, index.row(), kPathColumn);
+            if (!path.empty())
+                ReadSummaryNow(path);
+        }
+    }
+    return CDialog::eventFilter(watched, event);
 }
 
 void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)
@@ -164,12 +285,9 @@ void CLocalPage::SetRow(int row, const cache::LocalMovieRow& movie)
     ListView::SetCellBytes(m_list, row, kSizeColumn, movie.size);
     m_list->item(row, kSizeColumn)->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     ListView::SetCellBytes(m_list, row, kPathColumn, movie.path);
-    // A movie from a browser cache shows where it came from.
-    if (!movie.address.empty()) {
-        const QString address = FromBytes(movie.address);
-        for (int column = kNameColumn; column <= kPathColumn; ++column)
-            m_list->item(row, column)->setToolTip(address);
-    }
+    // A movie from a browser cache shows where it came from, and each row what kind of movie it is once read.
+    if (!movie.address.empty() || m_summaries.contains(movie.path))
+        SetRowTooltip(row, movie.path, movie.address);
 }
 
 void CLocalPage::OnClickList()

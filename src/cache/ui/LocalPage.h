@@ -11,6 +11,7 @@
 #include "res/resource.h"
 
 #include <QPointer>
+#include <QString>
 #include <QTableWidget>
 
 #include <memory>
@@ -47,9 +48,14 @@ public:
     // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
     void TakeFinding(cache::StoreFinding finding);
 
+    // The line a row's tooltip adds about its movie, once read: version, frame size and rate, ActionScript.
+    QString MovieSummaryOf(const std::string& path) const;
+
 protected:
     void DoDataExchange() override;
     bool OnInitDialog() override;
+    // The list's tooltips: a row whose movie has not been looked at yet is read now, off this thread.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void FillList(const std::vector<cache::LocalMovieRow>& rows);
@@ -62,6 +68,14 @@ private:
     // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
     // and nothing for a path whose file has gone.
     void Preview(const std::string& path);
+    // Reads the headers of the plain rows' movies, once the window shows.
+    void StartReadingSummaries(std::vector<std::string> paths);
+    void ReadSummaryNow(const std::string& path);
+    void TakeSummary(const std::string& path, const QString& summary);
+    // The row whose path is `path`, or -1.
+    int RowOfPath(const std::string& path);
+    // The tooltip of `row`: the address its movie came from, and what kind of movie it is.
+    void SetRowTooltip(int row, const std::string& path, const std::string& address);
     // A plain file played from the folder the page lists, so that its relative loads are answered from there.
     void PlayPlainFile(const std::string& path);
     // The address a row's movie came from: an entry's or record's, or the one an index gives a plain file.
@@ -80,4 +94,8 @@ private:
     std::unique_ptr<CWorkerThread> m_entryReader;                // reads the stores once the window shows
     std::unique_ptr<CWorkerThread> m_previewDecoder;             // decodes the movie of the last entry row clicked
     std::unique_ptr<CProgressJob> m_pSaveJob;                    // the current or last "Save With Its Files…"
+    std::unordered_map<std::string, QString> m_summaries;        // a row's path -> what kind of movie it holds
+    std::unique_ptr<CWorkerThread> m_summaryReader;              // the plain rows' movies, once the window shows
+    std::unique_ptr<CWorkerThread> m_tipReader;                  // the row whose tooltip was asked for first
+    std::string m_strTipPath;                                    // that row's path
 };
