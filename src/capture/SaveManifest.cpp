@@ -98,6 +98,7 @@ std::string RecordJson(const FileRecord& record)
 std::string NamesJson(const std::vector<std::pair<std::string, FoundBy>>& names, std::string_view field)
 {
     std::vector<std::string> items;
+    items.reserve(names.size());
     for (const auto& [name, found] : names)
         items.push_back(JsonObject().Add(field, name).AddJson("found", FoundJson(found)).Text());
     return platform::JsonArray(items);
@@ -106,6 +107,7 @@ std::string NamesJson(const std::vector<std::pair<std::string, FoundBy>>& names,
 std::string Strings(const std::vector<std::string>& texts)
 {
     std::vector<std::string> items;
+    items.reserve(texts.size());
     for (const std::string& text : texts)
         items.push_back(platform::JsonString(text));
     return platform::JsonArray(items);

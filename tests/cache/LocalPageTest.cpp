@@ -41,7 +41,7 @@ std::string TipOf(const std::string& address, const QString& summary)
 // The address a row's tooltip names, whether or not the movie's summary has joined it.
 std::string AddressInTip(const CLocalPage& page, QTableWidget* list, int row)
 {
-    const std::string tip = ToBytes(list->item(row, 0)->toolTip());
+    std::string tip = ToBytes(list->item(row, 0)->toolTip());
     const std::string summary = ToBytes(page.MovieSummaryOf(ListView::CellBytes(list, row, CLocalPage::kPathColumn)));
     if (summary.empty() || !tip.ends_with(summary))
         return tip;

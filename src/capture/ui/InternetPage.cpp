@@ -168,6 +168,7 @@ void CInternetPage::OnSaveWithFiles()
         return;
     const std::string folder = QFile::encodeName(*chosen).toStdString();
     std::vector<std::pair<std::string, std::vector<std::string>>> played;
+    played.reserve(movies.size());
     for (const std::string& movie : movies)
         played.emplace_back(movie, m_preview.Played(movie));
     auto outcome = std::make_shared<capture::SaveOutcome>();
