@@ -234,6 +234,39 @@ BodyResult DecodeStoredBody(const StoredResponse& response, const std::vector<Co
     return DecodeBody(response, codings, stop, sink, stored);
 }
 
+Refusable<std::uint64_t> StreamStoredBody(const StoredResponse& response, const DecodedSink& sink,
+                                          const std::atomic<bool>* stop)
+{
+    if (response.head.status != 200)
+        return Refusal::NotAResponse;
+    if (response.cutShort)
+        return Refusal::CutShort;
+    const auto declared = response.head.ContentLength();
+    if (declared && !*declared)
+        return Refusal::Damaged;
+    std::optional<std::vector<ContentCoding>> codings(std::in_place);
+    if (const auto encoding = response.head.Value("Content-Encoding"))
+        codings = ParseContentCodings(*encoding);
+    if (!codings)
+        return Refusal::UnknownCoding;
+    if (const BodyResult verified = response.body->Verify(stop); verified != BodyResult::Done)
+        return RefusalOf(verified);
+    std::uint64_t decoded = 0;
+    std::uint64_t stored = 0;
+    const BodyResult read = DecodeBody(
+        response, *codings, stop,
+        [&](std::string_view piece) {
+            decoded += piece.size();
+            return sink(piece);
+        },
+        stored);
+    if (read != BodyResult::Done)
+        return RefusalOf(read);
+    if (const auto refusal = LengthRefusal(declared, stored))
+        return *refusal;
+    return decoded;
+}
+
 BodyResult StreamEntryMovie(const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop)
 {
     std::uint64_t handed = 0;

@@ -34,6 +34,12 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
 // (a digest). Bytes handed before a refusal belong to no movie and must be thrown away.
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const DecodedSink& take,
                                      const std::atomic<bool>* stop = nullptr);
+// Any stored response's body as the server sent it, its Content-Encoding undone, handed to `sink` in pieces of
+// at most kDecodedPieceSize bytes, after the checks a movie gets but the signature's: status 200, not marked cut
+// short, as long as its Content-Length, codings that can be undone, the format's own check of the stored bytes.
+// The decoded length, or why there is none; pieces handed before a failure are the caller's to throw away.
+Refusable<std::uint64_t> StreamStoredBody(const StoredResponse& response, const DecodedSink& sink,
+                                          const std::atomic<bool>* stop = nullptr);
 
 // Hands the movie's decoded bytes to `sink` in pieces of at most kDecodedPieceSize bytes: Done once exactly
 // `movie.size` bytes went; Damaged when the data no longer decodes, or decodes to another length.
