@@ -119,7 +119,7 @@ std::optional<FirefoxCache1> FirefoxCache1::Open(std::unique_ptr<cache1::CacheFi
     if (header) {
         state->layout = Layout::Of(header->version);
         if (!state->layout) {
-            state->refusal = OldCacheRefusal::UnknownVersion;
+            state->refusal = Refusal::UnknownVersion;
             return FirefoxCache1(std::move(state));
         }
         ReadMap(*state, *map, *header);
@@ -129,7 +129,7 @@ std::optional<FirefoxCache1> FirefoxCache1::Open(std::unique_ptr<cache1::CacheFi
     return FirefoxCache1(std::move(state));
 }
 
-std::optional<OldCacheRefusal> FirefoxCache1::Refusal() const { return m_state->refusal; }
+std::optional<Refusal> FirefoxCache1::FolderRefusal() const { return m_state->refusal; }
 
 std::uint32_t FirefoxCache1::Version() const { return m_state->layout ? m_state->layout->Version() : 0; }
 
@@ -216,7 +216,7 @@ std::optional<FirefoxCache1Entry> FirefoxCache1::EntryAt(std::string_view contai
     FirefoxCache1Entry entry = EntryOfRecord(layout, *record, place.container, block);
     const Layout::KeyHashes hashes = layout.HashesOf(record->key);
     if (separateName && !hashes.Contain(separateName->hash))
-        Refuse(entry, OldCacheRefusal::Damaged);
+        Refuse(entry, Refusal::Damaged);
     const SeparateFiles named = SeparateFiles::Of(*state.files, layout, hashes);
     PlaceUntrustedBody(state, named, place, separateName ? std::optional(separateName->generation) : std::nullopt,
                        entry);

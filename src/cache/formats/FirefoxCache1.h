@@ -6,7 +6,7 @@
 // entries, so then every block is searched for records and the bodies are found by the key's hash, with the
 // map's records used only where they still agree with what they point at.
 #include "cache/formats/ContentDecoding.h"
-#include "cache/formats/OldCacheRefusal.h"
+#include "cache/formats/Refusal.h"
 #include "cache/formats/ResponseHead.h"
 #include "cache/formats/StoredResponse.h"
 
@@ -50,7 +50,7 @@ struct FirefoxCache1Entry {
     std::uint32_t lastFetched = 0;  // seconds since 1970
     std::uint32_t lastModified = 0; // seconds since 1970
     bool inMap = false;             // the map's record of it was used
-    std::optional<OldCacheRefusal> refusal;
+    std::optional<Refusal> refusal;
 
     // The last component of a row's path: "@<block>".
     std::string Locator() const { return "@" + std::to_string(block); }
@@ -68,7 +68,7 @@ public:
     ~FirefoxCache1();
 
     // Why the folder as a whole cannot be read (a map of an unknown version): then no entry is listed.
-    std::optional<OldCacheRefusal> Refusal() const;
+    std::optional<Refusal> FolderRefusal() const;
     // The format version, 0x0001000B for 1.11; 0 when neither the map nor any record told it.
     std::uint32_t Version() const;
     // Whether the map was closed cleanly and agrees with itself, so that it alone lists the entries.

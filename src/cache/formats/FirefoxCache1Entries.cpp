@@ -45,7 +45,7 @@ bool LooksLikeRecord(const Layout& layout, std::string_view start)
     return header && header->version == layout.Version() && header->keySize >= 2 && header->Size() <= kMaxBlockData;
 }
 
-void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason)
+void Refuse(FirefoxCache1Entry& entry, Refusal reason)
 {
     if (!entry.refusal)
         entry.refusal = reason;
@@ -54,7 +54,7 @@ void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason)
 FirefoxCache1Entry Finished(FirefoxCache1Entry entry)
 {
     if (!entry.head)
-        Refuse(entry, OldCacheRefusal::NoResponseHead);
+        Refuse(entry, Refusal::NotAResponse);
     return entry;
 }
 
@@ -78,7 +78,7 @@ FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std
     if (auto address = AddressOfKey(record.key))
         entry.address = std::move(*address);
     else
-        Refuse(entry, OldCacheRefusal::Damaged);
+        Refuse(entry, Refusal::Damaged);
     if (const auto head = ElementValue(record.elements, "response-head"))
         entry.head = ParseResponseHead(*head);
     return entry;
@@ -106,7 +106,7 @@ std::optional<RecordPlace> PlaceOfMapRecord(const FirefoxCache1::State& state, c
     return RecordPlace{BlockFileName(record.meta.File()), record.meta.StartBlock(), record.meta.File()};
 }
 
-std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
+std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
                                                           std::uint32_t length, bool checkBitmap)
 {
     Cache1Body body;
@@ -114,15 +114,15 @@ std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::S
     if (length == 0)
         return body;
     if (!record.data.Initialized() || !record.data.ReservedClear())
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     if (record.data.File() == 0) {
         body.place = Cache1Body::Place::SeparateFile;
         body.separateFile = ExistingSeparateFile(state, record.hash, false, record.Generation());
         const auto size = state.files->SizeOf(body.separateFile);
         if (!size)
-            return OldCacheRefusal::MissingFile;
+            return Refusal::MissingFile;
         if (*size < length)
-            return OldCacheRefusal::CutShort;
+            return Refusal::CutShort;
         return body;
     }
     const Layout& layout = *state.layout;
@@ -134,14 +134,14 @@ std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::S
     body.blockCount = record.data.BlockCount();
     if (smallest == 0 || fileIndex < smallest || body.blockCount != BlocksFor(length, fileIndex)
         || !layout.HoldsBlocks(fileIndex, body.startBlock, body.blockCount))
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     const auto& file = state.BlockFile(fileIndex);
     if (!file)
-        return OldCacheRefusal::MissingFile;
+        return Refusal::MissingFile;
     if (file->Size() < layout.BlockOffset(fileIndex, body.startBlock) + length)
-        return OldCacheRefusal::CutShort;
+        return Refusal::CutShort;
     if (checkBitmap && !layout.Allocated(state.bitmaps[fileIndex - 1], body.startBlock, body.blockCount))
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     return body;
 }
 
@@ -155,35 +155,35 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
     refused.block = place ? place->block : 0;
     refused.hash = record.hash;
     refused.inMap = true;
-    const auto refuse = [&](OldCacheRefusal reason) {
+    const auto refuse = [&](Refusal reason) {
         refused.refusal = reason;
         return refused;
     };
     if (!place)
-        return refuse(OldCacheRefusal::Damaged);
+        return refuse(Refusal::Damaged);
 
     std::string separate;
     std::string_view bytes;
     std::uint32_t count = 0;
     if (place->file == 0) {
         if (!state.files->SizeOf(place->container))
-            return refuse(OldCacheRefusal::MissingFile);
+            return refuse(Refusal::MissingFile);
         auto read = ReadSeparateRecord(*state.files, place->container);
         if (!read)
-            return refuse(OldCacheRefusal::Damaged);
+            return refuse(Refusal::Damaged);
         separate = std::move(*read);
         bytes = separate;
     } else {
         auto& reader = readers[place->file - 1];
         count = record.meta.BlockCount();
         if (!reader)
-            return refuse(OldCacheRefusal::MissingFile);
+            return refuse(Refusal::MissingFile);
         if (!layout.HoldsBlocks(place->file, place->block, count))
-            return refuse(OldCacheRefusal::Damaged);
+            return refuse(Refusal::Damaged);
         const auto read = reader->Read(layout.BlockOffset(place->file, place->block),
                                        std::size_t{count} * Layout::BlockSize(place->file));
         if (!read)
-            return refuse(OldCacheRefusal::CutShort);
+            return refuse(Refusal::CutShort);
         bytes = *read;
     }
     const auto parsed = ReadRecord(bytes);
@@ -192,7 +192,7 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
         const auto header = ReadRecordHeader(bytes);
         const bool fits =
             header && (place->file == 0 || header->Size() <= std::size_t{count} * Layout::BlockSize(place->file));
-        return refuse(fits && header->Size() > bytes.size() ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged);
+        return refuse(fits && header->Size() > bytes.size() ? Refusal::CutShort : Refusal::Damaged);
     }
     FirefoxCache1Entry entry = EntryOfRecord(layout, *parsed, place->container, place->block);
     entry.hash = record.hash;
@@ -201,12 +201,12 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
         || (place->file != 0
             && (BlocksFor(parsed->header.Size(), place->file) != count
                 || !layout.Allocated(state.bitmaps[place->file - 1], place->block, count))))
-        Refuse(entry, OldCacheRefusal::Damaged);
+        Refuse(entry, Refusal::Damaged);
     auto body = BodyOfMapRecord(state, record, parsed->header.dataSize, true);
     if (auto* placed = std::get_if<Cache1Body>(&body))
         entry.body = std::move(*placed);
     else
-        Refuse(entry, std::get<OldCacheRefusal>(body));
+        Refuse(entry, std::get<Refusal>(body));
     return Finished(std::move(entry));
 }
 
@@ -367,7 +367,7 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
         return;
     }
     // Bodies too large for the block files are always written to a separate file: that one is gone.
-    Refuse(entry, length > kMaxBlockData ? OldCacheRefusal::MissingFile : OldCacheRefusal::BodyNotFound);
+    Refuse(entry, length > kMaxBlockData ? Refusal::MissingFile : Refusal::BodyNotFound);
 }
 
 } // namespace cache1

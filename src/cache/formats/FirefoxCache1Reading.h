@@ -20,7 +20,7 @@ struct FirefoxCache1::State {
     // A trusted map: the records it lists. Otherwise the records of the map that could be read, as hints.
     std::vector<cache1::MapRecord> mapRecords;
     std::array<std::string, cache1::kBlockFiles> bitmaps; // read for a trusted map only
-    std::optional<OldCacheRefusal> refusal;
+    std::optional<Refusal> refusal;
 
     const std::shared_ptr<const EntryBytes>& BlockFile(int file) const { return blockFiles[file - 1]; }
 };
@@ -54,7 +54,7 @@ FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std
                                  std::uint32_t block);
 
 // Refuses the entry for `reason` unless an earlier step already did.
-void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason);
+void Refuse(FirefoxCache1Entry& entry, Refusal reason);
 // The last step for every entry: NoResponseHead for one that is otherwise readable but has no head.
 FirefoxCache1Entry Finished(FirefoxCache1Entry entry);
 
@@ -69,7 +69,7 @@ std::uint32_t BlocksFor(std::uint64_t size, int file);
 
 // Where a map record's data location puts a body of `length` bytes, or why it cannot be there. With
 // `checkBitmap`, the blocks must also be allocated, as the browser itself checks before reading them.
-std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
+std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
                                                           std::uint32_t length, bool checkBitmap);
 
 // The data file of `length` bytes that one of `hashes` names (of `generation`, when the record's own file gave

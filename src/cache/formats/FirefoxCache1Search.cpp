@@ -76,13 +76,13 @@ void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFile
             refused.container = file.path;
             refused.hash = file.name.hash;
             refused.refusal =
-                bytes && bytes->size() < kRecordHeaderSize ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged;
+                bytes && bytes->size() < kRecordHeaderSize ? Refusal::CutShort : Refusal::Damaged;
             found.push_back(Found{std::move(refused), place, std::nullopt});
             continue;
         }
         FirefoxCache1Entry entry = EntryOfRecord(layout, *record, file.path, 0);
         if (!layout.HashesOf(record->key).Contain(file.name.hash))
-            Refuse(entry, OldCacheRefusal::Damaged);
+            Refuse(entry, Refusal::Damaged);
         found.push_back(Found{std::move(entry), place, file.name.generation});
     }
 }
@@ -107,7 +107,7 @@ void MarkSuperseded(std::vector<Found>& found)
         std::size_t loser = at;
         if (WrittenLater(found[at].entry, found[known->second].entry))
             loser = std::exchange(known->second, at);
-        Refuse(found[loser].entry, OldCacheRefusal::Superseded);
+        Refuse(found[loser].entry, Refusal::Superseded);
     }
 }
 

@@ -7,6 +7,8 @@ std::string_view RefusalText(Refusal why)
     switch (why) {
     case Refusal::Unreadable:
         return "unreadable";
+    case Refusal::MissingFile:
+        return "in a missing file";
     case Refusal::CutShort:
         return "cut short";
     case Refusal::Damaged:
@@ -17,6 +19,10 @@ std::string_view RefusalText(Refusal why)
         return "of an unknown version";
     case Refusal::NotAResponse:
         return "no HTTP response";
+    case Refusal::BodyNotFound:
+        return "body not found";
+    case Refusal::Superseded:
+        return "superseded";
     case Refusal::UnknownCoding:
         return "in a content coding that cannot be undone";
     case Refusal::NotAMovie:
