@@ -18,6 +18,13 @@ namespace cache {
 
 namespace {
 
+UnreadStore Unread(const UnreadStore& store, std::string_view reason)
+{
+    UnreadStore unread = store;
+    unread.reason = reason;
+    return unread;
+}
+
 // The row of a response that holds a movie; nothing for any other.
 std::optional<EntryMovieRow> RowOf(StoredResponse response, std::string path, std::int64_t written,
                                    const std::atomic<bool>& stop)
@@ -34,15 +41,17 @@ std::optional<EntryMovieRow> RowOf(StoredResponse response, std::string path, st
     return row;
 }
 
-// Every file of the folder that the format names is one entry.
+// Every file of the folder that the format names is one entry. Entries of a version the format does not know
+// are counted: a folder holding any is reported, since a newer or older browser than the format knows wrote it.
 void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFormat& format,
-                    const std::atomic<bool>& stop, const FindingSink& found)
+                    const std::atomic<bool>& stop, const FindingSink& found, const UnreadStore& store)
 {
     std::vector<char> buffer(std::size_t{64} * 1024);
+    std::size_t entries = 0, unknownVersion = 0;
     for (;;) {
         const ssize_t filled = ::getdents64(folderFd, buffer.data(), buffer.size());
         if (filled <= 0)
-            return;
+            break;
         for (ssize_t at = 0; at < filled;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
             at += entry->d_reclen;
@@ -54,20 +63,30 @@ void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFor
             const auto file = EntryFile::OpenAt(folderFd, entry->d_name);
             if (!file)
                 continue;
+            ++entries;
             auto response = format.ReadEntry(*file);
-            if (!response)
+            if (!response) {
+                unknownVersion += response.Why() == Refusal::UnknownVersion ? 1 : 0;
                 continue;
+            }
             if (auto row = RowOf(std::move(*response), folder + entry->d_name, ModificationTime(file->Info()), stop))
                 found(std::move(*row));
         }
     }
+    if (unknownVersion > 0) {
+        UnreadStore unread = store;
+        unread.reason = std::to_string(unknownVersion) + " of its " + std::to_string(entries)
+            + (entries == 1 ? " entry is" : " entries are") + " of an unknown version";
+        found(std::move(unread));
+    }
 }
 
-// The records of one container, as rows whose paths go through its anchor file.
+// The records of one container, as rows whose paths go through the container (RecordRowPath).
 class RecordRows final : public RecordSink {
 public:
-    RecordRows(std::string anchor, const std::atomic<bool>& stop, const FindingSink& found, const UnreadStore& store)
-        : m_anchor(std::move(anchor))
+    RecordRows(std::string container, const std::atomic<bool>& stop, const FindingSink& found,
+               const UnreadStore& store)
+        : m_container(std::move(container))
         , m_stop(stop)
         , m_found(found)
         , m_store(store)
@@ -75,21 +94,32 @@ public:
 
     bool Response(std::string_view locator, StoredResponse& response, std::int64_t written) override
     {
-        if (auto row = RowOf(std::move(response), RecordRowPath(m_anchor, locator), written, m_stop))
+        if (auto row = RowOf(std::move(response), RecordRowPath(m_container, locator), written, m_stop))
             m_found(std::move(*row));
         return !m_stop.load(std::memory_order_relaxed);
     }
     void Refused(std::string_view, Refusal) override {}
-    void NotRead(std::string_view reason) override
-    {
-        UnreadStore unread = m_store;
-        unread.reason = reason;
-        m_found(std::move(unread));
-    }
+    void NotRead(std::string_view reason) override { m_found(Unread(m_store, reason)); }
 
 private:
-    std::string m_anchor;
+    std::string m_container;
     const std::atomic<bool>& m_stop;
+    const FindingSink& m_found;
+    const UnreadStore& m_store;
+};
+
+// The addresses of one index, as findings.
+class IndexAddresses final : public AddressSink {
+public:
+    IndexAddresses(const FindingSink& found, const UnreadStore& store) : m_found(found), m_store(store) {}
+
+    void Address(std::string path, std::string address) override
+    {
+        m_found(PlainFileAddress{std::move(path), std::move(address)});
+    }
+    void NotRead(std::string_view reason) override { m_found(Unread(m_store, reason)); }
+
+private:
     const FindingSink& m_found;
     const UnreadStore& m_store;
 };
@@ -114,10 +144,10 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const Fin
     std::visit(platform::Overloaded{
                    [&](const EntryFilesFormat* format) {
                        if (S_ISDIR(info.st_mode))
-                           ReadEntryFiles(fd.Get(), store.path, *format, stop, found);
+                           ReadEntryFiles(fd.Get(), store.path, *format, stop, found, unread);
                    },
                    [&](const ContainerFolderFormat* format) {
-                       RecordRows rows(store.path + std::string(format->AnchorName()), stop, found, unread);
+                       RecordRows rows(store.path, stop, found, unread);
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const ContainerFileFormat* format) {
@@ -125,9 +155,8 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const Fin
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const AddressIndexFormat* format) {
-                       format->ReadAddresses(store.path, stop, [&](std::string path, std::string address) {
-                           found(PlainFileAddress{std::move(path), std::move(address)});
-                       });
+                       IndexAddresses addresses(found, unread);
+                       format->ReadAddresses(store.path, stop, addresses);
                    },
                },
                store.format);

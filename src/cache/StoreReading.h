@@ -28,7 +28,8 @@ using FindingSink = std::function<void(StoreFinding)>;
 // Reads every store of `stores` and hands each finding to `found` as it is made. A store reached twice (the
 // same folder or file by two paths, for the same format) is read once. `stop` is looked at before each entry
 // and while long bodies are decoded; once set, reading ends soon without further findings. Unreadable,
-// damaged, half-written and cut-short entries give no row and no message.
+// damaged, half-written and cut-short entries give no row and no message; a store the format cannot read as a
+// whole, or whose entries are of a version it does not know, is an UnreadStore.
 void ReadStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, const FindingSink& found);
 
 } // namespace cache

@@ -271,7 +271,11 @@ TEST_F(FirefoxCache1Real, EveryEntryOpensAtItsRowPath)
             EXPECT_EQ(again->refusal, entry.refusal);
             EXPECT_EQ(again->body.place, entry.body.place);
             EXPECT_EQ(again->body.separateFile, entry.body.separateFile);
-            EXPECT_EQ(cache::OpenCache1Row(path).has_value(), !entry.refusal);
+            const auto opened = cache::OpenCache1Row(path);
+            EXPECT_EQ(static_cast<bool>(opened), !entry.refusal);
+            if (entry.refusal) {
+                EXPECT_EQ(opened.Why(), *entry.refusal);
+            }
             // A block inside a record is no place an entry starts.
             if (!starts.contains({entry.container, entry.block + 1})) {
                 EXPECT_FALSE(cache->EntryAt(entry.container, entry.block + 1));
@@ -396,7 +400,7 @@ TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
         found = ByAddress(entries, address);
         ASSERT_TRUE(found) << address;
         EXPECT_EQ(found->refusal, Refusal::BodyNotFound) << address;
-        EXPECT_FALSE(cache::OpenCache1Row(cache->RowPath(*found))) << address;
+        EXPECT_EQ(cache::OpenCache1Row(cache->RowPath(*found)).Why(), Refusal::BodyNotFound) << address;
     }
 }
 

@@ -12,21 +12,6 @@
 
 namespace cache {
 
-class EntryBytes {
-public:
-    virtual ~EntryBytes() = default;
-    virtual std::uint64_t Size() const = 0;
-    // Replaces `out` with the `length` bytes at `offset`. False, with nothing allocated, when the range does not
-    // lie inside the entry; false as well when the read comes back short (the file shrank) or fails.
-    virtual bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const = 0;
-
-    // Whether `length` bytes at `offset` lie inside the entry, checked without overflow.
-    bool Holds(std::uint64_t offset, std::uint64_t length) const
-    {
-        return offset <= Size() && length <= Size() - offset;
-    }
-};
-
 // Which file a file is, whatever path names it: what a copy compares so that it never writes over a file it
 // reads.
 struct FileIdentity {
@@ -35,6 +20,25 @@ struct FileIdentity {
 
     friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
+
+class EntryBytes {
+public:
+    virtual ~EntryBytes() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Replaces `out` with the `length` bytes at `offset`. False, with nothing allocated, when the range does not
+    // lie inside the entry; false as well when the read comes back short (the file shrank) or fails.
+    virtual bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const = 0;
+
+    // The file the bytes are read from, when they are a file's; nothing for bytes in memory.
+    virtual std::optional<FileIdentity> FileOf() const { return std::nullopt; }
+
+    // Whether `length` bytes at `offset` lie inside the entry, checked without overflow.
+    bool Holds(std::uint64_t offset, std::uint64_t length) const
+    {
+        return offset <= Size() && length <= Size() - offset;
+    }
+};
+
 
 // An entry already in memory: what the fuzz targets feed the readers.
 class MemoryEntryBytes final : public EntryBytes {
@@ -64,6 +68,8 @@ public:
 
     std::uint64_t Size() const override { return static_cast<std::uint64_t>(m_info.st_size); }
     bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
+
+    std::optional<FileIdentity> FileOf() const override { return Identity(); }
 
     const struct stat& Info() const { return m_info; }
     FileIdentity Identity() const { return {m_info.st_dev, m_info.st_ino}; }

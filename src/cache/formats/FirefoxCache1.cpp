@@ -117,6 +117,7 @@ std::optional<FirefoxCache1> FirefoxCache1::Open(std::unique_ptr<cache1::CacheFi
         ? ReadMapHeader(start)
         : std::nullopt;
     if (header) {
+        state->mapVersion = header->version;
         state->layout = Layout::Of(header->version);
         if (!state->layout) {
             state->refusal = Refusal::UnknownVersion;
@@ -125,11 +126,16 @@ std::optional<FirefoxCache1> FirefoxCache1::Open(std::unique_ptr<cache1::CacheFi
         ReadMap(*state, *map, *header);
     } else {
         state->layout = LayoutOfRecords(*state);
+        // A map too short for its header, with nothing to read without it; a folder without a map is only empty.
+        if (!state->layout && map)
+            state->refusal = Refusal::Damaged;
     }
     return FirefoxCache1(std::move(state));
 }
 
 std::optional<Refusal> FirefoxCache1::FolderRefusal() const { return m_state->refusal; }
+
+std::uint32_t FirefoxCache1::MapVersion() const { return m_state->mapVersion; }
 
 std::uint32_t FirefoxCache1::Version() const { return m_state->layout ? m_state->layout->Version() : 0; }
 
@@ -263,6 +269,13 @@ std::optional<StoredResponse> FirefoxCache1::ResponseOf(const FirefoxCache1Entry
     return response;
 }
 
+std::vector<FileIdentity> FirefoxCache1::BodyFiles(const FirefoxCache1Entry& entry) const
+{
+    const auto bytes = BodyBytes(entry);
+    const auto file = bytes ? bytes->FileOf() : std::nullopt;
+    return file ? std::vector<FileIdentity>{*file} : std::vector<FileIdentity>{};
+}
+
 DecodeResult FirefoxCache1::StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const
 {
     const auto bytes = BodyBytes(entry);
@@ -318,17 +331,21 @@ std::optional<Cache1RowPath> ParseCache1RowPath(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<OpenedCache1Entry> OpenCache1Row(std::string_view path)
+Refusable<OpenedCache1Entry> OpenCache1Row(std::string_view path)
 {
     const auto row = ParseCache1RowPath(path);
     if (!row)
-        return std::nullopt;
+        return Refusal::Unreadable;
     auto cache = FirefoxCache1::Open(row->folder.empty() ? std::string("./") : row->folder);
     if (!cache)
-        return std::nullopt;
+        return Refusal::Unreadable;
+    if (const auto whole = cache->FolderRefusal())
+        return *whole;
     auto entry = cache->EntryAt(row->container, row->block);
-    if (!entry || entry->refusal)
-        return std::nullopt;
+    if (!entry)
+        return Refusal::Unreadable;
+    if (entry->refusal)
+        return *entry->refusal;
     return OpenedCache1Entry{std::move(*cache), std::move(*entry)};
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cache {
 
@@ -67,8 +68,12 @@ public:
     FirefoxCache1& operator=(FirefoxCache1&&) noexcept;
     ~FirefoxCache1();
 
-    // Why the folder as a whole cannot be read (a map of an unknown version): then no entry is listed.
+    // Why the folder as a whole cannot be read: then no entry is listed. UnknownVersion for a map of a version
+    // this reader does not know; Damaged for a map whose header cannot be read when no block file holds a record
+    // of a known version either.
     std::optional<Refusal> FolderRefusal() const;
+    // The version the map's header gives, known or not; 0 when there is no readable header.
+    std::uint32_t MapVersion() const;
     // The format version, 0x0001000B for 1.11; 0 when neither the map nor any record told it.
     std::uint32_t Version() const;
     // Whether the map was closed cleanly and agrees with itself, so that it alone lists the entries.
@@ -86,6 +91,8 @@ public:
     // The entry as the movie check of EntryMovie.h takes it: address, head and a body that keeps its bytes
     // open. Nothing when the entry has no body to read.
     std::optional<StoredResponse> ResponseOf(const FirefoxCache1Entry& entry) const;
+    // The files the entry's body is read from (its block file or its data file): what a copy never writes over.
+    std::vector<FileIdentity> BodyFiles(const FirefoxCache1Entry& entry) const;
     // The body with its Content-Encoding undone, in pieces. Damaged also for a coding that cannot be undone,
     // and for an entry with no body to read.
     DecodeResult StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const;
@@ -112,12 +119,12 @@ struct Cache1RowPath {
 };
 std::optional<Cache1RowPath> ParseCache1RowPath(std::string_view path);
 
-// The cache and entry a row's path names, for a copy or a preview; nothing when the path names no readable
-// entry (refused entries included).
+// The cache and entry a row's path names, for a copy or a preview. Refused with the entry's own reason, the
+// cache's when it is not read as a whole, and Unreadable when no record of the cache starts there (any more).
 struct OpenedCache1Entry {
     FirefoxCache1 cache;
     FirefoxCache1Entry entry;
 };
-std::optional<OpenedCache1Entry> OpenCache1Row(std::string_view path);
+Refusable<OpenedCache1Entry> OpenCache1Row(std::string_view path);
 
 } // namespace cache

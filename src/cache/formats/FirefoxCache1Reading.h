@@ -15,6 +15,7 @@ struct FirefoxCache1::State {
     std::string folder; // ends in "/"
     std::unique_ptr<cache1::CacheFiles> files;
     std::array<std::shared_ptr<const EntryBytes>, cache1::kBlockFiles> blockFiles; // null where absent
+    std::uint32_t mapVersion = 0;          // as the map's header gives it
     std::optional<cache1::Layout> layout; // from the map, or from the records when there is none
     bool mapTrusted = false;
     // A trusted map: the records it lists. Otherwise the records of the map that could be read, as hints.

@@ -9,12 +9,16 @@ namespace cache {
 // Each format's file defines its accessor.
 const EntryFilesFormat& FirefoxCache2();
 const EntryFilesFormat& ChromiumSimpleCache();
+const ContainerFolderFormat& FirefoxFirstCache();
+const AddressIndexFormat& InternetExplorerCache();
 
 const std::vector<Format>& StoredFormats()
 {
     static const std::vector<Format> table{
         &FirefoxCache2(),
         &ChromiumSimpleCache(),
+        &FirefoxFirstCache(),
+        &InternetExplorerCache(),
     };
     return table;
 }
@@ -94,7 +98,7 @@ Format ContainerFormatOf(std::string_view path)
     for (const Format& format : StoredFormats()) {
         const bool holds =
             std::visit(platform::Overloaded{
-                           [&](const ContainerFolderFormat* folder) { return folder->AnchorName() == name; },
+                           [&](const ContainerFolderFormat* folder) { return folder->IsRecordFilePath(path); },
                            [&](const ContainerFileFormat* file) { return file->IsContainerName(name); },
                            [](const auto*) { return false; },
                        },
