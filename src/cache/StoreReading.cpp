@@ -164,6 +164,11 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const Fin
 
 } // namespace
 
+std::string UnreadStoreText(const UnreadStore& store)
+{
+    return store.path + ": " + store.format + " not read: " + store.reason;
+}
+
 void ReadStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, const FindingSink& found)
 {
     std::set<StoreIdentity> read;

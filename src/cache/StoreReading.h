@@ -21,6 +21,9 @@ struct UnreadStore {
     friend bool operator==(const UnreadStore&, const UnreadStore&) = default;
 };
 
+// "PATH: FORMAT not read: REASON", as plumeroc-grab cache says it and the Local Files page shows it.
+std::string UnreadStoreText(const UnreadStore& store);
+
 // What reading finds: a movie's row, an address for a plain movie file, or a store that cannot be read.
 using StoreFinding = std::variant<EntryMovieRow, PlainFileAddress, UnreadStore>;
 using FindingSink = std::function<void(StoreFinding)>;

@@ -48,7 +48,7 @@ int RunCache(const std::vector<std::string>& args)
     const cache::LocalList list = cache::ListLocalMovies(*source);
     // A store told by its names but not read is said, not passed over.
     for (const auto& unread : list.unread)
-        cli::PrintError(unread.path + ": " + unread.format + " not read: " + unread.reason);
+        cli::PrintError(cache::UnreadStoreText(unread));
     std::string line;
     for (const auto& row : list.rows) {
         line.assign(row.name).append(1, '\t').append(row.size).append(1, '\t').append(row.path);

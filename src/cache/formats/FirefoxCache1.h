@@ -34,6 +34,8 @@ struct Cache1Body {
     std::uint32_t blockCount = 0;
     std::string separateFile; // "X/XX/XXXXXdGG", below the cache folder
     std::uint64_t length = 0; // as the browser stored it, before its Content-Encoding is undone
+    std::string start;        // its first bytes, when the reading had them at hand (a crashed cache's search)
+    std::shared_ptr<const EntryBytes> file; // the separate file, when the reading opened it already
 };
 
 struct FirefoxCache1Entry {
@@ -81,7 +83,7 @@ public:
 
     // Hands every entry found to `visit`, refused ones too, records of a block file in their order in it.
     // Looks at `stop` (when given) between entries and ends early once it is set.
-    void Enumerate(const std::function<void(FirefoxCache1Entry)>& visit, const std::atomic<bool>* stop = nullptr) const;
+    void Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit, const std::atomic<bool>* stop = nullptr) const;
 
     // The entry whose record lies at `block` of `container`; nothing when no record of this cache starts there.
     std::optional<FirefoxCache1Entry> EntryAt(std::string_view container, std::uint32_t block) const;
@@ -89,8 +91,8 @@ public:
     // The stored body's bytes; nothing when the entry has no body to read.
     std::shared_ptr<const EntryBytes> BodyBytes(const FirefoxCache1Entry& entry) const;
     // The entry as the movie check of EntryMovie.h takes it: address, head and a body that keeps its bytes
-    // open. Nothing when the entry has no body to read.
-    std::optional<StoredResponse> ResponseOf(const FirefoxCache1Entry& entry) const;
+    // open. Nothing when the entry has no body to read. An entry handed over is taken apart, not copied.
+    std::optional<StoredResponse> ResponseOf(FirefoxCache1Entry entry) const;
     // The files the entry's body is read from (its block file or its data file): what a copy never writes over.
     std::vector<FileIdentity> BodyFiles(const FirefoxCache1Entry& entry) const;
     // The body with its Content-Encoding undone, in pieces. Damaged also for a coding that cannot be undone,

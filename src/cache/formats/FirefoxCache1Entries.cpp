@@ -2,6 +2,7 @@
 // ReadDataCacheBlocks, GetFileForDiskCacheRecord; nsDiskCacheStreamIO for where bodies are written).
 #include "cache/formats/FirefoxCache1Reading.h"
 
+#include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ bool PlausibleKey(std::string_view key)
 bool BlocksHoldRecord(const FirefoxCache1::State& state, const Cache1Body& body, const RecordMarks* marks)
 {
     if (marks != nullptr) {
-        const std::vector<bool>& marked = (*marks)[body.blockFile - 1];
+        const std::vector<bool>& marked = marks->records[body.blockFile - 1];
         return body.startBlock < marked.size() && marked[body.startBlock];
     }
     const auto& file = state.BlockFile(body.blockFile);
@@ -39,8 +40,20 @@ bool SamePlace(const RecordPlace& a, const RecordPlace& b) { return a.container 
 
 } // namespace
 
+std::string RecordMarks::StartOf(const Cache1Body& body) const
+{
+    const std::string& all = starts[body.blockFile - 1];
+    const std::size_t at = std::size_t{body.startBlock} * kStartLength;
+    if (body.place != Cache1Body::Place::Blocks || at + kStartLength > all.size())
+        return {};
+    return all.substr(at, static_cast<std::size_t>(std::min<std::uint64_t>(body.length, kStartLength)));
+}
+
 bool LooksLikeRecord(const Layout& layout, std::string_view start)
 {
+    // Most blocks hold body bytes: the version word alone tells them.
+    if (start.size() < kRecordHeaderSize || BigEndian32(start, 0) != layout.Version())
+        return false;
     const auto header = ReadRecordHeader(start);
     return header && header->version == layout.Version() && header->keySize >= 2 && header->Size() <= kMaxBlockData;
 }
@@ -64,13 +77,14 @@ std::uint32_t BlocksFor(std::uint64_t size, int file)
     return static_cast<std::uint32_t>(std::min<std::uint64_t>((size + blockSize - 1) / blockSize, 0xFFFFFFFFu));
 }
 
-FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std::string container, std::uint32_t block)
+FirefoxCache1Entry EntryOfRecord(const Record& record, const Layout::KeyHashes& hashes, std::string container,
+                                 std::uint32_t block)
 {
     FirefoxCache1Entry entry;
     entry.container = std::move(container);
     entry.block = block;
     entry.key = std::string(record.key);
-    entry.hash = layout.HashesOf(record.key).first;
+    entry.hash = hashes.first;
     entry.fetchCount = record.header.fetchCount;
     entry.lastFetched = record.header.lastFetched;
     entry.lastModified = record.header.lastModified;
@@ -87,6 +101,9 @@ FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std
 std::string ExistingSeparateFile(const FirefoxCache1::State& state, std::uint32_t hash, bool metadata,
                                  std::uint8_t generation)
 {
+    // The versions whose sources settle the layout have one name for it; only those between are looked for.
+    if (!state.layout->SeparateFileLayoutOpen())
+        return state.layout->SeparateFileName(hash, metadata, generation);
     const std::vector<std::string> names = state.layout->SeparateFileNames(hash, metadata, generation);
     if (names.size() > 1) {
         for (const std::string& name : names) {
@@ -107,7 +124,7 @@ std::optional<RecordPlace> PlaceOfMapRecord(const FirefoxCache1::State& state, c
 }
 
 std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
-                                                          std::uint32_t length, bool checkBitmap)
+                                                  std::uint32_t length, bool checkBitmap, const SeparateFiles* listed)
 {
     Cache1Body body;
     body.length = length;
@@ -118,11 +135,15 @@ std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& st
     if (record.data.File() == 0) {
         body.place = Cache1Body::Place::SeparateFile;
         body.separateFile = ExistingSeparateFile(state, record.hash, false, record.Generation());
-        const auto size = state.files->SizeOf(body.separateFile);
-        if (!size)
+        if (listed != nullptr)
+            return listed->Holds(record.hash, body.separateFile) ? std::variant<Cache1Body, Refusal>(std::move(body))
+                                                                 : Refusal::MissingFile;
+        auto file = state.files->Open(body.separateFile);
+        if (!file)
             return Refusal::MissingFile;
-        if (*size < length)
+        if (file->Size() < length)
             return Refusal::CutShort;
+        body.file = std::move(file);
         return body;
     }
     const Layout& layout = *state.layout;
@@ -194,15 +215,16 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
             header && (place->file == 0 || header->Size() <= std::size_t{count} * Layout::BlockSize(place->file));
         return refuse(fits && header->Size() > bytes.size() ? Refusal::CutShort : Refusal::Damaged);
     }
-    FirefoxCache1Entry entry = EntryOfRecord(layout, *parsed, place->container, place->block);
+    const Layout::KeyHashes hashes = layout.HashesOf(parsed->key);
+    FirefoxCache1Entry entry = EntryOfRecord(*parsed, hashes, place->container, place->block);
     entry.hash = record.hash;
     entry.inMap = true;
-    if (parsed->header.version != layout.Version() || !layout.HashesOf(parsed->key).Contain(record.hash)
+    if (parsed->header.version != layout.Version() || !hashes.Contain(record.hash)
         || (place->file != 0
             && (BlocksFor(parsed->header.Size(), place->file) != count
                 || !layout.Allocated(state.bitmaps[place->file - 1], place->block, count))))
         Refuse(entry, Refusal::Damaged);
-    auto body = BodyOfMapRecord(state, record, parsed->header.dataSize, true);
+    auto body = BodyOfMapRecord(state, record, parsed->header.dataSize, true, nullptr);
     if (auto* placed = std::get_if<Cache1Body>(&body))
         entry.body = std::move(*placed);
     else
@@ -212,9 +234,23 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
 
 namespace {
 
-bool HashFirst(const SeparateFileAt& a, const SeparateFileAt& b)
+// By hash, then path. The search of a crashed cache lists thousands of files: their places are sorted, and each
+// file moved once.
+void SortByHash(std::vector<SeparateFileAt>& files)
 {
-    return a.name.hash != b.name.hash ? a.name.hash < b.name.hash : a.path < b.path;
+    std::vector<std::uint32_t> order(files.size());
+    for (std::uint32_t at = 0; at < order.size(); ++at)
+        order[at] = at;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const SeparateFileAt& x = files[a];
+        const SeparateFileAt& y = files[b];
+        return x.name.hash != y.name.hash ? x.name.hash < y.name.hash : x.path < y.path;
+    });
+    std::vector<SeparateFileAt> sorted;
+    sorted.reserve(files.size());
+    for (const std::uint32_t at : order)
+        sorted.push_back(std::move(files[at]));
+    files = std::move(sorted);
 }
 
 void AddIfSeparate(std::vector<SeparateFileAt>& found, std::string path, const std::optional<std::uint32_t>& hash = {})
@@ -243,7 +279,7 @@ SeparateFiles SeparateFiles::Walk(const CacheFiles& files)
                 AddIfSeparate(found.m_files, folder + name);
         }
     }
-    std::sort(found.m_files.begin(), found.m_files.end(), HashFirst);
+    SortByHash(found.m_files);
     return found;
 }
 
@@ -261,8 +297,19 @@ SeparateFiles SeparateFiles::Of(const CacheFiles& files, const Layout& layout, c
                               folder.empty() ? inFolder : std::string(folder).append("/").append(inFolder), hash);
         }
     }
-    std::sort(found.m_files.begin(), found.m_files.end(), HashFirst);
+    SortByHash(found.m_files);
     return found;
+}
+
+bool SeparateFiles::Holds(std::uint32_t hash, const std::string& path) const
+{
+    const auto first = std::lower_bound(m_files.begin(), m_files.end(), hash,
+                                        [](const SeparateFileAt& file, std::uint32_t h) { return file.name.hash < h; });
+    for (auto at = first; at != m_files.end() && at->name.hash == hash; ++at) {
+        if (at->path == path)
+            return true;
+    }
+    return false;
 }
 
 std::vector<const SeparateFileAt*> SeparateFiles::DataFiles(std::uint32_t hash) const
@@ -324,6 +371,18 @@ std::optional<Record> RecordInBlocks(WindowReader& reader, const Layout& layout,
     return record;
 }
 
+void OpenSeparateBody(const FirefoxCache1::State& state, FirefoxCache1Entry& entry)
+{
+    Cache1Body& body = entry.body;
+    if (entry.refusal || body.place != Cache1Body::Place::SeparateFile || body.file)
+        return;
+    body.file = state.files->Open(body.separateFile);
+    if (!body.file)
+        Refuse(entry, Refusal::MissingFile);
+    else if (body.file->Size() < body.length)
+        Refuse(entry, Refusal::CutShort);
+}
+
 std::optional<std::string> ReadSeparateRecord(const CacheFiles& files, const std::string& path)
 {
     const auto file = files.Open(path);
@@ -336,9 +395,9 @@ std::optional<std::string> ReadSeparateRecord(const CacheFiles& files, const std
 }
 
 void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const RecordPlace& place,
-                        std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry, const RecordMarks* marks)
+                        const Layout::KeyHashes& hashes, std::optional<std::uint8_t> generation,
+                        FirefoxCache1Entry& entry, const RecordMarks* marks)
 {
-    const Layout::KeyHashes hashes = state.layout->HashesOf(entry.key);
     const auto length = static_cast<std::uint32_t>(entry.body.length);
     for (const std::optional<std::uint32_t> hash : {std::optional(hashes.first), hashes.second}) {
         if (!hash)
@@ -349,10 +408,13 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
             const auto mapped = PlaceOfMapRecord(state, *at);
             if (!mapped || !SamePlace(*mapped, place))
                 continue;
-            const auto body = BodyOfMapRecord(state, *at, length, false);
-            const auto* placed = std::get_if<Cache1Body>(&body);
+            // A search opens no body file yet: it holds every entry before it hands one out.
+            auto body = BodyOfMapRecord(state, *at, length, false, marks != nullptr ? &separate : nullptr);
+            auto* placed = std::get_if<Cache1Body>(&body);
             if (placed && (placed->place != Cache1Body::Place::Blocks || !BlocksHoldRecord(state, *placed, marks))) {
-                entry.body = *placed;
+                entry.body = std::move(*placed);
+                if (marks != nullptr)
+                    entry.body.start = marks->StartOf(entry.body);
                 entry.hash = *hash;
                 entry.inMap = true;
                 return;

@@ -4,6 +4,7 @@
 #include "cache/formats/FirefoxCache1.h"
 #include "cache/formats/StoredFormat.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace cache {
@@ -59,22 +60,26 @@ public:
             return;
         }
         bool ended = false;
+        std::string locator; // one buffer for every entry's
         cache->Enumerate(
-            [&](const FirefoxCache1Entry& entry) {
+            [&](FirefoxCache1Entry&& entry) {
                 if (ended)
                     return;
-                const std::string locator = entry.container + "/" + entry.Locator();
+                locator.assign(entry.container).append("/@");
+                char digits[16];
+                locator.append(digits, std::to_chars(digits, digits + sizeof digits, entry.block).ptr);
                 if (entry.refusal) {
                     sink.Refused(locator, *entry.refusal);
                     return;
                 }
-                auto response = cache->ResponseOf(entry);
+                // When the browser last fetched it: a cache entry is rewritten then, as an entry file would be.
+                const std::int64_t written = std::int64_t{entry.lastFetched} * kNanosecondsPerSecond;
+                auto response = cache->ResponseOf(std::move(entry));
                 if (!response) {
                     sink.Refused(locator, Refusal::Unreadable);
                     return;
                 }
-                // When the browser last fetched it: a cache entry is rewritten then, as an entry file would be.
-                ended = !sink.Response(locator, *response, std::int64_t{entry.lastFetched} * kNanosecondsPerSecond);
+                ended = !sink.Response(locator, *response, written);
             },
             &stop);
     }

@@ -20,7 +20,11 @@ CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
 
 CLocalPage::~CLocalPage() = default;
 
-void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
+void CLocalPage::DoDataExchange()
+{
+    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST));
+    m_unreadLine = qobject_cast<QLabel*>(GetDlgItem(this, IDC_UNREAD_CACHES));
+}
 
 bool CLocalPage::OnInitDialog()
 {
@@ -29,6 +33,8 @@ bool CLocalPage::OnInitDialog()
                             {{QStringLiteral("File Name"), 180, Qt::AlignLeft},
                              {QStringLiteral("File Size"), 100, Qt::AlignRight},
                              {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
+    if (m_unreadLine)
+        m_unreadLine->hide(); // until a cache folder is found that is not read
     // Only mouse clicks on a row preview; the list's keyboard moves do not.
     connect(m_list, &QTableWidget::clicked, this, OnCommand(this, &CLocalPage::OnClickList));
     if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
@@ -69,7 +75,7 @@ void CLocalPage::TakeFinding(cache::StoreFinding finding)
     std::visit(platform::Overloaded{
                    [this](cache::EntryMovieRow& row) { InsertEntryRow(std::move(row)); },
                    [this](const cache::PlainFileAddress& address) { GivePlainRowAddress(address); },
-                   [](const cache::UnreadStore&) {},
+                   [this](cache::UnreadStore& store) { ReportUnreadStore(std::move(store)); },
                },
                finding);
 }
@@ -90,6 +96,26 @@ void CLocalPage::GivePlainRowAddress(const cache::PlainFileAddress& address)
     const QString tip = FromBytes(address.address);
     for (int column = kNameColumn; column <= kPathColumn; ++column)
         m_list->item(row, column)->setToolTip(tip);
+}
+
+void CLocalPage::ReportUnreadStore(cache::UnreadStore store)
+{
+    m_unreadStores.push_back(std::move(store));
+    if (!m_unreadLine)
+        return;
+    const cache::UnreadStore& first = m_unreadStores.front();
+    std::string line = m_unreadStores.size() == 1
+        ? std::string("Not read: ")
+        : std::to_string(m_unreadStores.size()) + " cache folders not read, the first: ";
+    line.append(first.path).append(" (").append(first.format).append(": ").append(first.reason).append(")");
+    std::string tip;
+    for (const cache::UnreadStore& unread : m_unreadStores)
+        tip.append(tip.empty() ? "" : "\n").append(cache::UnreadStoreText(unread));
+    // Elided in the middle: the start of the path and the reason at its end say most.
+    m_unreadLine->setText(
+        m_unreadLine->fontMetrics().elidedText(FromBytes(line), Qt::ElideMiddle, m_unreadLine->width()));
+    m_unreadLine->setToolTip(FromBytes(tip));
+    m_unreadLine->show();
 }
 
 void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)

@@ -9,6 +9,7 @@
 #include "framework/WorkerThread.h"
 #include "res/resource.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QTableWidget>
 
@@ -33,6 +34,8 @@ public:
     void SetChosenFolder(std::optional<std::string> folder) { m_chosenFolder = std::move(folder); }
 
     QTableWidget* MovieList() const { return m_list; }
+    // The line below the preview that names the cache folders the page does not read; hidden while there is none.
+    QLabel* UnreadLine() const { return m_unreadLine; }
     CHtmlCtrl& Preview() { return m_preview; }
 
     void OnClickList();
@@ -40,7 +43,8 @@ public:
     void OnSaveAll();
 
     // What reading the stores found, on the page's thread: a movie's row, put in its place above the plain
-    // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
+    // rows; an address for a plain row, shown as its tooltip; a store not read, named in the line below the
+    // preview.
     void TakeFinding(cache::StoreFinding finding);
 
 protected:
@@ -55,6 +59,8 @@ private:
     void InsertEntryRow(cache::EntryMovieRow row);
     // The tooltip of the plain row whose file an index names.
     void GivePlainRowAddress(const cache::PlainFileAddress& address);
+    // One more store not read: the line says how many and which, its tooltip every one.
+    void ReportUnreadStore(cache::UnreadStore store);
     // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
     // and nothing for a path whose file has gone.
     void Preview(const std::string& path);
@@ -62,12 +68,14 @@ private:
     void CopyMovie(const std::string& source, const std::string& destination);
 
     QPointer<QTableWidget> m_list;
+    QPointer<QLabel> m_unreadLine;
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
     cache::LocalWalk m_walk;                           // the start-up walk's caches, read on later
     std::vector<cache::EntryMovieRow> m_entryRows;     // the rows above the plain ones, in list order
     std::unordered_map<std::string, int> m_plainRowOf; // a plain row's path -> its place among the plain rows
+    std::vector<cache::UnreadStore> m_unreadStores;    // in the order they were found
     std::unique_ptr<CWorkerThread> m_entryReader;      // reads the stores once the window shows
     std::unique_ptr<CWorkerThread> m_previewDecoder;   // decodes the movie of the last entry row clicked
 };
