@@ -280,8 +280,13 @@ TEST_F(LocalPageTest, CacheFoldersNotReadAreNamedInOneLineBesideTheList)
     EXPECT_TRUE(line->isVisible());
     EXPECT_FALSE(plain.UnreadLine()->isVisible()) << "no cache folder below an empty folder";
 
-    // Elided to fit, in the middle: the count stays, and the first folder's reason.
-    EXPECT_TRUE(line->text().startsWith(QStringLiteral("2 cache folders not read"))) << ToBytes(line->text());
+    // Elided to fit: the count stays, and the start and end of the first folder's path.
+    EXPECT_TRUE(
+        line->text().startsWith(QStringLiteral("2 cache folders not read: ") + FromBytes(m_cache.Path().substr(0, 4))))
+        << ToBytes(line->text());
+    EXPECT_TRUE(line->text().contains(QStringLiteral("/Content.IE5/ ("))
+                || line->text().contains(QStringLiteral("/IE/ (")))
+        << ToBytes(line->text());
     EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
     std::vector<std::string> tips;
     for (const QString& tip : line->toolTip().split(QLatin1Char('\n')))
@@ -304,6 +309,28 @@ TEST_F(LocalPageTest, CacheFoldersNotReadAreNamedInOneLineBesideTheList)
     EXPECT_EQ(m_page.Preview().geometry(), plain.Preview().geometry());
     EXPECT_FALSE(m_page.Preview().geometry().intersects(line->geometry()));
     EXPECT_TRUE(m_page.rect().contains(line->geometry()));
+}
+
+// Hundreds of folders not read on a disk of many profiles: the tooltip names the first few and counts the rest.
+TEST_F(LocalPageTest, TheUnreadLinesTooltipNamesTheFirstFoldersAndCountsTheRest)
+{
+    Open();
+    const std::size_t stores = CLocalPage::kUnreadStoresNamed + 2;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < stores; ++i) {
+        const cache::UnreadStore store{m_cache / ("old" + std::to_string(i) + "/"), "Some cache", "a version"};
+        if (i < CLocalPage::kUnreadStoresNamed)
+            expected.push_back(cache::UnreadStoreText(store));
+        m_page.TakeFinding(store);
+    }
+    expected.push_back("and 2 more");
+    std::vector<std::string> tips;
+    for (const QString& tip : m_page.UnreadLine()->toolTip().split(QLatin1Char('\n')))
+        tips.push_back(ToBytes(tip));
+    EXPECT_EQ(tips, expected);
+    // A short path and reason are shown whole.
+    EXPECT_EQ(ToBytes(m_page.UnreadLine()->text()),
+              std::to_string(stores) + " cache folders not read: " + m_cache.Path() + "/old0/ (Some cache: a version)");
 }
 
 // Save All saves the rows that stood when it was pressed, whatever arrives while it runs: here the movies of the

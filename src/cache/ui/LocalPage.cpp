@@ -10,10 +10,12 @@
 #include "res/resource.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
@@ -104,16 +106,23 @@ void CLocalPage::ReportUnreadStore(cache::UnreadStore store)
     if (!m_unreadLine)
         return;
     const cache::UnreadStore& first = m_unreadStores.front();
-    std::string line = m_unreadStores.size() == 1
-        ? std::string("Not read: ")
-        : std::to_string(m_unreadStores.size()) + " cache folders not read, the first: ";
-    line.append(first.path).append(" (").append(first.format).append(": ").append(first.reason).append(")");
+    const QString before = m_unreadStores.size() == 1
+        ? QStringLiteral("Not read: ")
+        : QStringLiteral("%1 cache folders not read: ").arg(m_unreadStores.size());
+    const QString after = FromBytes(" (" + first.format + ": " + first.reason + ")");
+    // The path gives way first, in its middle, down to a third of the line; then the reason, at its end.
+    const QFontMetrics metrics = m_unreadLine->fontMetrics();
+    const int width = m_unreadLine->width();
+    const int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+    const QString path = metrics.elidedText(FromBytes(first.path), Qt::ElideMiddle, std::max(room, width / 3));
+    m_unreadLine->setText(metrics.elidedText(before + path + after, Qt::ElideRight, width));
+    // A disk of many profiles can hold hundreds: the tooltip names the first few.
     std::string tip;
-    for (const cache::UnreadStore& unread : m_unreadStores)
-        tip.append(tip.empty() ? "" : "\n").append(cache::UnreadStoreText(unread));
-    // Elided in the middle: the start of the path and the reason at its end say most.
-    m_unreadLine->setText(
-        m_unreadLine->fontMetrics().elidedText(FromBytes(line), Qt::ElideMiddle, m_unreadLine->width()));
+    const std::size_t named = std::min(m_unreadStores.size(), kUnreadStoresNamed);
+    for (std::size_t i = 0; i < named; ++i)
+        tip.append(tip.empty() ? "" : "\n").append(cache::UnreadStoreText(m_unreadStores[i]));
+    if (named < m_unreadStores.size())
+        tip.append("\nand ").append(std::to_string(m_unreadStores.size() - named)).append(" more");
     m_unreadLine->setToolTip(FromBytes(tip));
     m_unreadLine->show();
 }

@@ -33,6 +33,9 @@ public:
     // window program's --folder). Takes effect when the page is created.
     void SetChosenFolder(std::optional<std::string> folder) { m_chosenFolder = std::move(folder); }
 
+    // How many of the stores not read the line's tooltip names.
+    static constexpr std::size_t kUnreadStoresNamed = 8;
+
     QTableWidget* MovieList() const { return m_list; }
     // The line below the preview that names the cache folders the page does not read; hidden while there is none.
     QLabel* UnreadLine() const { return m_unreadLine; }
