@@ -66,7 +66,8 @@ const bool registered = cli::RegisterCommand({
     "      Files page shows them: first the movies held in browser caches (Firefox, Chromium-family; also those\n"
     "      of Snap and Flatpak programs), most recently written first, with the address each came from, then the\n"
     "      non-empty .swf files with an empty address. --folder DIR lists DIR instead of the cache folder, and\n"
-    "      no caches outside it (2: no cache folder is set).",
+    "      no caches outside it: a backup, or an old disk mounted, with the caches of every profile on it. Each\n"
+    "      cache folder not read is named on standard error (2: no cache folder is set).",
     50,
     RunCache,
 });
