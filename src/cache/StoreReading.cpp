@@ -84,8 +84,7 @@ void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFor
 // The records of one container, as rows whose paths go through the container (RecordRowPath).
 class RecordRows final : public RecordSink {
 public:
-    RecordRows(std::string container, const std::atomic<bool>& stop, const FindingSink& found,
-               const UnreadStore& store)
+    RecordRows(std::string container, const std::atomic<bool>& stop, const FindingSink& found, const UnreadStore& store)
         : m_container(std::move(container))
         , m_stop(stop)
         , m_found(found)

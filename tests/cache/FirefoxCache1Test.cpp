@@ -238,8 +238,7 @@ TEST_F(FirefoxCache1Real, EveryEntryAgreesWithTheInventory)
                 // file of its own, which this copy lacks.
                 ASSERT_TRUE(entry.refusal);
                 EXPECT_EQ(*entry.refusal,
-                          entry.body.length > kMaxBlockBody ? Refusal::MissingFile
-                                                            : Refusal::BodyNotFound);
+                          entry.body.length > kMaxBlockBody ? Refusal::MissingFile : Refusal::BodyNotFound);
             }
             EXPECT_FALSE(MovieOf(*cache, entry));
         }

@@ -139,15 +139,13 @@ TEST_F(InternetExplorerIndexReal, WhatIsNoIndexIsRefused)
     EXPECT_EQ(IndexOf(history).Size(), 0u);
 
     test::TempFolder scratch;
-    EXPECT_EQ(WhyNot(InternetExplorerIndex::ReadFolder(scratch.Path())),
-              Refusal::MissingFile);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::ReadFolder(scratch.Path())), Refusal::MissingFile);
     const std::string real = test::ReadFile(m_source + "/Content.IE5/index.dat");
     std::string otherVersion = real;
     otherVersion.replace(24, 3, "6.0");
     EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(otherVersion)), Refusal::UnknownVersion);
     EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(real.substr(0, 200))), Refusal::Damaged);
-    EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(test::ReadFile(m_source + "/inventory.tsv"))),
-              Refusal::Damaged);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(test::ReadFile(m_source + "/inventory.tsv"))), Refusal::Damaged);
 }
 
 TEST_F(InternetExplorerIndexReal, ADamagedIndexIsReadAsFarAsItHolds)

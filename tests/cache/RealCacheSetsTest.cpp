@@ -108,8 +108,9 @@ void CheckSets(const std::string& formatFolder, std::map<cache::Refusal, std::si
             EXPECT_TRUE(unread.empty()) << unread.front().path << ": " << unread.front().reason;
         } else {
             ASSERT_EQ(unread.size(), 1u);
-            EXPECT_EQ(unread[0].reason, std::to_string(older) + " of its " + std::to_string(older)
-                                            + " entries are of an unknown version");
+            EXPECT_EQ(unread[0].reason,
+                      std::to_string(older) + " of its " + std::to_string(older)
+                          + " entries are of an unknown version");
         }
 
         std::size_t read = 0;

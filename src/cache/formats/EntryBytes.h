@@ -41,7 +41,6 @@ public:
     }
 };
 
-
 // An entry already in memory: what the fuzz targets feed the readers.
 class MemoryEntryBytes final : public EntryBytes {
 public:

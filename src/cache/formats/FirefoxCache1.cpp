@@ -199,7 +199,8 @@ std::uint32_t FirefoxCache1::Version() const { return m_state->layout ? m_state-
 
 bool FirefoxCache1::MapTrusted() const { return m_state->mapTrusted; }
 
-void FirefoxCache1::Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit, const std::atomic<bool>* stop) const
+void FirefoxCache1::Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit,
+                              const std::atomic<bool>* stop) const
 {
     const State& state = *m_state;
     if (state.refusal || !state.layout)

@@ -83,7 +83,8 @@ public:
 
     // Hands every entry found to `visit`, refused ones too, records of a block file in their order in it.
     // Looks at `stop` (when given) between entries and ends early once it is set.
-    void Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit, const std::atomic<bool>* stop = nullptr) const;
+    void Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit,
+                   const std::atomic<bool>* stop = nullptr) const;
 
     // The entry whose record lies at `block` of `container`; nothing when no record of this cache starts there.
     std::optional<FirefoxCache1Entry> EntryAt(std::string_view container, std::uint32_t block) const;

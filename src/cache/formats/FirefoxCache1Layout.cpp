@@ -3,7 +3,6 @@
 #include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
-
 namespace cache::cache1 {
 
 namespace {

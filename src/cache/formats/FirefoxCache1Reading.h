@@ -15,7 +15,7 @@ struct FirefoxCache1::State {
     std::string folder; // ends in "/"
     std::unique_ptr<cache1::CacheFiles> files;
     std::array<std::shared_ptr<const EntryBytes>, cache1::kBlockFiles> blockFiles; // null where absent
-    std::uint32_t mapVersion = 0;          // as the map's header gives it
+    std::uint32_t mapVersion = 0;                                                  // as the map's header gives it
     std::optional<cache1::Layout> layout; // from the map, or from the records when there is none
     bool mapTrusted = false;
     // A trusted map: the records it lists. Otherwise the records of the map that could be read, as hints.
@@ -75,8 +75,7 @@ std::uint32_t BlocksFor(std::uint64_t size, int file);
 // file is opened and its length checked; with `listed`, it is only looked for there, and opened later
 // (OpenSeparateBody).
 std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
-                                                  std::uint32_t length, bool checkBitmap,
-                                                  const SeparateFiles* listed);
+                                                  std::uint32_t length, bool checkBitmap, const SeparateFiles* listed);
 
 // Opens the separate file of a body placed without opening it, refusing the entry when it is gone or too short.
 void OpenSeparateBody(const FirefoxCache1::State& state, FirefoxCache1Entry& entry);

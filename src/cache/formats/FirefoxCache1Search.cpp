@@ -83,8 +83,7 @@ void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFile
             FirefoxCache1Entry refused;
             refused.container = file.path;
             refused.hash = file.name.hash;
-            refused.refusal =
-                bytes && bytes->size() < kRecordHeaderSize ? Refusal::CutShort : Refusal::Damaged;
+            refused.refusal = bytes && bytes->size() < kRecordHeaderSize ? Refusal::CutShort : Refusal::Damaged;
             found.push_back(Found{std::move(refused), place, {}, std::nullopt});
             continue;
         }

@@ -60,13 +60,15 @@ public:
     {
         const bool indexed = (folder.marks & kIndexMark) != 0;
         if (platform::EqualsIgnoringAsciiCase(folder.name, "Content.IE5"))
-            return indexed ? FolderVerdict{FolderVerdict::Kind::Read, {}} : FolderVerdict{FolderVerdict::Kind::NotRead, kNoIndex};
+            return indexed ? FolderVerdict{FolderVerdict::Kind::Read, {}}
+                           : FolderVerdict{FolderVerdict::Kind::NotRead, kNoIndex};
         // Internet Explorer 4 kept its index in the cache folder itself.
         if (indexed && platform::EqualsIgnoringAsciiCase(folder.name, "Temporary Internet Files"))
             return {FolderVerdict::Kind::Read, {}};
         if (platform::EqualsIgnoringAsciiCase(folder.name, "IE")
             && platform::EqualsIgnoringAsciiCase(LastComponent(folder.parentPath), "INetCache"))
-            return indexed ? FolderVerdict{FolderVerdict::Kind::Read, {}} : FolderVerdict{FolderVerdict::Kind::NotRead, kNoIndex};
+            return indexed ? FolderVerdict{FolderVerdict::Kind::Read, {}}
+                           : FolderVerdict{FolderVerdict::Kind::NotRead, kNoIndex};
         return {};
     }
 

@@ -256,7 +256,10 @@ Refusable<InternetExplorerIndex> InternetExplorerIndex::ReadFile(const std::stri
     return Parse(bytes);
 }
 
-Refusable<InternetExplorerIndex> InternetExplorerIndex::Parse(std::string_view bytes) { return IndexDatReading::Read(bytes); }
+Refusable<InternetExplorerIndex> InternetExplorerIndex::Parse(std::string_view bytes)
+{
+    return IndexDatReading::Read(bytes);
+}
 
 std::optional<std::string_view> InternetExplorerIndex::AddressOf(std::string_view subfolder,
                                                                  std::string_view fileName) const
