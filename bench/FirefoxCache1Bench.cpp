@@ -1,11 +1,12 @@
-// Listing the entries of a Firefox first cache as the Local Files list would (each entry read, its body's first
-// bytes looked at for a movie), run by bench/cache1_entries.sh against find on the same tree.
+// Listing the entries of a Firefox first cache as the Local Files list does (through the format's row of the
+// table: each entry read, its body's first bytes looked at for a movie), run by bench/cache1_entries.sh against
+// find on the same tree.
 //   bench_firefox_cache1 build DIR ENTRIES MOVIES   writes a 1.19 cache with a clean map (the browser's layout
 //                                                  rules, test::FirefoxCache1Writer); prints the movies written
 //   bench_firefox_cache1 dirty DIR                 marks its map dirty, as a crash leaves it
 //   bench_firefox_cache1 list DIR                  lists it; prints the entries and movies found
 #include "cache/EntryMovie.h"
-#include "cache/formats/FirefoxCache1.h"
+#include "cache/formats/Formats.h"
 #include "support/Files.h"
 #include "support/FirefoxCache1Writer.h"
 #include "support/TestMovie.h"
@@ -68,20 +69,34 @@ int MarkDirty(const std::string& folder)
     return 0;
 }
 
+// What the Local Files list reads: the format's row of the table, each response through the movie check.
+class CountingSink final : public cache::RecordSink {
+public:
+    bool Response(std::string_view, cache::StoredResponse& response, std::int64_t) override
+    {
+        ++entries;
+        movies += cache::FindEntryMovie(std::move(response)) ? 1 : 0;
+        return true;
+    }
+    void Refused(std::string_view, cache::Refusal) override { ++entries; }
+    void NotRead(std::string_view reason) override { notRead = reason; }
+
+    std::size_t entries = 0, movies = 0;
+    std::string notRead;
+};
+
 int List(const std::string& folder)
 {
-    const auto cache = cache::FirefoxCache1::Open(folder);
-    if (!cache)
+    const auto* format = cache::FormatNamed<cache::ContainerFolderFormat>("Firefox first cache");
+    if (format == nullptr)
         return 1;
-    std::size_t entries = 0, movies = 0;
-    cache->Enumerate([&](const cache::FirefoxCache1Entry& entry) {
-        ++entries;
-        if (entry.refusal)
-            return;
-        if (auto response = cache->ResponseOf(entry); response && cache::FindEntryMovie(std::move(*response)))
-            ++movies;
-    });
-    std::printf("%zu entries, %zu movies\n", entries, movies);
+    CountingSink sink;
+    format->ReadRecords(folder + "/", std::atomic<bool>{false}, sink);
+    if (!sink.notRead.empty()) {
+        std::printf("not read: %s\n", sink.notRead.c_str());
+        return 1;
+    }
+    std::printf("%zu entries, %zu movies\n", sink.entries, sink.movies);
     return 0;
 }
 

@@ -32,6 +32,9 @@ constexpr std::array kLocalItems{
     DialogItem{K::Static, IDC_PREVIEW, 10, 95, 244, 76, "Static"},
     DialogItem{K::PushButton, IDC_SAVE_ALL, 259, 149, 44, 14, "Save All"},
     DialogItem{K::PushButton, IDC_SAVE, 259, 104, 44, 14, "Save"},
+    // Added below the preview and Save All, where the page had room: which cache folders are not read, once some
+    // are found.
+    DialogItem{K::Static, IDC_UNREAD_CACHES, 10, 174, 293, 9, nullptr},
 };
 
 constexpr std::array kTemplates{

@@ -30,4 +30,6 @@ enum ResourceId : int {
     IDC_LOCAL_LIST = 1015,
     IDC_HOME = 1020,
     IDC_CLOSE = 1021,
+    // Beside the templates' own controls: the Local Files page's line about cache folders it does not read.
+    IDC_UNREAD_CACHES = 1030,
 };

@@ -45,11 +45,14 @@ RowTarget ResolveRowPath(const std::string& path)
     return {};
 }
 
-std::string RecordRowPath(std::string_view anchor, std::string_view locator)
+std::string RecordRowPath(std::string_view container, std::string_view locator)
 {
     std::string path;
-    path.reserve(anchor.size() + 1 + locator.size());
-    return path.append(anchor).append(1, '/').append(locator);
+    path.reserve(container.size() + 1 + locator.size());
+    path.append(container);
+    if (!container.ends_with('/'))
+        path.append(1, '/');
+    return path.append(locator);
 }
 
 Refusable<OpenedResponse> OpenRowResponse(const RowTarget& target)

@@ -31,8 +31,9 @@ struct RowTarget {
 // Looks at the file system: one stat for files and missing paths, one more per component of a locator.
 RowTarget ResolveRowPath(const std::string& path);
 
-// The row path of the record `locator` in the container whose anchor file is at `anchor`.
-std::string RecordRowPath(std::string_view anchor, std::string_view locator);
+// The row path of the record `locator` of a container: "<file>/<locator>" in a container file, "<folder><locator>"
+// in a container folder (whose path ends in "/", and whose locators start with the record file's path below it).
+std::string RecordRowPath(std::string_view container, std::string_view locator);
 
 // The response of an entry or record row, with what it reads from kept open. A plain file is NotAResponse, a
 // missing one Unreadable.

@@ -18,6 +18,13 @@ namespace cache {
 
 namespace {
 
+UnreadStore Unread(const UnreadStore& store, std::string_view reason)
+{
+    UnreadStore unread = store;
+    unread.reason = reason;
+    return unread;
+}
+
 // The row of a response that holds a movie; nothing for any other.
 std::optional<EntryMovieRow> RowOf(StoredResponse response, std::string path, std::int64_t written,
                                    const std::atomic<bool>& stop)
@@ -34,15 +41,17 @@ std::optional<EntryMovieRow> RowOf(StoredResponse response, std::string path, st
     return row;
 }
 
-// Every file of the folder that the format names is one entry.
+// Every file of the folder that the format names is one entry. Entries of a version the format does not know
+// are counted: a folder holding any is reported, since a newer or older browser than the format knows wrote it.
 void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFormat& format,
-                    const std::atomic<bool>& stop, StoreVisitor& visitor)
+                    const std::atomic<bool>& stop, StoreVisitor& visitor, const UnreadStore& store)
 {
     std::vector<char> buffer(std::size_t{64} * 1024);
+    std::size_t entries = 0, unknownVersion = 0;
     for (;;) {
         const ssize_t filled = ::getdents64(folderFd, buffer.data(), buffer.size());
         if (filled <= 0)
-            return;
+            break;
         for (ssize_t at = 0; at < filled;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
             at += entry->d_reclen;
@@ -54,19 +63,26 @@ void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFor
             const auto file = EntryFile::OpenAt(folderFd, entry->d_name);
             if (!file)
                 continue;
+            ++entries;
             auto response = format.ReadEntry(*file);
-            if (!response)
+            if (!response) {
+                unknownVersion += response.Why() == Refusal::UnknownVersion ? 1 : 0;
                 continue;
+            }
             visitor.Response(folder + entry->d_name, *response, ModificationTime(file->Info()));
         }
     }
+    if (unknownVersion > 0) {
+        visitor.Unread(Unread(store, std::to_string(unknownVersion) + " of its " + std::to_string(entries)
+                                         + (entries == 1 ? " entry is" : " entries are") + " of an unknown version"));
+    }
 }
 
-// The records of one container, handed on with paths that go through its anchor file.
+// The records of one container, handed on with paths that go through the container (RecordRowPath).
 class RecordRows final : public RecordSink {
 public:
-    RecordRows(std::string anchor, const std::atomic<bool>& stop, StoreVisitor& visitor, const UnreadStore& store)
-        : m_anchor(std::move(anchor))
+    RecordRows(std::string container, const std::atomic<bool>& stop, StoreVisitor& visitor, const UnreadStore& store)
+        : m_container(std::move(container))
         , m_stop(stop)
         , m_visitor(visitor)
         , m_store(store)
@@ -74,19 +90,14 @@ public:
 
     bool Response(std::string_view locator, StoredResponse& response, std::int64_t written) override
     {
-        m_visitor.Response(RecordRowPath(m_anchor, locator), response, written);
+        m_visitor.Response(RecordRowPath(m_container, locator), response, written);
         return !m_stop.load(std::memory_order_relaxed);
     }
     void Refused(std::string_view, Refusal) override {}
-    void NotRead(std::string_view reason) override
-    {
-        UnreadStore unread = m_store;
-        unread.reason = reason;
-        m_visitor.Unread(std::move(unread));
-    }
+    void NotRead(std::string_view reason) override { m_visitor.Unread(Unread(m_store, reason)); }
 
 private:
-    std::string m_anchor;
+    std::string m_container;
     const std::atomic<bool>& m_stop;
     StoreVisitor& m_visitor;
     const UnreadStore& m_store;
@@ -110,6 +121,22 @@ private:
     const FindingSink& m_found;
 };
 
+// The addresses of one index, handed on.
+class IndexAddresses final : public AddressSink {
+public:
+    IndexAddresses(StoreVisitor& visitor, const UnreadStore& store) : m_visitor(visitor), m_store(store) {}
+
+    void Address(std::string path, std::string address) override
+    {
+        m_visitor.PlainAddress(PlainFileAddress{std::move(path), std::move(address)});
+    }
+    void NotRead(std::string_view reason) override { m_visitor.Unread(Unread(m_store, reason)); }
+
+private:
+    StoreVisitor& m_visitor;
+    const UnreadStore& m_store;
+};
+
 using StoreIdentity = std::tuple<dev_t, ino_t, const StoredFormat*>;
 
 // Reads one store; `read` holds the stores already read.
@@ -130,10 +157,10 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, StoreVisi
     std::visit(platform::Overloaded{
                    [&](const EntryFilesFormat* format) {
                        if (S_ISDIR(info.st_mode))
-                           ReadEntryFiles(fd.Get(), store.path, *format, stop, visitor);
+                           ReadEntryFiles(fd.Get(), store.path, *format, stop, visitor, unread);
                    },
                    [&](const ContainerFolderFormat* format) {
-                       RecordRows rows(store.path + std::string(format->AnchorName()), stop, visitor, unread);
+                       RecordRows rows(store.path, stop, visitor, unread);
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const ContainerFileFormat* format) {
@@ -141,15 +168,19 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, StoreVisi
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const AddressIndexFormat* format) {
-                       format->ReadAddresses(store.path, stop, [&](std::string path, std::string address) {
-                           visitor.PlainAddress(PlainFileAddress{std::move(path), std::move(address)});
-                       });
+                       IndexAddresses addresses(visitor, unread);
+                       format->ReadAddresses(store.path, stop, addresses);
                    },
                },
                store.format);
 }
 
 } // namespace
+
+std::string UnreadStoreText(const UnreadStore& store)
+{
+    return store.path + ": " + store.format + " not read: " + store.reason;
+}
 
 void VisitStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, StoreVisitor& visitor)
 {

@@ -23,6 +23,9 @@ struct UnreadStore {
     friend bool operator==(const UnreadStore&, const UnreadStore&) = default;
 };
 
+// "PATH: FORMAT not read: REASON", as plumeroc-grab cache says it and the Local Files page shows it.
+std::string UnreadStoreText(const UnreadStore& store);
+
 // What reading finds: a movie's row, an address for a plain movie file, or a store that cannot be read.
 using StoreFinding = std::variant<EntryMovieRow, PlainFileAddress, UnreadStore>;
 using FindingSink = std::function<void(StoreFinding)>;
@@ -45,7 +48,8 @@ void VisitStores(const std::vector<FoundStore>& stores, const std::atomic<bool>&
 // Reads every store of `stores` and hands each finding to `found` as it is made. A store reached twice (the
 // same folder or file by two paths, for the same format) is read once. `stop` is looked at before each entry
 // and while long bodies are decoded; once set, reading ends soon without further findings. Unreadable,
-// damaged, half-written and cut-short entries give no row and no message.
+// damaged, half-written and cut-short entries give no row and no message; a store the format cannot read as a
+// whole, or whose entries are of a version it does not know, is an UnreadStore.
 void ReadStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, const FindingSink& found);
 
 } // namespace cache

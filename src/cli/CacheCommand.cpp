@@ -48,7 +48,7 @@ int RunCache(const std::vector<std::string>& args)
     const cache::LocalList list = cache::ListLocalMovies(*source);
     // A store told by its names but not read is said, not passed over.
     for (const auto& unread : list.unread)
-        cli::PrintError(unread.path + ": " + unread.format + " not read: " + unread.reason);
+        cli::PrintError(cache::UnreadStoreText(unread));
     std::string line;
     for (const auto& row : list.rows) {
         line.assign(row.name).append(1, '\t').append(row.size).append(1, '\t').append(row.path);
@@ -67,7 +67,9 @@ const bool registered = cli::RegisterCommand({
     "      of Snap and Flatpak programs) and in web archives (*.warc, *.warc.gz, *.arc, *.arc.gz: one row per\n"
     "      movie record, its path FILE/@OFFSET, dated by its capture), most recently written first, with the\n"
     "      address each came from, then the non-empty .swf files with an empty address. --folder DIR lists DIR\n"
-    "      instead of the cache folder, and no caches outside it (2: no cache folder is set).",
+    "      instead of the cache folder, and no caches outside it: a backup, or an old disk mounted, with the\n"
+    "      caches of every profile on it. Each cache folder not read is named on standard error (2: no cache\n"
+    "      folder is set).",
     50,
     RunCache,
 });

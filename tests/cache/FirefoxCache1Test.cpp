@@ -22,7 +22,7 @@ namespace {
 
 using cache::FirefoxCache1;
 using cache::FirefoxCache1Entry;
-using cache::OldCacheRefusal;
+using cache::Refusal;
 using Place = cache::Cache1Body::Place;
 
 constexpr std::string_view kSet = "caches/firefox-cache1";
@@ -59,7 +59,7 @@ std::vector<FirefoxCache1Entry> EntriesOf(const FirefoxCache1& cache)
 const FirefoxCache1Entry* ByAddress(const std::vector<FirefoxCache1Entry>& entries, std::string_view address)
 {
     for (const FirefoxCache1Entry& entry : entries) {
-        if (entry.address == address && entry.refusal != OldCacheRefusal::Superseded)
+        if (entry.address == address && entry.refusal != Refusal::Superseded)
             return &entry;
     }
     return nullptr;
@@ -202,7 +202,7 @@ TEST_F(FirefoxCache1Real, EveryEntryAgreesWithTheInventory)
         for (const FirefoxCache1Entry& entry : entries) {
             if (beyondInventory.contains(entry.key)) {
                 EXPECT_EQ(entry.container, "_CACHE_003_");
-                EXPECT_EQ(entry.refusal, OldCacheRefusal::BodyNotFound);
+                EXPECT_EQ(entry.refusal, Refusal::BodyNotFound);
             }
         }
         for (const InventoryRow& row : rows) {
@@ -229,7 +229,7 @@ TEST_F(FirefoxCache1Real, EveryEntryAgreesWithTheInventory)
                     EXPECT_EQ(entry.body.separateFile, where);
             }
             if (!row.decodedLength.empty()) {
-                EXPECT_FALSE(entry.refusal) << cache::OldCacheRefusalText(*entry.refusal);
+                EXPECT_FALSE(entry.refusal) << cache::RefusalText(*entry.refusal);
                 const auto body = DecodedBody(*cache, entry);
                 ASSERT_TRUE(body);
                 EXPECT_EQ(std::to_string(body->size()), row.decodedLength);
@@ -238,8 +238,7 @@ TEST_F(FirefoxCache1Real, EveryEntryAgreesWithTheInventory)
                 // file of its own, which this copy lacks.
                 ASSERT_TRUE(entry.refusal);
                 EXPECT_EQ(*entry.refusal,
-                          entry.body.length > kMaxBlockBody ? OldCacheRefusal::MissingFile
-                                                            : OldCacheRefusal::BodyNotFound);
+                          entry.body.length > kMaxBlockBody ? Refusal::MissingFile : Refusal::BodyNotFound);
             }
             EXPECT_FALSE(MovieOf(*cache, entry));
         }
@@ -271,7 +270,11 @@ TEST_F(FirefoxCache1Real, EveryEntryOpensAtItsRowPath)
             EXPECT_EQ(again->refusal, entry.refusal);
             EXPECT_EQ(again->body.place, entry.body.place);
             EXPECT_EQ(again->body.separateFile, entry.body.separateFile);
-            EXPECT_EQ(cache::OpenCache1Row(path).has_value(), !entry.refusal);
+            const auto opened = cache::OpenCache1Row(path);
+            EXPECT_EQ(static_cast<bool>(opened), !entry.refusal);
+            if (entry.refusal) {
+                EXPECT_EQ(opened.Why(), *entry.refusal);
+            }
             // A block inside a record is no place an entry starts.
             if (!starts.contains({entry.container, entry.block + 1})) {
                 EXPECT_FALSE(cache->EntryAt(entry.container, entry.block + 1));
@@ -395,8 +398,8 @@ TEST_F(FirefoxCache1Real, MoviesOfACrashedBrowserAreFoundByTheirRecords)
     for (const char* address : {"http://games.example/unmapped.swf", "http://games.example/reused.swf"}) {
         found = ByAddress(entries, address);
         ASSERT_TRUE(found) << address;
-        EXPECT_EQ(found->refusal, OldCacheRefusal::BodyNotFound) << address;
-        EXPECT_FALSE(cache::OpenCache1Row(cache->RowPath(*found))) << address;
+        EXPECT_EQ(found->refusal, Refusal::BodyNotFound) << address;
+        EXPECT_EQ(cache::OpenCache1Row(cache->RowPath(*found)).Why(), Refusal::BodyNotFound) << address;
     }
 }
 
@@ -404,7 +407,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
 {
     const std::string source = Source("kompozer-gecko1.8") + "/Cache";
     const auto refusals = [](const std::string& folder) {
-        std::map<std::string, std::optional<OldCacheRefusal>> found;
+        std::map<std::string, std::optional<Refusal>> found;
         const auto cache = FirefoxCache1::Open(folder);
         EXPECT_TRUE(cache);
         if (cache) {
@@ -420,7 +423,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
         const auto found = refusals(copy.folder);
         EXPECT_EQ(found.size(), 8u);
         for (const auto& [where, refusal] : found)
-            EXPECT_EQ(refusal, OldCacheRefusal::MissingFile) << where;
+            EXPECT_EQ(refusal, Refusal::MissingFile) << where;
     }
     {
         CacheCopy copy(source);
@@ -428,7 +431,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
         const auto found = refusals(copy.folder);
         std::size_t cut = 0;
         for (const auto& [where, refusal] : found)
-            cut += refusal == OldCacheRefusal::CutShort ? 1 : 0;
+            cut += refusal == Refusal::CutShort ? 1 : 0;
         EXPECT_GT(cut, 0u);
         EXPECT_LT(cut, found.size());
     }
@@ -442,7 +445,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
         const auto found = refusals(copy.folder);
         for (const auto& [where, refusal] : found) {
             const std::uint32_t block = static_cast<std::uint32_t>(std::stoul(where.substr(where.find('@') + 1)));
-            EXPECT_EQ(refusal == OldCacheRefusal::Damaged, block < 8) << where;
+            EXPECT_EQ(refusal == Refusal::Damaged, block < 8) << where;
         }
     }
     {
@@ -470,7 +473,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
         const auto entries = EntriesOf(*cache);
         EXPECT_EQ(entries.size(), 8u);
         for (const FirefoxCache1Entry& entry : entries)
-            EXPECT_EQ(entry.refusal, OldCacheRefusal::BodyNotFound) << entry.address;
+            EXPECT_EQ(entry.refusal, Refusal::BodyNotFound) << entry.address;
     }
     {
         CacheCopy copy(source);
@@ -479,7 +482,7 @@ TEST_F(FirefoxCache1Real, DamageIsReportedPerEntry)
         test::WriteFile(copy.folder + "/_CACHE_MAP_", map);
         const auto cache = FirefoxCache1::Open(copy.folder);
         ASSERT_TRUE(cache);
-        EXPECT_EQ(cache->Refusal(), OldCacheRefusal::UnknownVersion);
+        EXPECT_EQ(cache->FolderRefusal(), Refusal::UnknownVersion);
         EXPECT_TRUE(EntriesOf(*cache).empty());
     }
 }
@@ -507,7 +510,7 @@ TEST_F(FirefoxCache1Real, TheLaterOfTwoRecordsOfAKeyWins)
     }
     ASSERT_EQ(copies.size(), 2u);
     const auto later = copies[0].lastFetched > copies[1].lastFetched ? 0 : 1;
-    EXPECT_EQ(copies[1 - later].refusal, OldCacheRefusal::Superseded);
+    EXPECT_EQ(copies[1 - later].refusal, Refusal::Superseded);
     EXPECT_FALSE(copies[later].refusal);
     // Both bodies were written under the same hash: generations 1 and 2 tell them apart by their lengths.
     const auto movie = MovieOf(*cache, copies[later]);

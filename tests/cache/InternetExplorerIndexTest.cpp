@@ -16,15 +16,22 @@
 namespace {
 
 using cache::InternetExplorerIndex;
-using cache::OldCacheRefusal;
+using cache::Refusal;
 
 constexpr std::string_view kSet = "caches/msie";
 
-const InternetExplorerIndex& IndexOf(const cache::IndexOrRefusal& read)
+const InternetExplorerIndex& IndexOf(const cache::Refusable<InternetExplorerIndex>& read)
 {
-    if (const auto* refusal = std::get_if<OldCacheRefusal>(&read))
-        throw std::runtime_error("refused: " + std::string(cache::OldCacheRefusalText(*refusal)));
-    return std::get<InternetExplorerIndex>(read);
+    if (!read)
+        throw std::runtime_error("refused: " + std::string(cache::RefusalText(read.Why())));
+    return *read;
+}
+
+// Why the index was refused; a test of a refusal fails on an index that was read.
+Refusal WhyNot(const cache::Refusable<InternetExplorerIndex>& read)
+{
+    EXPECT_FALSE(read) << "read, with " << read->Size() << " files";
+    return read.Why();
 }
 
 // Every file the inventory's records of `index` name ("ENG3X4ZR/favicon[1].ico"), with the addresses of the
@@ -132,15 +139,13 @@ TEST_F(InternetExplorerIndexReal, WhatIsNoIndexIsRefused)
     EXPECT_EQ(IndexOf(history).Size(), 0u);
 
     test::TempFolder scratch;
-    EXPECT_EQ(std::get<OldCacheRefusal>(InternetExplorerIndex::ReadFolder(scratch.Path())),
-              OldCacheRefusal::MissingFile);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::ReadFolder(scratch.Path())), Refusal::MissingFile);
     const std::string real = test::ReadFile(m_source + "/Content.IE5/index.dat");
     std::string otherVersion = real;
     otherVersion.replace(24, 3, "6.0");
-    EXPECT_EQ(std::get<OldCacheRefusal>(InternetExplorerIndex::Parse(otherVersion)), OldCacheRefusal::UnknownVersion);
-    EXPECT_EQ(std::get<OldCacheRefusal>(InternetExplorerIndex::Parse(real.substr(0, 200))), OldCacheRefusal::Damaged);
-    EXPECT_EQ(std::get<OldCacheRefusal>(InternetExplorerIndex::Parse(test::ReadFile(m_source + "/inventory.tsv"))),
-              OldCacheRefusal::Damaged);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(otherVersion)), Refusal::UnknownVersion);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(real.substr(0, 200))), Refusal::Damaged);
+    EXPECT_EQ(WhyNot(InternetExplorerIndex::Parse(test::ReadFile(m_source + "/inventory.tsv"))), Refusal::Damaged);
 }
 
 TEST_F(InternetExplorerIndexReal, ADamagedIndexIsReadAsFarAsItHolds)

@@ -18,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -258,6 +259,8 @@ TEST_F(LocalPageTest, FindingsTakeTheirPlacesAndAnIndexsAddressGoesToItsPlainRow
     m_page.TakeFinding(cache::PlainFileAddress{cache + "/a/one.swf", "http://ie.example/second.swf"});
     m_page.TakeFinding(cache::PlainFileAddress{cache + "/nowhere.swf", "http://ie.example/nowhere.swf"});
     m_page.TakeFinding(cache::UnreadStore{cache + "/old/", "Some cache", "a version not read"});
+    EXPECT_EQ(ToBytes(m_page.UnreadLine()->toolTip()), cache + "/old/: Some cache not read: a version not read");
+    EXPECT_TRUE(m_page.UnreadLine()->text().startsWith(QStringLiteral("Not read: ")));
 
     const std::vector<std::pair<std::string, std::string>> expected{
         {cache + "/x/entry2", "http://e.example/2.swf"},
@@ -273,6 +276,82 @@ TEST_F(LocalPageTest, FindingsTakeTheirPlacesAndAnIndexsAddressGoesToItsPlainRow
         for (int column = 0; column < 3; ++column)
             EXPECT_EQ(ToBytes(List()->item(row, column)->toolTip()), address) << path;
     }
+}
+
+// A cache folder that is not read is named in one line below the preview, not in a box: hidden while there is
+// none, the count and the first folder once there are some, every folder in its tooltip. The template's controls
+// keep the places a page without that line gives them.
+TEST_F(LocalPageTest, CacheFoldersNotReadAreNamedInOneLineBesideTheList)
+{
+    const std::string indexless = m_cache / "ann/AppData/Local/Microsoft/Windows/INetCache/IE/";
+    const std::string damaged = m_cache / "ben/Local Settings/Temporary Internet Files/Content.IE5/";
+    WriteFile(indexless + "K3J9AB01/intro[1].swf", "intro");
+    WriteFile(damaged + "index.dat", "Client UrlCache MMF Ver 5.2" + std::string(40, '\xff'));
+
+    const TempFolder empty;
+    CLocalPage plain;
+    plain.SetChosenFolder(empty.Path());
+    ASSERT_TRUE(plain.InitModeless());
+    plain.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&plain));
+    Open();
+    QLabel* line = m_page.UnreadLine();
+    ASSERT_NE(line, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->toolTip().count(QLatin1Char('\n')) == 1; }, 20000));
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_FALSE(plain.UnreadLine()->isVisible()) << "no cache folder below an empty folder";
+
+    // Elided to fit: the count stays, and the start and end of the first folder's path.
+    EXPECT_TRUE(
+        line->text().startsWith(QStringLiteral("2 cache folders not read: ") + FromBytes(m_cache.Path().substr(0, 4))))
+        << ToBytes(line->text());
+    EXPECT_TRUE(line->text().contains(QStringLiteral("/Content.IE5/ ("))
+                || line->text().contains(QStringLiteral("/IE/ (")))
+        << ToBytes(line->text());
+    EXPECT_LE(line->fontMetrics().horizontalAdvance(line->text()), line->width());
+    std::vector<std::string> tips;
+    for (const QString& tip : line->toolTip().split(QLatin1Char('\n')))
+        tips.push_back(ToBytes(tip));
+    std::sort(tips.begin(), tips.end());
+    std::vector<std::string> expected{
+        damaged + ": Internet Explorer index not read: a damaged index.dat",
+        indexless
+            + ": Internet Explorer index not read: no index.dat (Windows 8 and later keep the addresses in "
+              "WebCacheV01.dat, which is not read)",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(tips, expected);
+    EXPECT_TRUE(MessageTexts().empty());
+
+    for (const int id : {IDC_LOCAL_LIST, IDC_SAVE, IDC_SAVE_ALL}) {
+        EXPECT_EQ(GetDlgItem(&m_page, id)->geometry(), GetDlgItem(&plain, id)->geometry()) << id;
+        EXPECT_FALSE(GetDlgItem(&m_page, id)->geometry().intersects(line->geometry())) << id;
+    }
+    EXPECT_EQ(m_page.Preview().geometry(), plain.Preview().geometry());
+    EXPECT_FALSE(m_page.Preview().geometry().intersects(line->geometry()));
+    EXPECT_TRUE(m_page.rect().contains(line->geometry()));
+}
+
+// Hundreds of folders not read on a disk of many profiles: the tooltip names the first few and counts the rest.
+TEST_F(LocalPageTest, TheUnreadLinesTooltipNamesTheFirstFoldersAndCountsTheRest)
+{
+    Open();
+    const std::size_t stores = CLocalPage::kUnreadStoresNamed + 2;
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < stores; ++i) {
+        const cache::UnreadStore store{m_cache / ("old" + std::to_string(i) + "/"), "Some cache", "a version"};
+        if (i < CLocalPage::kUnreadStoresNamed)
+            expected.push_back(cache::UnreadStoreText(store));
+        m_page.TakeFinding(store);
+    }
+    expected.push_back("and 2 more");
+    std::vector<std::string> tips;
+    for (const QString& tip : m_page.UnreadLine()->toolTip().split(QLatin1Char('\n')))
+        tips.push_back(ToBytes(tip));
+    EXPECT_EQ(tips, expected);
+    // A short path and reason are shown whole.
+    EXPECT_EQ(ToBytes(m_page.UnreadLine()->text()),
+              std::to_string(stores) + " cache folders not read: " + m_cache.Path() + "/old0/ (Some cache: a version)");
 }
 
 // Save All saves the rows that stood when it was pressed, whatever arrives while it runs: here the movies of the

@@ -102,8 +102,26 @@ void CheckSets(const std::string& formatFolder, std::map<cache::Refusal, std::si
         cache::MovieRowList plain;
         cache::WalkFolders(set + "/", plain, stores);
         std::size_t rows = 0;
-        cache::ReadStores(stores, std::atomic<bool>{false}, [&](cache::StoreFinding) { ++rows; });
+        std::vector<cache::UnreadStore> unread;
+        cache::ReadStores(stores, std::atomic<bool>{false}, [&](cache::StoreFinding finding) {
+            if (const auto* store = std::get_if<cache::UnreadStore>(&finding))
+                unread.push_back(*store);
+            else
+                ++rows;
+        });
         EXPECT_EQ(rows, 0u) << "none of these entries is a movie";
+        // A folder of entries in a form the reader does not take is reported, once, with their count.
+        const auto inventory = Inventory(set);
+        const auto older = std::count_if(inventory.begin(), inventory.end(),
+                                         [](const InventoryRow& row) { return NoteSays(row, "hdr20"); });
+        if (older == 0) {
+            EXPECT_TRUE(unread.empty()) << unread.front().path << ": " << unread.front().reason;
+        } else {
+            ASSERT_EQ(unread.size(), 1u);
+            EXPECT_EQ(unread[0].reason,
+                      std::to_string(older) + " of its " + std::to_string(older)
+                          + " entries are of an unknown version");
+        }
 
         std::size_t read = 0;
         for (const InventoryRow& row : Inventory(set)) {

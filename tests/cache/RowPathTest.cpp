@@ -78,7 +78,7 @@ TEST(RowPath, EachKindOfPathIsToldFromTheFileSystem)
 TEST(RowPath, ARecordPathIsTheContainerFileAndItsLocator)
 {
     EXPECT_EQ(cache::RecordRowPath("/d/crawl.warc.gz", "@123456"), "/d/crawl.warc.gz/@123456");
-    EXPECT_EQ(cache::RecordRowPath("/d/Cache/index", "a/b"), "/d/Cache/index/a/b");
+    EXPECT_EQ(cache::RecordRowPath("/d/Cache/", "data_1/@0xa0010002"), "/d/Cache/data_1/@0xa0010002");
 }
 
 TEST(RowPath, APathThroughARegularFileCopiesNothingAndCreatesNothing)
@@ -99,23 +99,36 @@ TEST(RowPath, APathThroughARegularFileCopiesNothingAndCreatesNothing)
     EXPECT_EQ(cache::OpenRowMovie(cache::ResolveRowPath(temp / "movie.swf")).Why(), cache::Refusal::NotAResponse);
 }
 
-// What someone adding a row must keep: every row named once, found by its name, and no two container folders
-// sharing an anchor name (their rows' paths would be taken for one another's).
-TEST(FormatTable, EveryRowHasANameOfItsOwnAndContainersDistinctAnchors)
+// What someone adding a row must keep: every row named once and found by its name, and each file a row's path
+// may go through claimed by one format alone (two claiming it would take each other's rows).
+TEST(FormatTable, EveryRowHasANameOfItsOwnAndEachRecordFileOneFormat)
 {
-    std::set<std::string> names, anchors;
+    std::set<std::string> names;
     for (const cache::Format& format : cache::StoredFormats()) {
         ASSERT_TRUE(cache::HoldsFormat(format));
         const std::string name(cache::FormatName(format));
         EXPECT_FALSE(name.empty());
         EXPECT_TRUE(names.insert(name).second) << name << " twice";
         EXPECT_EQ(cache::FormatNamed(name), &cache::Describe(format));
-        if (const auto* const* folder = std::get_if<const cache::ContainerFolderFormat*>(&format)) {
-            EXPECT_TRUE(anchors.insert(std::string((*folder)->AnchorName())).second) << name;
-        }
     }
     EXPECT_EQ(cache::FormatNamed("no such format"), nullptr);
     EXPECT_EQ(cache::FolderFormats().size() + cache::ContainerFileFormats().size(), cache::StoredFormats().size());
+
+    const std::pair<std::string, std::string> files[] = {
+        {"/d/Cache/_CACHE_001_", "Firefox first cache"},
+        {"/d/Cache/_CACHE_003_", "Firefox first cache"},
+        {"/d/Cache/9/36/DD708m01", "Firefox first cache"}, // a record of its own, in 1.19's subfolders
+        {"/d/Cache/0936DD70m02", "Firefox first cache"},   // the same before 1.19
+        {"/d/Cache/_CACHE_MAP_", ""},                      // the map holds no record
+        {"/d/Cache/9/36/DD708d01", ""},                    // a body
+        {"/d/cache2/entries/" + std::string(kFirefoxName), ""},
+        {"/d/Cache_Data/" + std::string(kChromiumName), ""},
+        {"/d/Content.IE5/index.dat", ""},
+    };
+    for (const auto& [path, claimedBy] : files) {
+        const cache::Format format = cache::ContainerFormatOf(path);
+        EXPECT_EQ(cache::HoldsFormat(format) ? std::string(cache::FormatName(format)) : "", claimedBy) << path;
+    }
 }
 
 } // namespace

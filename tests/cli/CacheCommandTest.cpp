@@ -1,10 +1,14 @@
 // Runs the built plumeroc-grab binary's cache command on scratch cache folders.
 #include "support/Files.h"
+#include "support/FirefoxCache1Writer.h"
 #include "support/RunGrab.h"
 #include "support/TempFolder.h"
+#include "support/TestMovie.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -102,6 +106,70 @@ TEST(CacheCommand, ExitStatuses)
         EXPECT_EQ(outcome.out, "");
         EXPECT_EQ(!outcome.err.empty(), c.message) << outcome.err;
     }
+}
+
+// A first cache as Firefox 3 to 31 wrote it, with one movie; `mapVersion` replaces its map's version.
+void WriteFirstCache(const std::string& folder, const std::string& address, const std::string& movie,
+                     std::uint32_t mapVersion = 0)
+{
+    std::filesystem::create_directories(folder);
+    auto writer = test::FirefoxCache1Writer::Create(folder, 0x00010013);
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(movie.size())
+        + "\r\nContent-Type: application/x-shockwave-flash\r\n";
+    writer.Add("HTTP:" + address, {{"request-method", "GET"}, {"response-head", head}}, movie);
+    writer.Write(true, false);
+    if (mapVersion != 0) {
+        std::string map = ReadFile(folder + "_CACHE_MAP_");
+        for (int i = 0; i < 4; ++i)
+            map[static_cast<std::size_t>(i)] = static_cast<char>(mapVersion >> (24 - 8 * i));
+        WriteFile(folder + "_CACHE_MAP_", map);
+    }
+}
+
+// On an old disk, each cache folder of a version or form that is not read is one line on standard error, and the
+// movies of every other folder are listed as ever.
+TEST(CacheCommand, SaysOnceForEachCacheFolderThatItIsNotRead)
+{
+    TempFolder scratch, disk;
+    const std::string movie = test::MakeMovie(test::MovieRecipe{});
+    const std::string newer = disk / "Users/ann/AppData/Local/Mozilla/Firefox/Profiles/a1.default/Cache/";
+    const std::string read = disk
+        / "Documents and Settings/ben/Local Settings/Application Data/Mozilla/Firefox/"
+          "Profiles/b2.default/Cache/";
+    const std::string indexless = disk / "Users/ann/AppData/Local/Microsoft/Windows/INetCache/IE/";
+    const std::string damaged =
+        disk / "Documents and Settings/ben/Local Settings/Temporary Internet Files/Content.IE5/";
+    WriteFirstCache(newer, "http://games.example/newer.swf", movie, 0x00020003);
+    WriteFirstCache(read, "http://games.example/read.swf", movie);
+    WriteFile(indexless + "K3J9AB01/intro[1].swf", movie);
+    WriteFile(damaged + "index.dat", "Client UrlCache MMF Ver 5.2" + std::string(40, '\xff'));
+    WriteFile(damaged + "Q7W1Z0PB/outro[1].swf", movie);
+
+    const Outcome outcome = RunCache(scratch, {"--folder", disk.Path()}, "/nonexistent", std::nullopt);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    std::vector<std::string> said = Split(outcome.err, '\n');
+    std::sort(said.begin(), said.end());
+    std::vector<std::string> expected = {
+        "plumeroc-grab: " + damaged + ": Internet Explorer index not read: a damaged index.dat",
+        "plumeroc-grab: " + newer + ": Firefox first cache not read: a map of version 2.3",
+        "plumeroc-grab: " + indexless
+            + ": Internet Explorer index not read: no index.dat (Windows 8 and later keep the addresses in "
+              "WebCacheV01.dat, which is not read)",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(said, expected);
+
+    const std::vector<std::string> rows = Split(outcome.out, '\n');
+    ASSERT_EQ(rows.size(), 3u) << outcome.out;
+    EXPECT_TRUE(rows[0].starts_with("read.swf\t" + std::to_string(movie.size()) + "\t" + read)) << rows[0];
+    EXPECT_TRUE(rows[0].ends_with("\thttp://games.example/read.swf")) << rows[0];
+    std::vector<std::string> plain(rows.begin() + 1, rows.end());
+    std::sort(plain.begin(), plain.end());
+    EXPECT_EQ(plain,
+              (std::vector<std::string>{
+                  "intro[1].swf\t" + std::to_string(movie.size()) + "\t" + indexless + "K3J9AB01/intro[1].swf\t",
+                  "outro[1].swf\t" + std::to_string(movie.size()) + "\t" + damaged + "Q7W1Z0PB/outro[1].swf\t",
+              }));
 }
 
 } // namespace

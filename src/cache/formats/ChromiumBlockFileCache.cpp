@@ -3,6 +3,7 @@
 // being the address of the entry's record (which names the block file it lies in).
 #include "cache/formats/AppCache.h"
 #include "cache/formats/FileNames.h"
+#include "cache/formats/RecordFileSink.h"
 
 #include <memory>
 
@@ -26,10 +27,11 @@ public:
         return {};
     }
 
-    std::string_view AnchorName() const override { return kAnchor; }
+    bool IsRecordFilePath(std::string_view path) const override { return LastComponent(path) == kAnchor; }
 
-    void ReadRecords(const std::string& folder, const std::atomic<bool>& stop, RecordSink& sink) const override
+    void ReadRecords(const std::string& folder, const std::atomic<bool>& stop, RecordSink& records) const override
     {
+        RecordFileSink sink(kAnchor, records);
         const BlockFileOpened opened = OpenBlockFileFolder(folder);
         if (opened.cache)
             opened.cache->ReadEntries(stop, sink);

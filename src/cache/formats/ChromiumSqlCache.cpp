@@ -2,6 +2,7 @@
 // "index" and the shards "sqldb0", "sqldb1", ..., whose rows' paths go through the index:
 // "<folder>index/sqldb1@17", the locator naming the shard and the entry's row in it.
 #include "cache/formats/FileNames.h"
+#include "cache/formats/RecordFileSink.h"
 #include "cache/formats/SqlCache.h"
 
 #include <sys/stat.h>
@@ -33,10 +34,11 @@ public:
         return {};
     }
 
-    std::string_view AnchorName() const override { return kAnchor; }
+    bool IsRecordFilePath(std::string_view path) const override { return LastComponent(path) == kAnchor; }
 
-    void ReadRecords(const std::string& folder, const std::atomic<bool>& stop, RecordSink& sink) const override
+    void ReadRecords(const std::string& folder, const std::atomic<bool>& stop, RecordSink& records) const override
     {
+        RecordFileSink sink(kAnchor, records);
         if (!IsSqlCacheFolder(folder))
             return;
         // One line for the folder however many of its shards are of a schema not read.

@@ -5,12 +5,23 @@
 
 #include <sys/stat.h>
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace cache {
+
+// Which file a file is, whatever path names it: what a copy compares so that it never writes over a file it
+// reads.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
 
 class EntryBytes {
 public:
@@ -20,20 +31,14 @@ public:
     // lie inside the entry; false as well when the read comes back short (the file shrank) or fails.
     virtual bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const = 0;
 
+    // The file the bytes are read from, when they are a file's; nothing for bytes in memory.
+    virtual std::optional<FileIdentity> FileOf() const { return std::nullopt; }
+
     // Whether `length` bytes at `offset` lie inside the entry, checked without overflow.
     bool Holds(std::uint64_t offset, std::uint64_t length) const
     {
         return offset <= Size() && length <= Size() - offset;
     }
-};
-
-// Which file a file is, whatever path names it: what a copy compares so that it never writes over a file it
-// reads.
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
 // An entry already in memory: what the fuzz targets feed the readers.
@@ -65,6 +70,8 @@ public:
     std::uint64_t Size() const override { return static_cast<std::uint64_t>(m_info.st_size); }
     bool ReadAt(std::uint64_t offset, std::size_t length, std::string& out) const override;
 
+    std::optional<FileIdentity> FileOf() const override { return Identity(); }
+
     const struct stat& Info() const { return m_info; }
     FileIdentity Identity() const { return {m_info.st_dev, m_info.st_ino}; }
     int Fd() const { return m_fd.Get(); }
@@ -86,10 +93,10 @@ inline constexpr bool kChecksumsCount = true;
 // Fixed-width numbers at `at` in `bytes`; the caller has checked that they lie inside.
 inline std::uint32_t BigEndian32(std::string_view bytes, std::size_t at)
 {
+    // One load and a byte swap: a crashed cache's search reads a header from every block.
     std::uint32_t value = 0;
-    for (std::size_t i = 0; i < 4; ++i)
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return std::endian::native == std::endian::big ? value : __builtin_bswap32(value);
 }
 
 inline std::uint16_t BigEndian16(std::string_view bytes, std::size_t at)
@@ -101,9 +108,8 @@ inline std::uint16_t BigEndian16(std::string_view bytes, std::size_t at)
 inline std::uint32_t LittleEndian32(std::string_view bytes, std::size_t at)
 {
     std::uint32_t value = 0;
-    for (std::size_t i = 4; i-- > 0;)
-        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
-    return value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return std::endian::native == std::endian::little ? value : __builtin_bswap32(value);
 }
 
 inline std::uint64_t LittleEndian64(std::string_view bytes, std::size_t at)

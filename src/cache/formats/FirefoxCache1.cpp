@@ -73,17 +73,75 @@ std::string WithSlash(std::string folder)
 
 } // namespace
 
-// A body that keeps open the bytes it reads from.
-class OwningBody final : public ExtentBody {
+namespace {
+
+// A stored body lying in one range of a file (a block file, a separate file), which it keeps open.
+class RangeBody final : public StoredBody {
 public:
-    OwningBody(std::shared_ptr<const EntryBytes> bytes, std::uint64_t length)
-        : ExtentBody(*bytes, 0, length)
-        , m_bytes(std::move(bytes))
+    RangeBody(std::shared_ptr<const EntryBytes> file, std::uint64_t offset, std::uint64_t length, std::string start)
+        : m_file(std::move(file))
+        , m_offset(offset)
+        , m_length(length)
+        , m_start(std::move(start))
     {}
 
+    std::optional<std::uint64_t> Length() const override { return m_length; }
+    bool ReadStart(std::size_t count, std::string& out) const override
+    {
+        const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(count, m_length));
+        if (m_start.size() >= wanted) {
+            out.assign(m_start, 0, wanted);
+            return true;
+        }
+        return m_file->ReadAt(m_offset, wanted, out);
+    }
+    BodyResult Read(const BodySink& sink, const std::atomic<bool>* stop) const override
+    {
+        return ReadRange(*m_file, m_offset, m_length, sink, stop);
+    }
+
 private:
-    std::shared_ptr<const EntryBytes> m_bytes;
+    std::shared_ptr<const EntryBytes> m_file;
+    std::uint64_t m_offset;
+    std::uint64_t m_length;
+    std::string m_start;
 };
+
+// Where a body's bytes lie; nothing when it has none to read.
+struct BodyRange {
+    std::shared_ptr<const EntryBytes> file;
+    std::uint64_t offset = 0;
+};
+
+std::optional<BodyRange> RangeOf(const FirefoxCache1::State& state, const Cache1Body& body)
+{
+    switch (body.place) {
+    case Cache1Body::Place::None: {
+        if (body.length != 0)
+            return std::nullopt;
+        static const auto empty = std::make_shared<const MemoryEntryBytes>(std::string_view());
+        return BodyRange{empty, 0};
+    }
+    case Cache1Body::Place::Blocks: {
+        if (!state.layout || body.blockFile < 1 || body.blockFile > kBlockFiles)
+            return std::nullopt;
+        const auto& file = state.BlockFile(body.blockFile);
+        const std::uint64_t offset = state.layout->BlockOffset(body.blockFile, body.startBlock);
+        if (!file || !file->Holds(offset, body.length))
+            return std::nullopt;
+        return BodyRange{file, offset};
+    }
+    case Cache1Body::Place::SeparateFile: {
+        auto file = body.file ? body.file : state.files->Open(body.separateFile);
+        if (!file || file->Size() < body.length)
+            return std::nullopt;
+        return BodyRange{std::move(file), 0};
+    }
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 FirefoxCache1::FirefoxCache1(std::unique_ptr<State> state) : m_state(std::move(state)) {}
 FirefoxCache1::FirefoxCache1(FirefoxCache1&&) noexcept = default;
@@ -117,25 +175,32 @@ std::optional<FirefoxCache1> FirefoxCache1::Open(std::unique_ptr<cache1::CacheFi
         ? ReadMapHeader(start)
         : std::nullopt;
     if (header) {
+        state->mapVersion = header->version;
         state->layout = Layout::Of(header->version);
         if (!state->layout) {
-            state->refusal = OldCacheRefusal::UnknownVersion;
+            state->refusal = Refusal::UnknownVersion;
             return FirefoxCache1(std::move(state));
         }
         ReadMap(*state, *map, *header);
     } else {
         state->layout = LayoutOfRecords(*state);
+        // A map too short for its header, with nothing to read without it; a folder without a map is only empty.
+        if (!state->layout && map)
+            state->refusal = Refusal::Damaged;
     }
     return FirefoxCache1(std::move(state));
 }
 
-std::optional<OldCacheRefusal> FirefoxCache1::Refusal() const { return m_state->refusal; }
+std::optional<Refusal> FirefoxCache1::FolderRefusal() const { return m_state->refusal; }
+
+std::uint32_t FirefoxCache1::MapVersion() const { return m_state->mapVersion; }
 
 std::uint32_t FirefoxCache1::Version() const { return m_state->layout ? m_state->layout->Version() : 0; }
 
 bool FirefoxCache1::MapTrusted() const { return m_state->mapTrusted; }
 
-void FirefoxCache1::Enumerate(const std::function<void(FirefoxCache1Entry)>& visit, const std::atomic<bool>* stop) const
+void FirefoxCache1::Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit,
+                              const std::atomic<bool>* stop) const
 {
     const State& state = *m_state;
     if (state.refusal || !state.layout)
@@ -213,54 +278,43 @@ std::optional<FirefoxCache1Entry> FirefoxCache1::EntryAt(std::string_view contai
     }
     if (!record || record->header.version != layout.Version())
         return std::nullopt;
-    FirefoxCache1Entry entry = EntryOfRecord(layout, *record, place.container, block);
     const Layout::KeyHashes hashes = layout.HashesOf(record->key);
+    FirefoxCache1Entry entry = EntryOfRecord(*record, hashes, place.container, block);
     if (separateName && !hashes.Contain(separateName->hash))
-        Refuse(entry, OldCacheRefusal::Damaged);
+        Refuse(entry, Refusal::Damaged);
     const SeparateFiles named = SeparateFiles::Of(*state.files, layout, hashes);
-    PlaceUntrustedBody(state, named, place, separateName ? std::optional(separateName->generation) : std::nullopt,
-                       entry);
+    PlaceUntrustedBody(state, named, place, hashes,
+                       separateName ? std::optional(separateName->generation) : std::nullopt, entry);
     return Finished(std::move(entry));
 }
 
 std::shared_ptr<const EntryBytes> FirefoxCache1::BodyBytes(const FirefoxCache1Entry& entry) const
 {
-    const Cache1Body& body = entry.body;
-    switch (body.place) {
-    case Cache1Body::Place::None:
-        if (body.length != 0)
-            return nullptr;
-        return std::make_shared<const MemoryEntryBytes>(std::string_view());
-    case Cache1Body::Place::Blocks: {
-        if (!m_state->layout || body.blockFile < 1 || body.blockFile > kBlockFiles)
-            return nullptr;
-        const auto& file = m_state->BlockFile(body.blockFile);
-        const std::uint64_t offset = m_state->layout->BlockOffset(body.blockFile, body.startBlock);
-        if (!file || !file->Holds(offset, body.length))
-            return nullptr;
-        return std::make_shared<const SliceBytes>(file, offset, body.length);
-    }
-    case Cache1Body::Place::SeparateFile: {
-        auto file = m_state->files->Open(body.separateFile);
-        if (!file || file->Size() < body.length)
-            return nullptr;
-        return std::make_shared<const SliceBytes>(std::move(file), 0, body.length);
-    }
-    }
-    return nullptr;
+    auto range = RangeOf(*m_state, entry.body);
+    if (!range)
+        return nullptr;
+    return std::make_shared<const SliceBytes>(std::move(range->file), range->offset, entry.body.length);
 }
 
-std::optional<StoredResponse> FirefoxCache1::ResponseOf(const FirefoxCache1Entry& entry) const
+std::optional<StoredResponse> FirefoxCache1::ResponseOf(FirefoxCache1Entry entry) const
 {
-    auto bytes = BodyBytes(entry);
-    if (!bytes)
+    auto range = RangeOf(*m_state, entry.body);
+    if (!range)
         return std::nullopt;
     StoredResponse response;
-    response.address = entry.address;
+    response.address = std::move(entry.address);
     if (entry.head)
-        response.head = *entry.head;
-    response.body = std::make_unique<OwningBody>(std::move(bytes), entry.body.length);
+        response.head = std::move(*entry.head);
+    response.body = std::make_unique<RangeBody>(std::move(range->file), range->offset, entry.body.length,
+                                                std::move(entry.body.start));
     return response;
+}
+
+std::vector<FileIdentity> FirefoxCache1::BodyFiles(const FirefoxCache1Entry& entry) const
+{
+    const auto bytes = BodyBytes(entry);
+    const auto file = bytes ? bytes->FileOf() : std::nullopt;
+    return file ? std::vector<FileIdentity>{*file} : std::vector<FileIdentity>{};
 }
 
 DecodeResult FirefoxCache1::StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const
@@ -318,17 +372,21 @@ std::optional<Cache1RowPath> ParseCache1RowPath(std::string_view path)
     return std::nullopt;
 }
 
-std::optional<OpenedCache1Entry> OpenCache1Row(std::string_view path)
+Refusable<OpenedCache1Entry> OpenCache1Row(std::string_view path)
 {
     const auto row = ParseCache1RowPath(path);
     if (!row)
-        return std::nullopt;
+        return Refusal::Unreadable;
     auto cache = FirefoxCache1::Open(row->folder.empty() ? std::string("./") : row->folder);
     if (!cache)
-        return std::nullopt;
+        return Refusal::Unreadable;
+    if (const auto whole = cache->FolderRefusal())
+        return *whole;
     auto entry = cache->EntryAt(row->container, row->block);
-    if (!entry || entry->refusal)
-        return std::nullopt;
+    if (!entry)
+        return Refusal::Unreadable;
+    if (entry->refusal)
+        return *entry->refusal;
     return OpenedCache1Entry{std::move(*cache), std::move(*entry)};
 }
 

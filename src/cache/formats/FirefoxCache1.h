@@ -6,7 +6,7 @@
 // entries, so then every block is searched for records and the bodies are found by the key's hash, with the
 // map's records used only where they still agree with what they point at.
 #include "cache/formats/ContentDecoding.h"
-#include "cache/formats/OldCacheRefusal.h"
+#include "cache/formats/Refusal.h"
 #include "cache/formats/ResponseHead.h"
 #include "cache/formats/StoredResponse.h"
 
@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cache {
 
@@ -33,6 +34,8 @@ struct Cache1Body {
     std::uint32_t blockCount = 0;
     std::string separateFile; // "X/XX/XXXXXdGG", below the cache folder
     std::uint64_t length = 0; // as the browser stored it, before its Content-Encoding is undone
+    std::string start;        // its first bytes, when the reading had them at hand (a crashed cache's search)
+    std::shared_ptr<const EntryBytes> file; // the separate file, when the reading opened it already
 };
 
 struct FirefoxCache1Entry {
@@ -50,7 +53,7 @@ struct FirefoxCache1Entry {
     std::uint32_t lastFetched = 0;  // seconds since 1970
     std::uint32_t lastModified = 0; // seconds since 1970
     bool inMap = false;             // the map's record of it was used
-    std::optional<OldCacheRefusal> refusal;
+    std::optional<Refusal> refusal;
 
     // The last component of a row's path: "@<block>".
     std::string Locator() const { return "@" + std::to_string(block); }
@@ -67,8 +70,12 @@ public:
     FirefoxCache1& operator=(FirefoxCache1&&) noexcept;
     ~FirefoxCache1();
 
-    // Why the folder as a whole cannot be read (a map of an unknown version): then no entry is listed.
-    std::optional<OldCacheRefusal> Refusal() const;
+    // Why the folder as a whole cannot be read: then no entry is listed. UnknownVersion for a map of a version
+    // this reader does not know; Damaged for a map whose header cannot be read when no block file holds a record
+    // of a known version either.
+    std::optional<Refusal> FolderRefusal() const;
+    // The version the map's header gives, known or not; 0 when there is no readable header.
+    std::uint32_t MapVersion() const;
     // The format version, 0x0001000B for 1.11; 0 when neither the map nor any record told it.
     std::uint32_t Version() const;
     // Whether the map was closed cleanly and agrees with itself, so that it alone lists the entries.
@@ -76,7 +83,8 @@ public:
 
     // Hands every entry found to `visit`, refused ones too, records of a block file in their order in it.
     // Looks at `stop` (when given) between entries and ends early once it is set.
-    void Enumerate(const std::function<void(FirefoxCache1Entry)>& visit, const std::atomic<bool>* stop = nullptr) const;
+    void Enumerate(const std::function<void(FirefoxCache1Entry&&)>& visit,
+                   const std::atomic<bool>* stop = nullptr) const;
 
     // The entry whose record lies at `block` of `container`; nothing when no record of this cache starts there.
     std::optional<FirefoxCache1Entry> EntryAt(std::string_view container, std::uint32_t block) const;
@@ -84,8 +92,10 @@ public:
     // The stored body's bytes; nothing when the entry has no body to read.
     std::shared_ptr<const EntryBytes> BodyBytes(const FirefoxCache1Entry& entry) const;
     // The entry as the movie check of EntryMovie.h takes it: address, head and a body that keeps its bytes
-    // open. Nothing when the entry has no body to read.
-    std::optional<StoredResponse> ResponseOf(const FirefoxCache1Entry& entry) const;
+    // open. Nothing when the entry has no body to read. An entry handed over is taken apart, not copied.
+    std::optional<StoredResponse> ResponseOf(FirefoxCache1Entry entry) const;
+    // The files the entry's body is read from (its block file or its data file): what a copy never writes over.
+    std::vector<FileIdentity> BodyFiles(const FirefoxCache1Entry& entry) const;
     // The body with its Content-Encoding undone, in pieces. Damaged also for a coding that cannot be undone,
     // and for an entry with no body to read.
     DecodeResult StreamBody(const FirefoxCache1Entry& entry, const DecodedSink& sink) const;
@@ -112,12 +122,12 @@ struct Cache1RowPath {
 };
 std::optional<Cache1RowPath> ParseCache1RowPath(std::string_view path);
 
-// The cache and entry a row's path names, for a copy or a preview; nothing when the path names no readable
-// entry (refused entries included).
+// The cache and entry a row's path names, for a copy or a preview. Refused with the entry's own reason, the
+// cache's when it is not read as a whole, and Unreadable when no record of the cache starts there (any more).
 struct OpenedCache1Entry {
     FirefoxCache1 cache;
     FirefoxCache1Entry entry;
 };
-std::optional<OpenedCache1Entry> OpenCache1Row(std::string_view path);
+Refusable<OpenedCache1Entry> OpenCache1Row(std::string_view path);
 
 } // namespace cache

@@ -2,6 +2,7 @@
 // ReadDataCacheBlocks, GetFileForDiskCacheRecord; nsDiskCacheStreamIO for where bodies are written).
 #include "cache/formats/FirefoxCache1Reading.h"
 
+#include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
 #include <algorithm>
@@ -26,7 +27,7 @@ bool PlausibleKey(std::string_view key)
 bool BlocksHoldRecord(const FirefoxCache1::State& state, const Cache1Body& body, const RecordMarks* marks)
 {
     if (marks != nullptr) {
-        const std::vector<bool>& marked = (*marks)[body.blockFile - 1];
+        const std::vector<bool>& marked = marks->records[body.blockFile - 1];
         return body.startBlock < marked.size() && marked[body.startBlock];
     }
     const auto& file = state.BlockFile(body.blockFile);
@@ -39,13 +40,25 @@ bool SamePlace(const RecordPlace& a, const RecordPlace& b) { return a.container 
 
 } // namespace
 
+std::string RecordMarks::StartOf(const Cache1Body& body) const
+{
+    const std::string& all = starts[body.blockFile - 1];
+    const std::size_t at = std::size_t{body.startBlock} * kStartLength;
+    if (body.place != Cache1Body::Place::Blocks || at + kStartLength > all.size())
+        return {};
+    return all.substr(at, static_cast<std::size_t>(std::min<std::uint64_t>(body.length, kStartLength)));
+}
+
 bool LooksLikeRecord(const Layout& layout, std::string_view start)
 {
+    // Most blocks hold body bytes: the version word alone tells them.
+    if (start.size() < kRecordHeaderSize || BigEndian32(start, 0) != layout.Version())
+        return false;
     const auto header = ReadRecordHeader(start);
     return header && header->version == layout.Version() && header->keySize >= 2 && header->Size() <= kMaxBlockData;
 }
 
-void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason)
+void Refuse(FirefoxCache1Entry& entry, Refusal reason)
 {
     if (!entry.refusal)
         entry.refusal = reason;
@@ -54,7 +67,7 @@ void Refuse(FirefoxCache1Entry& entry, OldCacheRefusal reason)
 FirefoxCache1Entry Finished(FirefoxCache1Entry entry)
 {
     if (!entry.head)
-        Refuse(entry, OldCacheRefusal::NoResponseHead);
+        Refuse(entry, Refusal::NotAResponse);
     return entry;
 }
 
@@ -64,13 +77,14 @@ std::uint32_t BlocksFor(std::uint64_t size, int file)
     return static_cast<std::uint32_t>(std::min<std::uint64_t>((size + blockSize - 1) / blockSize, 0xFFFFFFFFu));
 }
 
-FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std::string container, std::uint32_t block)
+FirefoxCache1Entry EntryOfRecord(const Record& record, const Layout::KeyHashes& hashes, std::string container,
+                                 std::uint32_t block)
 {
     FirefoxCache1Entry entry;
     entry.container = std::move(container);
     entry.block = block;
     entry.key = std::string(record.key);
-    entry.hash = layout.HashesOf(record.key).first;
+    entry.hash = hashes.first;
     entry.fetchCount = record.header.fetchCount;
     entry.lastFetched = record.header.lastFetched;
     entry.lastModified = record.header.lastModified;
@@ -78,7 +92,7 @@ FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std
     if (auto address = AddressOfKey(record.key))
         entry.address = std::move(*address);
     else
-        Refuse(entry, OldCacheRefusal::Damaged);
+        Refuse(entry, Refusal::Damaged);
     if (const auto head = ElementValue(record.elements, "response-head"))
         entry.head = ParseResponseHead(*head);
     return entry;
@@ -87,6 +101,9 @@ FirefoxCache1Entry EntryOfRecord(const Layout& layout, const Record& record, std
 std::string ExistingSeparateFile(const FirefoxCache1::State& state, std::uint32_t hash, bool metadata,
                                  std::uint8_t generation)
 {
+    // The versions whose sources settle the layout have one name for it; only those between are looked for.
+    if (!state.layout->SeparateFileLayoutOpen())
+        return state.layout->SeparateFileName(hash, metadata, generation);
     const std::vector<std::string> names = state.layout->SeparateFileNames(hash, metadata, generation);
     if (names.size() > 1) {
         for (const std::string& name : names) {
@@ -106,23 +123,27 @@ std::optional<RecordPlace> PlaceOfMapRecord(const FirefoxCache1::State& state, c
     return RecordPlace{BlockFileName(record.meta.File()), record.meta.StartBlock(), record.meta.File()};
 }
 
-std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
-                                                          std::uint32_t length, bool checkBitmap)
+std::variant<Cache1Body, Refusal> BodyOfMapRecord(const FirefoxCache1::State& state, const MapRecord& record,
+                                                  std::uint32_t length, bool checkBitmap, const SeparateFiles* listed)
 {
     Cache1Body body;
     body.length = length;
     if (length == 0)
         return body;
     if (!record.data.Initialized() || !record.data.ReservedClear())
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     if (record.data.File() == 0) {
         body.place = Cache1Body::Place::SeparateFile;
         body.separateFile = ExistingSeparateFile(state, record.hash, false, record.Generation());
-        const auto size = state.files->SizeOf(body.separateFile);
-        if (!size)
-            return OldCacheRefusal::MissingFile;
-        if (*size < length)
-            return OldCacheRefusal::CutShort;
+        if (listed != nullptr)
+            return listed->Holds(record.hash, body.separateFile) ? std::variant<Cache1Body, Refusal>(std::move(body))
+                                                                 : Refusal::MissingFile;
+        auto file = state.files->Open(body.separateFile);
+        if (!file)
+            return Refusal::MissingFile;
+        if (file->Size() < length)
+            return Refusal::CutShort;
+        body.file = std::move(file);
         return body;
     }
     const Layout& layout = *state.layout;
@@ -134,14 +155,14 @@ std::variant<Cache1Body, OldCacheRefusal> BodyOfMapRecord(const FirefoxCache1::S
     body.blockCount = record.data.BlockCount();
     if (smallest == 0 || fileIndex < smallest || body.blockCount != BlocksFor(length, fileIndex)
         || !layout.HoldsBlocks(fileIndex, body.startBlock, body.blockCount))
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     const auto& file = state.BlockFile(fileIndex);
     if (!file)
-        return OldCacheRefusal::MissingFile;
+        return Refusal::MissingFile;
     if (file->Size() < layout.BlockOffset(fileIndex, body.startBlock) + length)
-        return OldCacheRefusal::CutShort;
+        return Refusal::CutShort;
     if (checkBitmap && !layout.Allocated(state.bitmaps[fileIndex - 1], body.startBlock, body.blockCount))
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     return body;
 }
 
@@ -155,35 +176,35 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
     refused.block = place ? place->block : 0;
     refused.hash = record.hash;
     refused.inMap = true;
-    const auto refuse = [&](OldCacheRefusal reason) {
+    const auto refuse = [&](Refusal reason) {
         refused.refusal = reason;
         return refused;
     };
     if (!place)
-        return refuse(OldCacheRefusal::Damaged);
+        return refuse(Refusal::Damaged);
 
     std::string separate;
     std::string_view bytes;
     std::uint32_t count = 0;
     if (place->file == 0) {
         if (!state.files->SizeOf(place->container))
-            return refuse(OldCacheRefusal::MissingFile);
+            return refuse(Refusal::MissingFile);
         auto read = ReadSeparateRecord(*state.files, place->container);
         if (!read)
-            return refuse(OldCacheRefusal::Damaged);
+            return refuse(Refusal::Damaged);
         separate = std::move(*read);
         bytes = separate;
     } else {
         auto& reader = readers[place->file - 1];
         count = record.meta.BlockCount();
         if (!reader)
-            return refuse(OldCacheRefusal::MissingFile);
+            return refuse(Refusal::MissingFile);
         if (!layout.HoldsBlocks(place->file, place->block, count))
-            return refuse(OldCacheRefusal::Damaged);
+            return refuse(Refusal::Damaged);
         const auto read = reader->Read(layout.BlockOffset(place->file, place->block),
                                        std::size_t{count} * Layout::BlockSize(place->file));
         if (!read)
-            return refuse(OldCacheRefusal::CutShort);
+            return refuse(Refusal::CutShort);
         bytes = *read;
     }
     const auto parsed = ReadRecord(bytes);
@@ -192,29 +213,44 @@ FirefoxCache1Entry EntryOfMapRecord(const FirefoxCache1::State& state, const Map
         const auto header = ReadRecordHeader(bytes);
         const bool fits =
             header && (place->file == 0 || header->Size() <= std::size_t{count} * Layout::BlockSize(place->file));
-        return refuse(fits && header->Size() > bytes.size() ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged);
+        return refuse(fits && header->Size() > bytes.size() ? Refusal::CutShort : Refusal::Damaged);
     }
-    FirefoxCache1Entry entry = EntryOfRecord(layout, *parsed, place->container, place->block);
+    const Layout::KeyHashes hashes = layout.HashesOf(parsed->key);
+    FirefoxCache1Entry entry = EntryOfRecord(*parsed, hashes, place->container, place->block);
     entry.hash = record.hash;
     entry.inMap = true;
-    if (parsed->header.version != layout.Version() || !layout.HashesOf(parsed->key).Contain(record.hash)
+    if (parsed->header.version != layout.Version() || !hashes.Contain(record.hash)
         || (place->file != 0
             && (BlocksFor(parsed->header.Size(), place->file) != count
                 || !layout.Allocated(state.bitmaps[place->file - 1], place->block, count))))
-        Refuse(entry, OldCacheRefusal::Damaged);
-    auto body = BodyOfMapRecord(state, record, parsed->header.dataSize, true);
+        Refuse(entry, Refusal::Damaged);
+    auto body = BodyOfMapRecord(state, record, parsed->header.dataSize, true, nullptr);
     if (auto* placed = std::get_if<Cache1Body>(&body))
         entry.body = std::move(*placed);
     else
-        Refuse(entry, std::get<OldCacheRefusal>(body));
+        Refuse(entry, std::get<Refusal>(body));
     return Finished(std::move(entry));
 }
 
 namespace {
 
-bool HashFirst(const SeparateFileAt& a, const SeparateFileAt& b)
+// By hash, then path. The search of a crashed cache lists thousands of files: their places are sorted, and each
+// file moved once.
+void SortByHash(std::vector<SeparateFileAt>& files)
 {
-    return a.name.hash != b.name.hash ? a.name.hash < b.name.hash : a.path < b.path;
+    std::vector<std::uint32_t> order(files.size());
+    for (std::uint32_t at = 0; at < order.size(); ++at)
+        order[at] = at;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        const SeparateFileAt& x = files[a];
+        const SeparateFileAt& y = files[b];
+        return x.name.hash != y.name.hash ? x.name.hash < y.name.hash : x.path < y.path;
+    });
+    std::vector<SeparateFileAt> sorted;
+    sorted.reserve(files.size());
+    for (const std::uint32_t at : order)
+        sorted.push_back(std::move(files[at]));
+    files = std::move(sorted);
 }
 
 void AddIfSeparate(std::vector<SeparateFileAt>& found, std::string path, const std::optional<std::uint32_t>& hash = {})
@@ -243,7 +279,7 @@ SeparateFiles SeparateFiles::Walk(const CacheFiles& files)
                 AddIfSeparate(found.m_files, folder + name);
         }
     }
-    std::sort(found.m_files.begin(), found.m_files.end(), HashFirst);
+    SortByHash(found.m_files);
     return found;
 }
 
@@ -261,8 +297,19 @@ SeparateFiles SeparateFiles::Of(const CacheFiles& files, const Layout& layout, c
                               folder.empty() ? inFolder : std::string(folder).append("/").append(inFolder), hash);
         }
     }
-    std::sort(found.m_files.begin(), found.m_files.end(), HashFirst);
+    SortByHash(found.m_files);
     return found;
+}
+
+bool SeparateFiles::Holds(std::uint32_t hash, const std::string& path) const
+{
+    const auto first = std::lower_bound(m_files.begin(), m_files.end(), hash,
+                                        [](const SeparateFileAt& file, std::uint32_t h) { return file.name.hash < h; });
+    for (auto at = first; at != m_files.end() && at->name.hash == hash; ++at) {
+        if (at->path == path)
+            return true;
+    }
+    return false;
 }
 
 std::vector<const SeparateFileAt*> SeparateFiles::DataFiles(std::uint32_t hash) const
@@ -324,6 +371,18 @@ std::optional<Record> RecordInBlocks(WindowReader& reader, const Layout& layout,
     return record;
 }
 
+void OpenSeparateBody(const FirefoxCache1::State& state, FirefoxCache1Entry& entry)
+{
+    Cache1Body& body = entry.body;
+    if (entry.refusal || body.place != Cache1Body::Place::SeparateFile || body.file)
+        return;
+    body.file = state.files->Open(body.separateFile);
+    if (!body.file)
+        Refuse(entry, Refusal::MissingFile);
+    else if (body.file->Size() < body.length)
+        Refuse(entry, Refusal::CutShort);
+}
+
 std::optional<std::string> ReadSeparateRecord(const CacheFiles& files, const std::string& path)
 {
     const auto file = files.Open(path);
@@ -336,9 +395,9 @@ std::optional<std::string> ReadSeparateRecord(const CacheFiles& files, const std
 }
 
 void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& separate, const RecordPlace& place,
-                        std::optional<std::uint8_t> generation, FirefoxCache1Entry& entry, const RecordMarks* marks)
+                        const Layout::KeyHashes& hashes, std::optional<std::uint8_t> generation,
+                        FirefoxCache1Entry& entry, const RecordMarks* marks)
 {
-    const Layout::KeyHashes hashes = state.layout->HashesOf(entry.key);
     const auto length = static_cast<std::uint32_t>(entry.body.length);
     for (const std::optional<std::uint32_t> hash : {std::optional(hashes.first), hashes.second}) {
         if (!hash)
@@ -349,10 +408,13 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
             const auto mapped = PlaceOfMapRecord(state, *at);
             if (!mapped || !SamePlace(*mapped, place))
                 continue;
-            const auto body = BodyOfMapRecord(state, *at, length, false);
-            const auto* placed = std::get_if<Cache1Body>(&body);
+            // A search opens no body file yet: it holds every entry before it hands one out.
+            auto body = BodyOfMapRecord(state, *at, length, false, marks != nullptr ? &separate : nullptr);
+            auto* placed = std::get_if<Cache1Body>(&body);
             if (placed && (placed->place != Cache1Body::Place::Blocks || !BlocksHoldRecord(state, *placed, marks))) {
-                entry.body = *placed;
+                entry.body = std::move(*placed);
+                if (marks != nullptr)
+                    entry.body.start = marks->StartOf(entry.body);
                 entry.hash = *hash;
                 entry.inMap = true;
                 return;
@@ -367,7 +429,7 @@ void PlaceUntrustedBody(const FirefoxCache1::State& state, const SeparateFiles& 
         return;
     }
     // Bodies too large for the block files are always written to a separate file: that one is gone.
-    Refuse(entry, length > kMaxBlockData ? OldCacheRefusal::MissingFile : OldCacheRefusal::BodyNotFound);
+    Refuse(entry, length > kMaxBlockData ? Refusal::MissingFile : Refusal::BodyNotFound);
 }
 
 } // namespace cache1

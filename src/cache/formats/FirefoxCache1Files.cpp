@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <memory>
 
 namespace cache::cache1 {
 
@@ -46,13 +47,15 @@ public:
                                              O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
         if (!fd.IsOpen())
             return names;
-        std::vector<char> buffer(std::size_t{32} * 1024);
+        // Not cleared first: getdents64 fills what it hands back, and a dirty cache's search lists thousands.
+        constexpr std::size_t kBufferSize = std::size_t{32} * 1024;
+        const auto buffer = std::make_unique_for_overwrite<char[]>(kBufferSize);
         for (;;) {
-            const ssize_t filled = ::getdents64(fd.Get(), buffer.data(), buffer.size());
+            const ssize_t filled = ::getdents64(fd.Get(), buffer.get(), kBufferSize);
             if (filled <= 0)
                 return names;
             for (ssize_t at = 0; at < filled;) {
-                const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + at);
+                const auto* entry = reinterpret_cast<const dirent64*>(buffer.get() + at);
                 at += entry->d_reclen;
                 const std::string_view name(entry->d_name);
                 if (name != "." && name != "..")

@@ -58,6 +58,7 @@ public:
     {
         return Holds(offset, length) && m_whole->ReadAt(m_offset + offset, length, out);
     }
+    std::optional<FileIdentity> FileOf() const override { return m_whole->FileOf(); }
 
 private:
     std::shared_ptr<const EntryBytes> m_whole;

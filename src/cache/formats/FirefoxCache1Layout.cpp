@@ -3,8 +3,6 @@
 #include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
-#include <cstdio>
-
 namespace cache::cache1 {
 
 namespace {
@@ -69,6 +67,14 @@ std::uint32_t HexValue(std::string_view text)
     for (const char c : text)
         value = (value << 4) | static_cast<std::uint32_t>(platform::HexDigitValue(c));
     return value;
+}
+
+// `digits` upper-case hexadecimal digits of `value`, as the browser's "%X" with a width wrote them.
+void AppendHex(std::string& out, std::uint32_t value, int digits)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4)
+        out += kHex[(value >> shift) & 0xFu];
 }
 
 } // namespace
@@ -256,18 +262,26 @@ std::optional<std::string> AddressOfKey(std::string_view key)
 
 std::string SubfolderFileName(std::uint32_t hash, bool metadata, std::uint8_t generation)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%X/%02X/%05X%c%02X", static_cast<unsigned>(hash >> 28),
-                  static_cast<unsigned>((hash >> 20) & 0xFFu), static_cast<unsigned>(hash & 0xFFFFFu),
-                  metadata ? 'm' : 'd', static_cast<unsigned>(generation));
+    // "%X/%02X/%05X%c%02X": the listing of a crashed cache names thousands, so no printf.
+    std::string name;
+    name.reserve(13);
+    AppendHex(name, hash >> 28, 1);
+    name += '/';
+    AppendHex(name, (hash >> 20) & 0xFFu, 2);
+    name += '/';
+    AppendHex(name, hash & 0xFFFFFu, 5);
+    name += metadata ? 'm' : 'd';
+    AppendHex(name, generation, 2);
     return name;
 }
 
 std::string FlatFileName(std::uint32_t hash, bool metadata, std::uint8_t generation)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%08X%c%02X", static_cast<unsigned>(hash), metadata ? 'm' : 'd',
-                  static_cast<unsigned>(generation));
+    std::string name; // "%08X%c%02X"
+    name.reserve(11);
+    AppendHex(name, hash, 8);
+    name += metadata ? 'm' : 'd';
+    AppendHex(name, generation, 2);
     return name;
 }
 
@@ -291,6 +305,14 @@ std::optional<SeparateFile> ParseSeparateFileName(std::string_view path)
     return SeparateFile{HexValue(hash), rest[0] == 'm', static_cast<std::uint8_t>(HexValue(generation))};
 }
 
+bool Layout::SeparateFileLayoutOpen() const { return Minor() > kLastFlatFolder && Minor() < kFirstSubfolders; }
+
+std::string Layout::SeparateFileName(std::uint32_t hash, bool metadata, std::uint8_t generation) const
+{
+    return Minor() > kLastFlatFolder ? SubfolderFileName(hash, metadata, generation)
+                                     : FlatFileName(hash, metadata, generation);
+}
+
 std::vector<std::string> Layout::SeparateFileNames(std::uint32_t hash, bool metadata, std::uint8_t generation) const
 {
     std::vector<std::string> names;
@@ -301,12 +323,16 @@ std::vector<std::string> Layout::SeparateFileNames(std::uint32_t hash, bool meta
     return names;
 }
 
-std::string BlockFileName(int file) { return "_CACHE_00" + std::to_string(file) + "_"; }
+namespace {
+constexpr std::array<std::string_view, kBlockFiles> kBlockFileNames{"_CACHE_001_", "_CACHE_002_", "_CACHE_003_"};
+} // namespace
+
+std::string BlockFileName(int file) { return std::string(kBlockFileNames[static_cast<std::size_t>(file - 1)]); }
 
 int BlockFileOfName(std::string_view name)
 {
     for (int file = 1; file <= kBlockFiles; ++file) {
-        if (name == BlockFileName(file))
+        if (name == kBlockFileNames[static_cast<std::size_t>(file - 1)])
             return file;
     }
     return 0;

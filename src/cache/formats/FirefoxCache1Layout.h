@@ -96,6 +96,9 @@ public:
     // Where a separate file of the hash lies: in "X/XX/" subfolders since 1.19, in the folder itself before;
     // both are looked for in the versions between, whose sources are not at hand.
     std::vector<std::string> SeparateFileNames(std::uint32_t hash, bool metadata, std::uint8_t generation) const;
+    // Whether the version is one of those between, with both names; otherwise SeparateFileName is the one.
+    bool SeparateFileLayoutOpen() const;
+    std::string SeparateFileName(std::uint32_t hash, bool metadata, std::uint8_t generation) const;
 
 private:
     explicit Layout(std::uint32_t version) : m_version(version) {}

@@ -3,8 +3,8 @@
 #include "cache/formats/FirefoxCache1Reading.h"
 
 #include <algorithm>
+#include <deque>
 #include <tuple>
-#include <unordered_map>
 #include <utility>
 
 namespace cache {
@@ -28,25 +28,32 @@ std::uint32_t BlocksIn(const Layout& layout, int file, std::uint64_t size)
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(blocks, layout.BlockCapacity(file)));
 }
 
-// An entry found by the search, its body placed once every block file has been read.
+// An entry found by the search, its body placed once every block file has been read. They are kept in a deque:
+// thousands of them, never moved as more are found.
 struct Found {
     FirefoxCache1Entry entry;
     RecordPlace place;
+    Layout::KeyHashes hashes; // of the entry's key, worked out once
     std::optional<std::uint8_t> generation;
 };
 
-void SearchBlockFile(const FirefoxCache1::State& state, int file, std::vector<Found>& found, RecordMarks& marks,
+void SearchBlockFile(const FirefoxCache1::State& state, int file, std::deque<Found>& found, RecordMarks& marks,
                      const std::atomic<bool>* stop)
 {
     const Layout& layout = *state.layout;
     WindowReader reader(state.BlockFile(file));
     const std::uint32_t blocks = BlocksIn(layout, file, reader.Size());
-    std::vector<bool>& marked = marks[file - 1];
+    std::vector<bool>& marked = marks.records[file - 1];
     marked.assign(blocks, false);
+    std::string& starts = marks.starts[file - 1];
+    starts.assign(std::size_t{blocks} * RecordMarks::kStartLength, '\0');
     for (std::uint32_t block = 0, next = 0; block < blocks; ++block) {
         if (block % kStopLookEvery == 0 && Stopping(stop))
             return;
         const auto start = reader.Read(layout.BlockOffset(file, block), kRecordHeaderSize);
+        if (start)
+            starts.replace(std::size_t{block} * RecordMarks::kStartLength,
+                           std::min(start->size(), RecordMarks::kStartLength), *start, 0, RecordMarks::kStartLength);
         marked[block] = start && LooksLikeRecord(layout, *start);
         if (block < next || !marked[block])
             continue; // inside a record found already, or no record's start
@@ -54,12 +61,13 @@ void SearchBlockFile(const FirefoxCache1::State& state, int file, std::vector<Fo
         if (!record)
             continue;
         const RecordPlace place{BlockFileName(file), block, file};
-        found.push_back(Found{EntryOfRecord(layout, *record, place.container, block), place, std::nullopt});
+        const Layout::KeyHashes hashes = layout.HashesOf(record->key);
+        found.push_back(Found{EntryOfRecord(*record, hashes, place.container, block), place, hashes, std::nullopt});
         next = block + BlocksFor(record->header.Size(), file);
     }
 }
 
-void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFiles& separate, std::vector<Found>& found,
+void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFiles& separate, std::deque<Found>& found,
                            const std::atomic<bool>* stop)
 {
     const Layout& layout = *state.layout;
@@ -75,15 +83,15 @@ void SearchSeparateRecords(const FirefoxCache1::State& state, const SeparateFile
             FirefoxCache1Entry refused;
             refused.container = file.path;
             refused.hash = file.name.hash;
-            refused.refusal =
-                bytes && bytes->size() < kRecordHeaderSize ? OldCacheRefusal::CutShort : OldCacheRefusal::Damaged;
-            found.push_back(Found{std::move(refused), place, std::nullopt});
+            refused.refusal = bytes && bytes->size() < kRecordHeaderSize ? Refusal::CutShort : Refusal::Damaged;
+            found.push_back(Found{std::move(refused), place, {}, std::nullopt});
             continue;
         }
-        FirefoxCache1Entry entry = EntryOfRecord(layout, *record, file.path, 0);
-        if (!layout.HashesOf(record->key).Contain(file.name.hash))
-            Refuse(entry, OldCacheRefusal::Damaged);
-        found.push_back(Found{std::move(entry), place, file.name.generation});
+        const Layout::KeyHashes hashes = layout.HashesOf(record->key);
+        FirefoxCache1Entry entry = EntryOfRecord(*record, hashes, file.path, 0);
+        if (!hashes.Contain(file.name.hash))
+            Refuse(entry, Refusal::Damaged);
+        found.push_back(Found{std::move(entry), place, hashes, file.name.generation});
     }
 }
 
@@ -95,29 +103,48 @@ bool WrittenLater(const FirefoxCache1Entry& a, const FirefoxCache1Entry& b)
         > std::tuple(b.inMap, b.lastFetched, b.fetchCount, b.lastModified);
 }
 
-void MarkSuperseded(std::vector<Found>& found)
+void MarkSuperseded(std::deque<Found>& found)
 {
-    std::unordered_map<std::string_view, std::size_t> latest;
+    // Records of one key share its hash: sorted by hash, each run of equal hashes is compared key by key, in the
+    // order the records were found.
+    std::vector<std::pair<std::uint32_t, std::size_t>> byHash;
+    byHash.reserve(found.size());
     for (std::size_t at = 0; at < found.size(); ++at) {
-        if (found[at].entry.key.empty())
-            continue;
-        const auto [known, added] = latest.emplace(found[at].entry.key, at);
-        if (added)
-            continue;
-        std::size_t loser = at;
-        if (WrittenLater(found[at].entry, found[known->second].entry))
-            loser = std::exchange(known->second, at);
-        Refuse(found[loser].entry, OldCacheRefusal::Superseded);
+        if (!found[at].entry.key.empty())
+            byHash.emplace_back(found[at].hashes.first, at);
+    }
+    std::sort(byHash.begin(), byHash.end());
+    std::vector<std::size_t> latest; // of each key of the run, the record that wins so far
+    for (std::size_t run = 0; run < byHash.size();) {
+        std::size_t end = run + 1;
+        while (end < byHash.size() && byHash[end].first == byHash[run].first)
+            ++end;
+        latest.clear();
+        for (std::size_t i = run; i < end; ++i) {
+            const std::size_t at = byHash[i].second;
+            const auto known = std::find_if(latest.begin(), latest.end(), [&](std::size_t other) {
+                return found[other].entry.key == found[at].entry.key;
+            });
+            if (known == latest.end()) {
+                latest.push_back(at);
+                continue;
+            }
+            std::size_t loser = at;
+            if (WrittenLater(found[at].entry, found[*known].entry))
+                loser = std::exchange(*known, at);
+            Refuse(found[loser].entry, Refusal::Superseded);
+        }
+        run = end;
     }
 }
 
 } // namespace
 
-void SearchEntries(const FirefoxCache1::State& state, const std::function<void(FirefoxCache1Entry)>& visit,
+void SearchEntries(const FirefoxCache1::State& state, const std::function<void(FirefoxCache1Entry&&)>& visit,
                    const std::atomic<bool>* stop)
 {
     const SeparateFiles separate = SeparateFiles::Walk(*state.files);
-    std::vector<Found> found;
+    std::deque<Found> found;
     RecordMarks marks;
     for (int file = 1; file <= kBlockFiles; ++file) {
         if (state.BlockFile(file))
@@ -128,13 +155,14 @@ void SearchEntries(const FirefoxCache1::State& state, const std::function<void(F
         return;
     for (Found& one : found) {
         if (!one.entry.key.empty())
-            PlaceUntrustedBody(state, separate, one.place, one.generation, one.entry, &marks);
+            PlaceUntrustedBody(state, separate, one.place, one.hashes, one.generation, one.entry, &marks);
         one.entry = Finished(std::move(one.entry));
     }
     MarkSuperseded(found);
     for (Found& one : found) {
         if (Stopping(stop))
             return;
+        OpenSeparateBody(state, one.entry); // one file open at a time, however many entries there are
         visit(std::move(one.entry));
     }
 }

@@ -11,6 +11,8 @@ const EntryFilesFormat& FirefoxCache2();
 const EntryFilesFormat& ChromiumSimpleCache();
 const ContainerFolderFormat& ChromiumBlockFileCache();
 const ContainerFolderFormat& ChromiumSqlCache();
+const ContainerFolderFormat& FirefoxFirstCache();
+const AddressIndexFormat& InternetExplorerCache();
 const ContainerFileFormat& WebArchiveFiles();
 
 const std::vector<Format>& StoredFormats()
@@ -20,6 +22,8 @@ const std::vector<Format>& StoredFormats()
         &ChromiumSimpleCache(),
         &ChromiumBlockFileCache(),
         &ChromiumSqlCache(),
+        &FirefoxFirstCache(),
+        &InternetExplorerCache(),
         &WebArchiveFiles(),
     };
     return table;
@@ -100,7 +104,7 @@ Format ContainerFormatOf(std::string_view path)
     for (const Format& format : StoredFormats()) {
         const bool holds =
             std::visit(platform::Overloaded{
-                           [&](const ContainerFolderFormat* folder) { return folder->AnchorName() == name; },
+                           [&](const ContainerFolderFormat* folder) { return folder->IsRecordFilePath(path); },
                            [&](const ContainerFileFormat* file) { return file->IsContainerName(name); },
                            [](const auto*) { return false; },
                        },

@@ -30,8 +30,8 @@ void MarkFile(std::string_view name, FolderMarks& marks);
 // The entry-files format of the regular file at `path`, told by its names; null for any other file.
 const EntryFilesFormat* EntryFilesFormatOf(std::string_view path);
 
-// The container format whose anchor or container file is the regular file at `path`, told by its name; a row
-// whose pointer is null when there is none.
+// The container format whose record file or container file is the regular file at `path`, told by its names; a
+// row whose pointer is null when there is none.
 Format ContainerFormatOf(std::string_view path);
 
 // The format named `name` (StoredFormat::Name); null when none is.

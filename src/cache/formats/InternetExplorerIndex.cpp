@@ -200,19 +200,19 @@ private:
 // Fills an index from the file's bytes (a friend, so that the index's header shows none of the reading).
 class IndexDatReading {
 public:
-    static IndexOrRefusal Read(std::string_view bytes)
+    static Refusable<InternetExplorerIndex> Read(std::string_view bytes)
     {
         if (!bytes.starts_with(kSignature) || bytes.size() < kFirstBlock)
-            return OldCacheRefusal::Damaged;
+            return Refusal::Damaged;
         const std::string_view version = bytes.substr(kSignature.size(), 3);
         if (version != "5.2" && version != "4.7")
-            return OldCacheRefusal::UnknownVersion;
+            return Refusal::UnknownVersion;
 
         InternetExplorerIndex index;
         index.m_version = std::string(version);
         const std::uint32_t subfolders = LittleEndian32(bytes, kSubfolderCountAt);
         if (subfolders > kMaxSubfolders)
-            return OldCacheRefusal::Damaged;
+            return Refusal::Damaged;
         for (std::uint32_t at = 0; at < subfolders; ++at) {
             const std::string_view name = bytes.substr(kSubfoldersAt + at * kSubfolderEntry + 4, 8);
             index.m_subfolders.emplace_back(name.substr(0, name.find('\0')));
@@ -238,25 +238,28 @@ private:
     }
 };
 
-IndexOrRefusal InternetExplorerIndex::ReadFolder(const std::string& folder)
+Refusable<InternetExplorerIndex> InternetExplorerIndex::ReadFolder(const std::string& folder)
 {
     return ReadFile(folder + (folder.ends_with('/') ? "" : "/") + "index.dat");
 }
 
-IndexOrRefusal InternetExplorerIndex::ReadFile(const std::string& path)
+Refusable<InternetExplorerIndex> InternetExplorerIndex::ReadFile(const std::string& path)
 {
     const auto file = EntryFile::Open(path);
     if (!file)
-        return OldCacheRefusal::MissingFile;
+        return Refusal::MissingFile;
     if (file->Size() > kMaxIndexSize)
-        return OldCacheRefusal::Damaged;
+        return Refusal::Damaged;
     std::string bytes;
     if (!file->ReadAt(0, static_cast<std::size_t>(file->Size()), bytes))
-        return OldCacheRefusal::CutShort;
+        return Refusal::Unreadable;
     return Parse(bytes);
 }
 
-IndexOrRefusal InternetExplorerIndex::Parse(std::string_view bytes) { return IndexDatReading::Read(bytes); }
+Refusable<InternetExplorerIndex> InternetExplorerIndex::Parse(std::string_view bytes)
+{
+    return IndexDatReading::Read(bytes);
+}
 
 std::optional<std::string_view> InternetExplorerIndex::AddressOf(std::string_view subfolder,
                                                                  std::string_view fileName) const

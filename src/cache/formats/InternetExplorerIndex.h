@@ -3,7 +3,7 @@
 // Internet Files" of each user, format 5.2 from Internet Explorer 5 to 9, and 4.7 before): which address each
 // file in the cache's subfolders came from. The cached files themselves are plain files ("name[1].swf"); only
 // their addresses are here.
-#include "cache/formats/OldCacheRefusal.h"
+#include "cache/formats/Refusal.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,22 +11,18 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <variant>
 #include <vector>
 
 namespace cache {
 
-class InternetExplorerIndex;
-using IndexOrRefusal = std::variant<InternetExplorerIndex, OldCacheRefusal>;
-
 class InternetExplorerIndex {
 public:
     // The index of a cache folder: `folder`/index.dat. MissingFile when there is none.
-    static IndexOrRefusal ReadFolder(const std::string& folder);
+    static Refusable<InternetExplorerIndex> ReadFolder(const std::string& folder);
     // The index file at `path`. MissingFile when it is not a regular file; UnknownVersion for an index of another
-    // format version; Damaged when it cannot be read as one.
-    static IndexOrRefusal ReadFile(const std::string& path);
-    static IndexOrRefusal Parse(std::string_view bytes);
+    // format version; Damaged when it cannot be read as one; Unreadable when a read fails.
+    static Refusable<InternetExplorerIndex> ReadFile(const std::string& path);
+    static Refusable<InternetExplorerIndex> Parse(std::string_view bytes);
 
     // The address of the cached file `fileName` in the cache subfolder `subfolder` ("ENG3X4ZR"), letter case
     // aside, as a mounted Windows disk may show either; nothing when the index names no such file. A file that

@@ -21,6 +21,10 @@ std::string_view RefusalText(Refusal why)
         return "of an unknown version";
     case Refusal::NotAResponse:
         return "no HTTP response";
+    case Refusal::BodyNotFound:
+        return "body not found";
+    case Refusal::Superseded:
+        return "superseded";
     case Refusal::UnknownCoding:
         return "in a content coding that cannot be undone";
     case Refusal::NotAMovie:

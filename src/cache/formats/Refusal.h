@@ -16,6 +16,8 @@ enum class Refusal {
     Encrypted,      // encrypted with a key only the browser session that wrote it had
     UnknownVersion, // a version or form of the format that this reader does not know
     NotAResponse,   // a stored entry that holds no HTTP response (a predictor's note, compiled script)
+    BodyNotFound,   // nothing says any more where its body lies (the map of a browser that crashed)
+    Superseded,     // the same address stored again later, in a record that is there too
     UnknownCoding,  // a Content-Encoding that cannot be undone here
     NotAMovie,      // a response that is no Flash movie: a status other than 200, or another body
     Stopped,        // the reading was asked to stop

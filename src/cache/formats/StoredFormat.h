@@ -5,7 +5,8 @@
 //   EntryFilesFormat       every file of its folder that it names is one entry (Firefox cache2, Chromium's
 //                          Simple Cache): a row's path is the entry file's path;
 //   ContainerFolderFormat  one folder's shared files hold many entries (Chromium's block files, Firefox's first
-//                          cache, Chromium's SQLite cache): a row's path is "<folder><anchor name>/<locator>";
+//                          cache, Chromium's SQLite cache): a row's path is "<folder><record file>/<locator>",
+//                          the record file being the file below the folder that holds the entry's record;
 //   ContainerFileFormat    each file of its kind holds many records, wherever it lies (WARC and ARC files): a
 //                          row's path is "<container file>/<locator>";
 //   AddressIndexFormat     an index that gives addresses to the plain movie files of its folder (Internet
@@ -18,7 +19,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -94,12 +94,14 @@ protected:
 
 class ContainerFolderFormat : public FolderFormat {
 public:
-    // The file of the folder that its rows' paths go through.
-    virtual std::string_view AnchorName() const = 0;
-    // Reads every record of the container folder `folder` (ending in "/"), until `stop` is set.
+    // Whether the regular file at `path` is one its records lie in (a block file, a database), told from the
+    // path's names alone.
+    virtual bool IsRecordFilePath(std::string_view path) const = 0;
+    // Reads every record of the container folder `folder` (ending in "/"), until `stop` is set. The sink's
+    // locators are "<record file>/<locator>", the record file's path taken below the folder.
     virtual void ReadRecords(const std::string& folder, const std::atomic<bool>& stop, RecordSink& sink) const = 0;
-    // The record `locator` of the container whose anchor file is at `anchor`.
-    virtual Refusable<OpenedResponse> OpenRecord(const std::string& anchor, std::string_view locator) const = 0;
+    // The record `locator` of the record file at `file`.
+    virtual Refusable<OpenedResponse> OpenRecord(const std::string& file, std::string_view locator) const = 0;
 
 protected:
     ~ContainerFolderFormat() = default;
@@ -116,12 +118,22 @@ protected:
     ~ContainerFileFormat() = default;
 };
 
+// What an address index's reader hands on.
+class AddressSink {
+public:
+    // The full path of a plain movie file that the index names, and the address it came from.
+    virtual void Address(std::string path, std::string address) = 0;
+    // The index as a whole is not read, and why (a version this reader does not know, damage).
+    virtual void NotRead(std::string_view reason) = 0;
+
+protected:
+    ~AddressSink() = default;
+};
+
 class AddressIndexFormat : public FolderFormat {
 public:
-    // Hands on the full path of each plain file of the folder (ending in "/") that the index names, with its
-    // address.
-    virtual void ReadAddresses(const std::string& folder, const std::atomic<bool>& stop,
-                               const std::function<void(std::string path, std::string address)>& found) const = 0;
+    // Hands on each plain movie file below the folder (ending in "/") that its index names, with its address.
+    virtual void ReadAddresses(const std::string& folder, const std::atomic<bool>& stop, AddressSink& sink) const = 0;
 
 protected:
     ~AddressIndexFormat() = default;

@@ -18,6 +18,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QHelpEvent>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
@@ -27,6 +28,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <utility>
 
 CLocalPage::CLocalPage(QWidget* parent) : CDialog(IDD, parent) {}
@@ -85,7 +87,11 @@ CLocalPage::~CLocalPage()
     m_summaryReader.reset();
 }
 
-void CLocalPage::DoDataExchange() { m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST)); }
+void CLocalPage::DoDataExchange()
+{
+    m_list = qobject_cast<QTableWidget*>(GetDlgItem(this, IDC_LOCAL_LIST));
+    m_unreadLine = qobject_cast<QLabel*>(GetDlgItem(this, IDC_UNREAD_CACHES));
+}
 
 bool CLocalPage::OnInitDialog()
 {
@@ -94,6 +100,8 @@ bool CLocalPage::OnInitDialog()
                             {{QStringLiteral("File Name"), 180, Qt::AlignLeft},
                              {QStringLiteral("File Size"), 100, Qt::AlignRight},
                              {QStringLiteral("File Path"), 280, Qt::AlignLeft}});
+    if (m_unreadLine)
+        m_unreadLine->hide(); // until a cache folder is found that is not read
     // Only mouse clicks on a row preview; the list's keyboard moves do not.
     connect(m_list, &QTableWidget::clicked, this, OnCommand(this, &CLocalPage::OnClickList));
     if (auto* save = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE)))
@@ -144,7 +152,7 @@ void CLocalPage::TakeFinding(cache::StoreFinding finding)
     std::visit(platform::Overloaded{
                    [this](cache::EntryMovieRow& row) { InsertEntryRow(std::move(row)); },
                    [this](const cache::PlainFileAddress& address) { GivePlainRowAddress(address); },
-                   [](const cache::UnreadStore&) {},
+                   [this](cache::UnreadStore& store) { ReportUnreadStore(std::move(store)); },
                },
                finding);
 }
@@ -259,6 +267,33 @@ bool CLocalPage::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return CDialog::eventFilter(watched, event);
+}
+
+void CLocalPage::ReportUnreadStore(cache::UnreadStore store)
+{
+    m_unreadStores.push_back(std::move(store));
+    if (!m_unreadLine)
+        return;
+    const cache::UnreadStore& first = m_unreadStores.front();
+    const QString before = m_unreadStores.size() == 1
+        ? QStringLiteral("Not read: ")
+        : QStringLiteral("%1 cache folders not read: ").arg(m_unreadStores.size());
+    const QString after = FromBytes(" (" + first.format + ": " + first.reason + ")");
+    // The path gives way first, in its middle, down to a third of the line; then the reason, at its end.
+    const QFontMetrics metrics = m_unreadLine->fontMetrics();
+    const int width = m_unreadLine->width();
+    const int room = width - metrics.horizontalAdvance(before) - metrics.horizontalAdvance(after);
+    const QString path = metrics.elidedText(FromBytes(first.path), Qt::ElideMiddle, std::max(room, width / 3));
+    m_unreadLine->setText(metrics.elidedText(before + path + after, Qt::ElideRight, width));
+    // A disk of many profiles can hold hundreds: the tooltip names the first few.
+    std::string tip;
+    const std::size_t named = std::min(m_unreadStores.size(), kUnreadStoresNamed);
+    for (std::size_t i = 0; i < named; ++i)
+        tip.append(tip.empty() ? "" : "\n").append(cache::UnreadStoreText(m_unreadStores[i]));
+    if (named < m_unreadStores.size())
+        tip.append("\nand ").append(std::to_string(m_unreadStores.size() - named)).append(" more");
+    m_unreadLine->setToolTip(FromBytes(tip));
+    m_unreadLine->show();
 }
 
 void CLocalPage::InsertEntryRow(cache::EntryMovieRow row)

@@ -10,6 +10,7 @@
 #include "framework/WorkerThread.h"
 #include "res/resource.h"
 
+#include <QLabel>
 #include <QPointer>
 #include <QString>
 #include <QTableWidget>
@@ -34,7 +35,12 @@ public:
     // window program's --folder). Takes effect when the page is created.
     void SetChosenFolder(std::optional<std::string> folder) { m_chosenFolder = std::move(folder); }
 
+    // How many of the stores not read the line's tooltip names.
+    static constexpr std::size_t kUnreadStoresNamed = 8;
+
     QTableWidget* MovieList() const { return m_list; }
+    // The line below the preview that names the cache folders the page does not read; hidden while there is none.
+    QLabel* UnreadLine() const { return m_unreadLine; }
     CHtmlCtrl& Preview() { return m_preview; }
 
     void OnClickList();
@@ -45,7 +51,8 @@ public:
     const CProgressJob* SaveWithFilesJob() const { return m_pSaveJob.get(); }
 
     // What reading the stores found, on the page's thread: a movie's row, put in its place above the plain
-    // rows; an address for a plain row, shown as its tooltip; a store not read, passed over for now.
+    // rows; an address for a plain row, shown as its tooltip; a store not read, named in the line below the
+    // preview.
     void TakeFinding(cache::StoreFinding finding);
 
     // The line a row's tooltip adds about its movie, once read: version, frame size and rate, ActionScript.
@@ -65,6 +72,8 @@ private:
     void InsertEntryRow(cache::EntryMovieRow row);
     // The tooltip of the plain row whose file an index names.
     void GivePlainRowAddress(const cache::PlainFileAddress& address);
+    // One more store not read: the line says how many and which, its tooltip every one.
+    void ReportUnreadStore(cache::UnreadStore store);
     // Shows the row whose path is `path`: a plain file as it is, an entry's or a record's movie once decoded,
     // and nothing for a path whose file has gone.
     void Preview(const std::string& path);
@@ -84,6 +93,7 @@ private:
     void CopyMovie(const std::string& source, const std::string& destination);
 
     QPointer<QTableWidget> m_list;
+    QPointer<QLabel> m_unreadLine;
     CHtmlCtrl m_preview;
     std::optional<std::string> m_chosenFolder;
     std::optional<cache::LocalListSource> m_source;
@@ -91,6 +101,7 @@ private:
     std::vector<cache::EntryMovieRow> m_entryRows;               // the rows above the plain ones, in list order
     std::unordered_map<std::string, int> m_plainRowOf;           // a plain row's path -> its place among the plain rows
     std::unordered_map<std::string, std::string> m_plainAddress; // a plain row's path -> the address an index gives
+    std::vector<cache::UnreadStore> m_unreadStores;              // in the order they were found
     std::unique_ptr<CWorkerThread> m_entryReader;                // reads the stores once the window shows
     std::unique_ptr<CWorkerThread> m_previewDecoder;             // decodes the movie of the last entry row clicked
     std::unique_ptr<CProgressJob> m_pSaveJob;                    // the current or last "Save With Its Files…"

@@ -16,6 +16,13 @@ const cache::ContainerFolderFormat& Named(std::string_view name)
     return *format;
 }
 
+// The place of a record within its record file: the reader names the file first, "data_1/@0xa0010002".
+std::string_view PlaceOf(std::string_view locator)
+{
+    const std::size_t slash = locator.find('/');
+    return slash == std::string_view::npos ? locator : locator.substr(slash + 1);
+}
+
 class Collected final : public cache::RecordSink {
 public:
     explicit Collected(ListedCache& listed) : m_listed(listed) {}
@@ -23,7 +30,7 @@ public:
     bool Response(std::string_view locator, cache::StoredResponse& response, std::int64_t written) override
     {
         ListedEntry& entry = m_listed.entries.emplace_back();
-        entry.locator = locator;
+        entry.locator = PlaceOf(locator);
         entry.address = response.address;
         entry.head = response.head;
         entry.headLost = response.headLost;
@@ -35,7 +42,7 @@ public:
     void Refused(std::string_view locator, cache::Refusal why) override
     {
         ListedEntry& entry = m_listed.entries.emplace_back();
-        entry.locator = locator;
+        entry.locator = PlaceOf(locator);
         entry.refused = why;
     }
     void NotRead(std::string_view reason) override { m_listed.notRead.emplace_back(reason); }
@@ -80,8 +87,9 @@ std::optional<std::string> StreamedMovie(cache::StoredResponse response, bool ch
 cache::Refusable<cache::OpenedResponse> OpenRecord(const cache::ContainerFolderFormat& format,
                                                    const std::string& folder, const std::string& locator)
 {
+    // Both formats' records go through one file of the folder.
     const std::string base = folder.ends_with('/') ? folder : folder + '/';
-    return format.OpenRecord(base + std::string(format.AnchorName()), locator);
+    return format.OpenRecord(base + (&format == &BlockFileFormat() ? "data_1" : "index"), locator);
 }
 
 std::vector<const ListedEntry*> WithAddress(const std::vector<ListedEntry>& entries, const std::string& address)

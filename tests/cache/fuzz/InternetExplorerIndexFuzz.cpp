@@ -8,9 +8,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const auto read = cache::InternetExplorerIndex::Parse(std::string_view(reinterpret_cast<const char*>(data), size));
-    const auto* index = std::get_if<cache::InternetExplorerIndex>(&read);
-    if (index == nullptr)
+    if (!read)
         return 0;
+    const cache::InternetExplorerIndex* index = &*read;
     if (index->Size() > 0 && index->Subfolders().empty())
         std::abort(); // every named file lies in one of the index's subfolders
     for (const std::string& subfolder : index->Subfolders())
