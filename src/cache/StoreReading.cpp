@@ -73,8 +73,9 @@ void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFor
         }
     }
     if (unknownVersion > 0) {
-        visitor.Unread(Unread(store, std::to_string(unknownVersion) + " of its " + std::to_string(entries)
-                                         + (entries == 1 ? " entry is" : " entries are") + " of an unknown version"));
+        visitor.Unread(Unread(store,
+                              std::to_string(unknownVersion) + " of its " + std::to_string(entries)
+                                  + (entries == 1 ? " entry is" : " entries are") + " of an unknown version"));
     }
 }
 

@@ -224,8 +224,7 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
     }
 }
 
-BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings, UndecodableStart undecodable,
-                         std::size_t pieceSize)
+BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings, UndecodableStart undecodable, std::size_t pieceSize)
     : m_tolerant(undecodable == UndecodableStart::PassesAsIs && !codings.empty())
 {
     for (auto coding = codings.rbegin(); coding != codings.rend(); ++coding)

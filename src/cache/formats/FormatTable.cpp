@@ -18,13 +18,8 @@ const ContainerFileFormat& WebArchiveFiles();
 const std::vector<Format>& StoredFormats()
 {
     static const std::vector<Format> table{
-        &FirefoxCache2(),
-        &ChromiumSimpleCache(),
-        &ChromiumBlockFileCache(),
-        &ChromiumSqlCache(),
-        &FirefoxFirstCache(),
-        &InternetExplorerCache(),
-        &WebArchiveFiles(),
+        &FirefoxCache2(),     &ChromiumSimpleCache(),   &ChromiumBlockFileCache(), &ChromiumSqlCache(),
+        &FirefoxFirstCache(), &InternetExplorerCache(), &WebArchiveFiles(),
     };
     return table;
 }

@@ -2,10 +2,10 @@
 
 #include "cache/ListedMovieCopy.h"
 #include "cache/RowPath.h"
-#include "controls/PlayerPreload.h"
 #include "cache/RowSummary.h"
 #include "capture/CompleteSave.h"
 #include "capture/SiteLayout.h"
+#include "controls/PlayerPreload.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
@@ -17,8 +17,8 @@
 #include <QCursor>
 #include <QEvent>
 #include <QFile>
-#include <QHelpEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
