@@ -5,6 +5,8 @@
 #include "html/PageText.h"
 #include "platform/Bytes.h"
 #include "platform/Exceptions.h"
+#include "wayback/ArchiveSetting.h"
+#include "wayback/RawCapture.h"
 
 #include <curl/curl.h>
 
@@ -21,6 +23,15 @@ std::atomic<std::chrono::seconds::rep> g_connectSeconds{TransferLimits{}.connect
 std::atomic<std::chrono::seconds::rep> g_stallSeconds{TransferLimits{}.stall.count()};
 
 bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// The archive compresses its answers, and sends a capture with the content coding its site gave it: for
+// its addresses libcurl asks for and undoes every coding it knows, so that a saved movie is the movie.
+// Every other request carries no header of the program's own, and its body is kept as it came.
+const char* AcceptedEncodings(const std::string& url)
+{
+    const std::string archive = wayback::Archive();
+    return !archive.empty() && wayback::IsBelowArchive(archive, url) ? "" : nullptr;
+}
 
 enum class Outcome {
     kDone,          // the final response arrived and its whole body went into the sink
@@ -96,7 +107,8 @@ public:
             std::memcpy(m_szError, kOnlyHttp, sizeof kOnlyHttp);
             return Outcome::kNotOpened;
         }
-        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
+        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK
+            || curl_easy_setopt(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url)) != CURLE_OK)
             return Outcome::kNotOpened;
         const CURLcode code = curl_easy_perform(m_curl.Get());
         m_code = code;
