@@ -17,27 +17,50 @@ using Clock = std::chrono::steady_clock;
 
 std::atomic<std::chrono::milliseconds::rep> g_intervalMs{2500};
 std::mutex g_turnMutex;
-Clock::time_point g_nextTurn{};
+bool g_turnTaken = false;    // a CDX request of the run is under way
+Clock::time_point g_lastEnd; // when the last one ended
 
-// Waits until the run may send its next CDX request; false when `abort` turned true meanwhile.
-bool WaitForTurn(const std::atomic<bool>* abort)
-{
-    for (;;) {
-        Clock::duration wait{};
-        {
-            const std::lock_guard lock(g_turnMutex);
-            const Clock::time_point now = Clock::now();
-            if (now >= g_nextTurn) {
-                g_nextTurn = now + CdxInterval();
-                return true;
+// The run's turn to send a CDX request, from the end of the one before plus the interval until this one
+// ends: one at a time, with a pause between them.
+class CdxTurn {
+public:
+    // Waits for the turn; Taken() is false when `abort` turned true meanwhile.
+    explicit CdxTurn(const std::atomic<bool>* abort)
+    {
+        for (;;) {
+            Clock::duration wait = std::chrono::milliseconds(50);
+            {
+                const std::lock_guard lock(g_turnMutex);
+                const Clock::time_point next = g_lastEnd + CdxInterval();
+                const Clock::time_point now = Clock::now();
+                if (!g_turnTaken && now >= next) {
+                    g_turnTaken = m_taken = true;
+                    return;
+                }
+                if (!g_turnTaken)
+                    wait = std::min(wait, next - now);
             }
-            wait = g_nextTurn - now;
+            if (abort != nullptr && abort->load())
+                return;
+            std::this_thread::sleep_for(wait);
         }
-        if (abort != nullptr && abort->load())
-            return false;
-        std::this_thread::sleep_for(std::min<Clock::duration>(wait, std::chrono::milliseconds(50)));
     }
-}
+    ~CdxTurn()
+    {
+        if (!m_taken)
+            return;
+        const std::lock_guard lock(g_turnMutex);
+        g_turnTaken = false;
+        g_lastEnd = Clock::now();
+    }
+    CdxTurn(const CdxTurn&) = delete;
+    CdxTurn& operator=(const CdxTurn&) = delete;
+
+    bool Taken() const { return m_taken; }
+
+private:
+    bool m_taken = false;
+};
 
 std::string Naming(const std::string& archive) { return "the archive at " + archive; }
 
@@ -70,6 +93,7 @@ bool Ask(const std::string& archive, const std::string& address, std::string& te
 {
     CUrlFetcher fetcher;
     fetcher.SetAbortFlag(abort);
+    fetcher.SetAcceptCompressed(true); // the CDX server compresses what it sends unless told not to
     try {
         if (!fetcher.FetchPage(address)) {
             problem = Naming(archive) + " did not answer: " + Reason(fetcher.LastError(), address);
@@ -114,7 +138,8 @@ CdxSearch SearchCdx(const std::string& archive, wayback::CdxQuery query, const s
             search.cut = true;
             break;
         }
-        if (!WaitForTurn(abort)) {
+        const CdxTurn turn(abort);
+        if (!turn.Taken()) {
             search.abandoned = true;
             break;
         }

@@ -1,8 +1,8 @@
 #pragma once
-// Requests to the archive, made politely: its CDX server is asked one query page at a time, at least
-// CdxInterval() between the starts of two CDX requests of the run (the Wayback Machine refuses clients
-// that ask more than about 24 times a minute), every page on the run's kept connection, and at most
-// kMostCdxPages pages for one query. Whatever the archive does not give is told in one line that names it.
+// Requests to the archive, made politely: its CDX server is asked one query page at a time, each CDX
+// request of the run after a pause of CdxInterval() since the one before ended (the Wayback Machine
+// refuses clients that ask more than about 24 times a minute), every page on the run's kept connection,
+// and at most kMostCdxPages pages for one query. Whatever the archive does not give is told in one line that names it.
 #include "wayback/CdxAnswer.h"
 #include "wayback/CdxQuery.h"
 

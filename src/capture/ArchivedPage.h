@@ -1,8 +1,9 @@
 #pragma once
 // A page the live web no longer gives, read from the archive instead: its latest capture with status 200,
 // fetched raw (the bytes the site sent), its movies found and resolved against the page's original
-// address, and for each movie the archive's raw capture of it nearest in time to the page's capture, so
-// that preview and Save fetch the movie from the archive. A movie the archive never captured keeps its
+// address, and for each movie the archive's raw capture of it nearest in time to the page's capture (of the
+// address with a query, when the archive holds none without), so that preview and Save fetch the movie
+// from the archive. A movie the archive never captured keeps its
 // original address: its row looks like a live one, and tells that the archive does not have it.
 #include "capture/Capture.h"
 

@@ -27,10 +27,10 @@ bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") =
 // The archive compresses its answers, and sends a capture with the content coding its site gave it: for
 // its addresses libcurl asks for and undoes every coding it knows, so that a saved movie is the movie.
 // Every other request carries no header of the program's own, and its body is kept as it came.
-const char* AcceptedEncodings(const std::string& url)
+const char* AcceptedEncodings(const std::string& url, bool acceptCompressed)
 {
     const std::string archive = wayback::Archive();
-    return !archive.empty() && wayback::IsBelowArchive(archive, url) ? "" : nullptr;
+    return acceptCompressed || (!archive.empty() && wayback::IsBelowArchive(archive, url)) ? "" : nullptr;
 }
 
 enum class Outcome {
@@ -97,7 +97,7 @@ public:
             throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(code)));
     }
 
-    Outcome Run(const std::string& url)
+    Outcome Run(const std::string& url, bool acceptCompressed)
     {
         // libcurl would guess "http" for an address without a scheme; nothing is guessed here.
         if (!platform::StartsWithIgnoringAsciiCase(url, "http://")
@@ -108,7 +108,8 @@ public:
             return Outcome::kNotOpened;
         }
         if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK
-            || curl_easy_setopt(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url)) != CURLE_OK)
+            || curl_easy_setopt(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url, acceptCompressed))
+                != CURLE_OK)
             return Outcome::kNotOpened;
         const CURLcode code = curl_easy_perform(m_curl.Get());
         m_code = code;
@@ -241,7 +242,7 @@ bool CUrlFetcher::FetchPage(const std::string& url)
     m_strError.clear();
     PageSink sink(m_pPageBuffer.get(), kPageBufferSize);
     Session session(sink, m_pAbort, Limits());
-    const Outcome outcome = session.Run(url);
+    const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
     switch (outcome) {
     case Outcome::kDone:
@@ -263,7 +264,7 @@ bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path
     m_strError.clear();
     FileSink sink(path);
     Session session(sink, m_pAbort, Limits());
-    const Outcome outcome = session.Run(url);
+    const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
     const auto writeFailure = [&] {
         return CFileException("Cannot write " + path + " (downloading " + url + "): " + sink.ErrorText());

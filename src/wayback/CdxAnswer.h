@@ -32,4 +32,12 @@ CdxPage ReadCdxPage(std::string_view text);
 // A capture of a movie: status 200, and the type Flash Player's or an address whose path ends in ".swf".
 bool IsMovieCapture(const CdxCapture& capture);
 
+// Whether two addresses name the same path of the same host, whatever their queries: compared as the
+// archive's index compares them, without the scheme, a leading "www.", a default port or letter case.
+bool IsSameAddressBesideQuery(std::string_view a, std::string_view b);
+
+// Of `captures`, the one whose time lies nearest to `timestamp` (1 to 14 digits), the earlier of two as near;
+// null when there is none.
+const CdxCapture* NearestInTime(const std::vector<CdxCapture>& captures, std::string_view timestamp);
+
 } // namespace wayback
