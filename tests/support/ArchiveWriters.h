@@ -83,6 +83,9 @@ struct WarcioRecord {
 void RunWarcio(const std::string& file, const std::string& version, bool gzip,
                const std::vector<WarcioRecord>& records);
 
+// `bytes` through zlib's deflate, `windowBits` as deflateInit2 takes them: 15 for zlib, 15 + 16 for gzip.
+std::string Deflated(const std::string& bytes, int windowBits);
+
 // SHA-256 in hexadecimal and SHA-1 in base 32, as sha256sum, and sha1sum through base32, give them.
 struct ToolDigests {
     std::string sha256, sha1;

@@ -1,8 +1,7 @@
 #include "support/ArchivedSite.h"
 
+#include "support/ArchiveWriters.h"
 #include "support/TestMovie.h"
-
-#include <zlib.h>
 
 #include <stdexcept>
 #include <thread>
@@ -17,23 +16,6 @@ std::string Movie(std::uint8_t red, std::uint8_t green)
     recipe.background = {red, green, 90};
     recipe.fill = {green, red, 10};
     return MakeMovie(recipe);
-}
-
-std::string Gzipped(const std::string& bytes)
-{
-    uLongf size = compressBound(static_cast<uLong>(bytes.size())) + 32;
-    std::string out(size, '\0');
-    z_stream stream{};
-    ::deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    if (::deflate(&stream, Z_FINISH) != Z_STREAM_END)
-        throw std::runtime_error("deflate");
-    out.resize(stream.total_out);
-    ::deflateEnd(&stream);
-    return out;
 }
 
 constexpr const char* kFlash = "application/x-shockwave-flash";
@@ -60,7 +42,7 @@ ArchivedSite::ArchivedSite(WaybackServer& archive, int crawls)
                 response.set_content(movies[2].movie, "application/octet-stream");
             } else if (target == "/games/packed.swf") {
                 response.set_header("Content-Encoding", "gzip");
-                response.set_content(Gzipped(movies[3].movie), kFlash);
+                response.set_content(Deflated(movies[3].movie, 15 + 16), kFlash);
             } else if (const auto found = std::ranges::find(movies, target, &SiteMovie::path); found != movies.end()) {
                 response.set_content(found->movie, kFlash);
             } else {

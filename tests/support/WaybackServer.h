@@ -8,7 +8,7 @@
 // - raw captures, /web/<timestamp>id_/<original>, read from the WARC files the indexes name: a time it
 //   holds no capture at redirects to the nearest capture, and a capture comes with its original status,
 //   its type, content coding and redirect (pointed into the archive) and its other headers as
-//   X-Archive-Orig-*, its body with the chunks undone;
+//   X-Archive-Orig-*, its body with the chunks undone (as the Wayback Machine's recorded answers show them);
 // - or recorded answers of the real archive (VCR cassettes), replayed for the CDX requests that carry the
 //   resume key the recording does.
 // It can also refuse every request, or answer only after a silence.
@@ -62,8 +62,6 @@ public:
         std::chrono::steady_clock::time_point at;
     };
     std::vector<Request> CdxRequests() const;
-    // The targets of the raw capture requests so far.
-    std::vector<std::string> RawRequests() const;
     // How many connections the requests came on so far.
     std::size_t ConnectionsSeen() { return m_server.ConnectionsSeen(); }
 
@@ -84,7 +82,6 @@ private:
     std::vector<IndexedCapture> m_captures; // sorted by key and time
     std::vector<Recorded> m_recorded;
     std::vector<Request> m_cdxRequests;
-    std::vector<std::string> m_rawRequests;
     std::atomic<int> m_refusal{0};
     std::atomic<std::chrono::milliseconds::rep> m_silenceMs{0};
     LoopbackServer m_server; // last: serves once everything above exists
