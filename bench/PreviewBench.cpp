@@ -1,13 +1,17 @@
 // Preview figures, all from one run:
 //  - time from Navigate2 to the first frame shown of a local movie and of a loopback movie, each
 //    after another movie as a user clicks rows, against the same for a small loopback HTML page
-//    after another (the baseline); the first movie after start-up (Ruffle cold) apart;
+//    after another (the baseline);
+//  - the first movie after start-up, each in a viewer of its own clicked a pause after its start page
+//    has loaded, with and without the player preloaded, against a later click on a movie of its kind;
 //  - resident memory of a window holding the two pages with their viewers created and showing the
-//    start page, against the same window with no viewers (each in a fresh child process), and the
-//    time each takes to be ready.
-// Usage: bench_preview [rounds]       (the child mode --memory none|viewers is internal)
+//    start page (with and without the player preloaded), against the same window with no viewers
+//    (each in a fresh child process), and the time each takes to be ready.
+// Usage: bench_preview [rounds] [pause ms] [first movies]
+//        (the child mode --memory none|viewers|preloaded is internal)
 #include "app/PlumerocApp.h"
 #include "controls/HtmlCtrl.h"
+#include "controls/PlayerPreload.h"
 #include "framework/Dialog.h"
 #include "res/resource.h"
 #include "support/Files.h"
@@ -85,7 +89,15 @@ struct Page : CDialog {
     CHtmlCtrl m_preview;
 };
 
-int MeasureMemory(bool withViewers)
+// The preload is over once it has let its player go (player-preload.js).
+bool PreloadDone(QWebEnginePage* page)
+{
+    return test::RunScript(
+               page, QStringLiteral("String(!!window.RufflePlayer && !document.getElementById('player-preload'))"), 2s)
+        == QStringLiteral("true");
+}
+
+int MeasureMemory(bool withViewers, bool preload)
 {
     QElapsedTimer clock;
     clock.start();
@@ -102,10 +114,16 @@ int MeasureMemory(bool withViewers)
             page->m_preview.CreateOverPlaceholder(IDC_PREVIEW, page);
             QObject::connect(page->m_preview.Browser(), &QWebEnginePage::loadFinished, [&] { ++loaded; });
             page->m_preview.LoadFromResource(IDR_START_PAGE);
+            if (preload)
+                preview::PreloadPlayer(page->m_preview);
         }
     }
     test::WaitUntil([&] { return loaded == (withViewers ? 2 : 0); }, 30s);
     const qint64 readyMs = clock.elapsed();
+    if (preload) {
+        test::WaitUntil(
+            [&] { return PreloadDone(internet.m_preview.Browser()) && PreloadDone(local.m_preview.Browser()); }, 30s);
+    }
     test::WaitUntil([] { return false; }, 1500ms); // let helper processes settle
     long tree = 0;
     for (int pid : ProcessTree(static_cast<int>(QCoreApplication::applicationPid())))
@@ -135,26 +153,81 @@ double Median(std::vector<double> values)
     return values.empty() ? 0 : values[values.size() / 2];
 }
 
-int MeasureNavigation(int rounds)
-{
+// A viewer in a window of its own, as a page holds its preview.
+struct ViewerWindow {
+    ViewerWindow()
+    {
+        window.resize(420, 320);
+        auto* placeholder = new QWidget(&window);
+        SetDlgCtrlID(placeholder, IDC_PREVIEW);
+        placeholder->setGeometry(10, 10, 400, 300);
+        viewer.CreateOverPlaceholder(IDC_PREVIEW, &window);
+        window.show();
+    }
     QWidget window;
-    window.resize(420, 320);
-    auto* placeholder = new QWidget(&window);
-    SetDlgCtrlID(placeholder, IDC_PREVIEW);
-    placeholder->setGeometry(10, 10, 400, 300);
     CHtmlCtrl viewer;
-    viewer.CreateOverPlaceholder(IDC_PREVIEW, &window);
-    window.show();
+};
+
+// Two colours for a document: its background and what its middle shows.
+struct Look {
+    Rgb background, fill;
+};
+
+// Milliseconds from Navigate2 to the first grab that shows `look` (a grab holds what the window
+// shows; under Xvfb the screen agrees within one polling step); -1 if it never does. A page is
+// judged by its middle alone.
+double TimeToShown(CHtmlCtrl& viewer, const std::string& location, Look look, bool isPage)
+{
+    QElapsedTimer clock;
+    clock.start();
+    viewer.Navigate2(location);
+    const bool shown = test::WaitUntil(
+        [&] {
+            const QImage image = test::Grab(&viewer);
+            return test::Near(test::ColourAt(image, 0.5, 0.5), look.fill)
+                && (isPage || test::Near(test::ColourAt(image, 0.1, 0.1), look.background));
+        },
+        30s);
+    return shown ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : -1;
+}
+
+// A user's first movie after start-up: a fresh viewer (a renderer of its own) shows its start page,
+// with or without the player preloaded, and the row is clicked `pause` after the page has loaded.
+// Also gives how long after that load the preload was over (-1 if not by the click).
+std::pair<double, double> FirstMovie(const std::string& location, Look look, bool preload,
+                                     std::chrono::milliseconds pause)
+{
+    ViewerWindow shown;
+    bool loaded = false;
+    QObject::connect(shown.viewer.Browser(), &QWebEnginePage::loadFinished, [&] { loaded = true; });
+    shown.viewer.LoadFromResource(IDR_START_PAGE);
+    if (preload)
+        preview::PreloadPlayer(shown.viewer);
+    test::WaitUntil([&] { return loaded; }, 20s);
+    QElapsedTimer sinceLoad;
+    sinceLoad.start();
+    double preloaded = -1;
+    if (preload && test::WaitUntil([&] { return PreloadDone(shown.viewer.Browser()); }, pause))
+        preloaded = static_cast<double>(sinceLoad.elapsed());
+    test::WaitUntil([] { return false; }, pause - std::chrono::milliseconds(sinceLoad.elapsed()));
+    return {TimeToShown(shown.viewer, location, look, false), preloaded};
+}
+
+int MeasureNavigation(int rounds, std::chrono::milliseconds pause, int firsts)
+{
+    ViewerWindow shown;
+    CHtmlCtrl& viewer = shown.viewer;
 
     // Two documents of each kind with different colours: a document can never pass for the one
     // shown before it.
-    const Rgb colours[][2] = {{{0x20, 0x50, 0xc0}, {0xf0, 0x90, 0x10}}, {{0x10, 0x60, 0x20}, {0xf0, 0x60, 0xc0}}};
+    const Look looks[][2] = {{{{0x20, 0x50, 0xc0}, {0xf0, 0x90, 0x10}}, {{0x10, 0x60, 0x20}, {0xf0, 0x60, 0xc0}}}};
+    const Look* look = looks[0];
     std::vector<std::string> movies;
     test::TempFolder folder;
-    for (const auto& pair : colours) {
+    for (int k = 0; k < 2; ++k) {
         test::MovieRecipe recipe;
-        recipe.background = pair[0];
-        recipe.fill = pair[1];
+        recipe.background = look[k].background;
+        recipe.fill = look[k].fill;
         movies.push_back(test::MakeMovie(recipe));
     }
     test::LoopbackServer server([&](httplib::Server& s) {
@@ -164,7 +237,7 @@ int MeasureNavigation(int rounds)
         // Text, so that the engine shows the page at its first paint; a page of colour alone is
         // held back behind the one before it for half a second.
         s.Get(R"(/page(\d)\.html)", [&](const httplib::Request& request, httplib::Response& r) {
-            const Rgb c = colours[std::stoul(request.matches[1])][1];
+            const Rgb c = look[std::stoul(request.matches[1])].fill;
             r.set_content("<html><body style='margin:0;background:rgb(" + std::to_string(c.r) + ","
                               + std::to_string(c.g) + "," + std::to_string(c.b) + ")'><p>Page</p></body></html>",
                           "text/html");
@@ -174,61 +247,69 @@ int MeasureNavigation(int rounds)
     for (std::size_t i = 0; i < movies.size(); ++i)
         localMovies.push_back(folder.Write("movie" + std::to_string(i) + ".swf", movies[i]));
 
-    // Milliseconds from Navigate2 to the first grab that shows document k's colours (a grab holds
-    // what the window shows; under Xvfb the screen agrees within one polling step).
-    int onScreen = -1; // colours of the document shown now
-    const auto timeTo = [&](const std::string& location, int k, bool isPage) -> double {
-        QElapsedTimer clock;
-        clock.start();
-        viewer.Navigate2(location);
-        const bool shown = test::WaitUntil(
-            [&] {
-                const QImage image = test::Grab(&viewer);
-                return test::Near(test::ColourAt(image, 0.5, 0.5), colours[k][1])
-                    && (isPage || test::Near(test::ColourAt(image, 0.1, 0.1), colours[k][0]));
-            },
-            30s);
-        onScreen = k;
-        return shown ? static_cast<double>(clock.nsecsElapsed()) / 1e6 : -1;
-    };
     // A user clicks one row after another: each document follows one of its own kind, the player
-    // page with Ruffle after the player page. Only start-up shows the start page, and a document
-    // after it gets a renderer process of its own and loads Ruffle cold: a user sees that at the
-    // first click only. The first of a series follows another kind and is not counted.
+    // page with Ruffle after the player page. The first of a series follows another kind and is not
+    // counted.
+    int onScreen = 0; // the look of the document shown now
     const auto series = [&](const std::function<std::string(int)>& location, bool isPage) {
         int k = 1 - onScreen;
-        timeTo(location(k), k, isPage);
+        TimeToShown(viewer, location(k), look[k], isPage);
         std::vector<double> times;
         for (int i = 0; i < rounds; ++i) {
             k = 1 - k;
-            times.push_back(timeTo(location(k), k, isPage));
+            times.push_back(TimeToShown(viewer, location(k), look[k], isPage));
         }
+        onScreen = k;
         return Median(times);
     };
-
-    // The first movie after start-up: from the start page, with Ruffle not yet loaded anywhere.
-    viewer.LoadFromResource(IDR_START_PAGE);
-    test::WaitUntil([&] { return test::Near(test::ColourAt(test::Grab(&viewer), 0.9, 0.9), Rgb{255, 255, 255}); }, 10s);
-    const double cold = timeTo(localMovies[0], 0, false);
-    const auto loopbackUrl = [&](const std::string& host, const std::string& path) {
-        return "http://" + host + ":" + std::to_string(server.Port()) + path;
+    const auto loopbackUrl = [&](const std::string& host, int k) {
+        return "http://" + host + ":" + std::to_string(server.Port()) + "/movie" + std::to_string(k) + ".swf";
     };
+    const auto local = [&](int k) { return localMovies[static_cast<std::size_t>(k)]; };
+    const auto loopback = [&](int k) { return loopbackUrl("127.0.0.1", k); };
+    viewer.LoadFromResource(IDR_START_PAGE);
     const double base = series([&](int k) { return server.Url("/page" + std::to_string(k) + ".html"); }, true);
-    const double loopback = series([&](int k) { return server.Url("/movie" + std::to_string(k) + ".swf"); }, false);
-    const double local = series([&](int k) { return localMovies[static_cast<std::size_t>(k)]; }, false);
+    const double loopbackLater = series(loopback, false);
+    const double localLater = series(local, false);
     // Movies of one page that sit on two sites: 127.0.0.1 and localhost.
-    const double twoSites =
-        series([&](int k) { return loopbackUrl(k ? "localhost" : "127.0.0.1", "/movie" + std::to_string(k) + ".swf"); },
-               false);
+    const double twoSites = series([&](int k) { return loopbackUrl(k ? "localhost" : "127.0.0.1", k); }, false);
+
+    // The first movies, without and with the preload taking turns, so that both meet the same load.
+    std::vector<double> first[2][2]; // [preload][local, loopback]
+    std::vector<double> preloadTimes;
+    for (int i = 0; i < firsts; ++i) {
+        for (const bool preload : {false, true}) {
+            for (const bool isLocal : {true, false}) {
+                const auto [time, preloaded] =
+                    FirstMovie(isLocal ? local(i % 2) : loopback(i % 2), look[i % 2], preload, pause);
+                first[preload][isLocal ? 0 : 1].push_back(time);
+                if (preload)
+                    preloadTimes.push_back(preloaded);
+            }
+        }
+    }
 
     std::printf("Navigate2 to the first frame shown, each document after one of its own kind as rows are\n"
                 "clicked one after another (median of %d, ms; -1 = never shown):\n",
                 rounds);
     std::printf("  HTML page on loopback (baseline)           %8.1f  1.00x\n", base);
-    std::printf("  movie on loopback                          %8.1f  %.2fx\n", loopback, loopback / base);
-    std::printf("  local movie                                %8.1f  %.2fx\n", local, local / base);
+    std::printf("  movie on loopback                          %8.1f  %.2fx\n", loopbackLater, loopbackLater / base);
+    std::printf("  local movie                                %8.1f  %.2fx\n", localLater, localLater / base);
     std::printf("  movie on loopback, the two on two sites    %8.1f  %.2fx\n", twoSites, twoSites / base);
-    std::printf("  first movie after start-up (Ruffle cold)   %8.1f  %.2fx\n", cold, cold / base);
+    std::printf("The first movie after start-up, clicked %lld ms after the start page has loaded, in a viewer of\n"
+                "its own (median of %d, ms), and as a ratio to a later click on a movie of its kind:\n",
+                static_cast<long long>(pause.count()), firsts);
+    std::printf("                                     without preload          with preload\n");
+    const double laterOf[] = {localLater, loopbackLater};
+    const char* names[] = {"local movie      ", "movie on loopback"};
+    for (int kind = 0; kind < 2; ++kind) {
+        const double without = Median(first[0][kind]);
+        const double with = Median(first[1][kind]);
+        std::printf("  %s               %8.1f  %5.2fx       %8.1f  %5.2fx\n", names[kind], without,
+                    without / laterOf[kind], with, with / laterOf[kind]);
+    }
+    std::printf("  player preloaded, ms after the start page loaded (median; -1 = not by the click): %.0f\n",
+                Median(preloadTimes));
     return 0;
 }
 
@@ -240,19 +321,27 @@ int main(int argc, char** argv)
     CPlumerocApp app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() == 3 && args[1] == QStringLiteral("--memory"))
-        return MeasureMemory(args[2] == QStringLiteral("viewers"));
+        return MeasureMemory(args[2] != QStringLiteral("none"), args[2] == QStringLiteral("preloaded"));
 
     const MemoryFigures none = RunMemoryChild("none");
     const MemoryFigures viewers = RunMemoryChild("viewers");
+    const MemoryFigures preloaded = RunMemoryChild("preloaded");
     std::printf("Window with both pages, ready (start pages loaded) and memory (MiB):\n");
-    std::printf("                      ready ms   RSS, this process   PSS with engine helpers\n");
-    std::printf("  no viewers (base)   %8ld   %17.1f   %23.1f\n", none.readyMs, static_cast<double>(none.self) / 1024.0,
-                static_cast<double>(none.tree) / 1024.0);
-    std::printf("  two viewers         %8ld   %17.1f   %23.1f\n", viewers.readyMs,
+    std::printf("                                  ready ms   RSS, this process   PSS with engine helpers\n");
+    std::printf("  no viewers (base)               %8ld   %17.1f   %23.1f\n", none.readyMs,
+                static_cast<double>(none.self) / 1024.0, static_cast<double>(none.tree) / 1024.0);
+    std::printf("  two viewers                     %8ld   %17.1f   %23.1f\n", viewers.readyMs,
                 static_cast<double>(viewers.self) / 1024.0, static_cast<double>(viewers.tree) / 1024.0);
-    if (none.self > 0 && none.tree > 0)
-        std::printf("  ratio                         %17.2fx  %22.2fx\n",
-                    static_cast<double>(viewers.self) / static_cast<double>(none.self),
-                    static_cast<double>(viewers.tree) / static_cast<double>(none.tree));
-    return MeasureNavigation(args.size() > 1 ? std::max(1, args[1].toInt()) : 5);
+    std::printf("  two viewers, player preloaded   %8ld   %17.1f   %23.1f\n", preloaded.readyMs,
+                static_cast<double>(preloaded.self) / 1024.0, static_cast<double>(preloaded.tree) / 1024.0);
+    if (none.self > 0 && none.tree > 0) {
+        for (const auto& [name, figures] : {std::pair{"two viewers", viewers}, std::pair{"preloaded", preloaded}})
+            std::printf("  ratio, %-11s                           %16.2fx  %22.2fx\n", name,
+                        static_cast<double>(figures.self) / static_cast<double>(none.self),
+                        static_cast<double>(figures.tree) / static_cast<double>(none.tree));
+    }
+    const int rounds = args.size() > 1 ? std::max(1, args[1].toInt()) : 5;
+    const std::chrono::milliseconds pause(args.size() > 2 ? std::max(0, args[2].toInt()) : 2000);
+    const int firsts = args.size() > 3 ? std::max(1, args[3].toInt()) : 3;
+    return MeasureNavigation(rounds, pause, firsts);
 }

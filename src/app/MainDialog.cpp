@@ -56,6 +56,11 @@ bool CMainDialog::OnInitDialog()
     m_pageTabs->AddPage("Local Files", &m_localPage, CLocalPage::IDD);
     m_pageTabs->InitPages();
     m_pageTabs->move(5, 50);
+    // Tab visits the pages' controls before the picture buttons, as the template orders them: the tab
+    // control that holds the pages comes first. The pages were made after the buttons, which are
+    // therefore moved behind them.
+    QWidget::setTabOrder(previousInFocusChain(), m_homeButton);
+    QWidget::setTabOrder(m_homeButton, m_closeButton);
 
     // No title bar and no border: the background picture draws the title band. The window keeps the
     // outer size it had with them, so its client area grows by the title bar and the frame. It keeps

@@ -12,6 +12,8 @@ CPageTabCtrl::CPageTabCtrl(QWidget* parent) : QTabBar(parent)
     setExpanding(false);
     setDrawBase(false);
     setUsesScrollButtons(false);
+    // No tab stop: a press on a tab gives the row the focus, Tab never does.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 CPageTabCtrl::~CPageTabCtrl() = default;

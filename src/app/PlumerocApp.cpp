@@ -22,6 +22,7 @@ CPlumerocApp::CPlumerocApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     // No display name: the window system would append it to every caption ("Warning — Plumeroc").
     setApplicationName(kAppName);
+    setApplicationVersion(QStringLiteral(PLUMEROC_VERSION));
     // The desktop entry the window belongs to, so that a Wayland desktop shows its icon.
     setDesktopFileName(QStringLiteral(PLUMEROC_APP_ID));
 }
@@ -49,11 +50,13 @@ void CPlumerocApp::PrepareEnvironment()
 
 int CPlumerocApp::InitInstance()
 {
-    // The Local Files list made from a folder of the user's choosing, and the archive "Go" falls back on.
+    // Besides help and version: the Local Files list made from a folder of the user's choosing, and the
+    // archive "Go" falls back on.
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Finds Flash movies (.swf) in web pages and in the browser caches, and saves them."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("List the movies below DIR on the Local Files page instead of "
                                                    "those of the cache folder and the browser caches."),

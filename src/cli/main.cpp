@@ -15,6 +15,7 @@ namespace {
 void PrintHelp(std::FILE* out)
 {
     std::fputs("Usage: plumeroc-grab COMMAND [OPTIONS] [ARGUMENTS]\n"
+               "       plumeroc-grab --help | --version\n"
                "Finds Flash movies (.swf) in web pages and in the cache folder, and saves them.\n\n"
                "Commands:\n",
                out);
@@ -89,6 +90,10 @@ int main(int argc, char** argv)
     const std::string name = args.front();
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
+        return FinishOutput(cli::kOk);
+    }
+    if (name == "--version") {
+        std::fputs("plumeroc-grab " PLUMEROC_VERSION "\n", stdout);
         return FinishOutput(cli::kOk);
     }
     for (const auto& command : cli::Commands()) {

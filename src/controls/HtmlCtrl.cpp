@@ -1,5 +1,6 @@
 #include "controls/HtmlCtrl.h"
 
+#include "controls/ClickFocusOnly.h"
 #include "controls/PlayerPage.h"
 #include "controls/PreviewEngine.h"
 #include "controls/PreviewLocation.h"
@@ -39,6 +40,8 @@ bool CHtmlCtrl::Create(const QRect& rect, QWidget* parent, int id)
     setGeometry(rect);
     m_pBrowser = std::make_unique<QWebEnginePage>(profile);
     setPage(m_pBrowser.get());
+    // Like the placeholder it replaces, no tab stop: Tab would be caught inside the web page.
+    new CClickFocusOnly(this);
     show();
     return true;
 }

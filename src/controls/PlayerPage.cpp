@@ -16,18 +16,33 @@ QString ScriptString(const QString& text)
     json.replace("<!--", "<\\!--");
     return QString::fromUtf8(json);
 }
+
+// One of the player's files, with the setup script in its place and the folder of Ruffle's files
+// filled in (that URL is the program's own).
+QString PlayerFile(const QString& name, const QUrl& ruffleBase)
+{
+    QFile file(QStringLiteral(":/preview/") + name);
+    QFile setup(QStringLiteral(":/preview/player-setup.js"));
+    if (!file.open(QIODevice::ReadOnly) || !setup.open(QIODevice::ReadOnly))
+        return {};
+    QString text = QString::fromUtf8(file.readAll());
+    text.replace(QStringLiteral("@SETUP@"), QString::fromUtf8(setup.readAll()));
+    text.replace(QStringLiteral("@RUFFLE@"), ruffleBase.toString(QUrl::FullyEncoded));
+    return text;
+}
 } // namespace
 
 QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase)
 {
-    QFile file(QStringLiteral(":/preview/player.html"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QString html = QString::fromUtf8(file.readAll());
-    // The folder URL is the program's own; the movie's address can be anything and is quoted.
-    html.replace(QStringLiteral("@RUFFLE@"), ruffleBase.toString(QUrl::FullyEncoded));
+    QString html = PlayerFile(QStringLiteral("player.html"), ruffleBase);
+    // The movie's address can be anything and is quoted.
     html.replace(QStringLiteral("@MOVIE@"), ScriptString(movie.toString(QUrl::FullyEncoded)));
     return html;
+}
+
+QString PlayerPreloadScript(const QUrl& ruffleBase)
+{
+    return PlayerFile(QStringLiteral("player-preload.js"), ruffleBase);
 }
 
 } // namespace preview

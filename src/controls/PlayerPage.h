@@ -9,4 +9,8 @@ namespace preview {
 // ending in "/").
 QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase);
 
+// A script that loads Ruffle from `ruffleBase` into the page shown now, out of sight, has it open an
+// empty movie and lets it go (player-preload.js).
+QString PlayerPreloadScript(const QUrl& ruffleBase);
+
 } // namespace preview

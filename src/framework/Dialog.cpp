@@ -15,12 +15,20 @@ QWidget* CDialog::CreateControl(const DialogItem& item)
 {
     const QString text = item.text ? QString::fromLatin1(item.text) : QString();
     switch (item.kind) {
-    case ControlKind::Static:
-        return new QLabel(text, this);
+    case ControlKind::Static: {
+        // A left-aligned static: text from the top left corner, wrapped at word breaks.
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(true);
+        return label;
+    }
     case ControlKind::PushButton:
-        return new QPushButton(text, this);
-    case ControlKind::PictureButton:
-        return new QPushButton(this);
+    case ControlKind::PictureButton: {
+        // A plain push button acts on its own click only: Enter elsewhere in the page presses none.
+        auto* button = new QPushButton(text, this);
+        button->setAutoDefault(false);
+        return button;
+    }
     case ControlKind::ComboBox: {
         auto* combo = new QComboBox(this);
         combo->setEditable(true);
@@ -34,6 +42,8 @@ QWidget* CDialog::CreateControl(const DialogItem& item)
         list->setSelectionBehavior(QAbstractItemView::SelectRows);
         list->setSelectionMode(QAbstractItemView::ExtendedSelection);
         list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        // Tab goes on to the next control, as in any dialog, instead of from cell to cell.
+        list->setTabKeyNavigation(false);
         list->verticalHeader()->hide();
         // Rows as tight as a report-style list's: one line of text and a little air.
         list->verticalHeader()->setMinimumSectionSize(1);

@@ -58,8 +58,9 @@ std::optional<QString> ChooseSaveFileName(QWidget* owner, const QString& filterS
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(Dialogs::NameFiltersOf(filterSpec));
-    // No default suffix here: the dialog would add it after asking about the name as typed, or
-    // (Qt's own dialog) before, and the question below could not tell which.
+    // The dialog neither adds the default suffix nor asks about replacing a file: it would ask about
+    // the name as typed, which is not always the file written. AskSaveFileName asks about that one.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -129,7 +130,7 @@ std::optional<QString> Dialogs::AskSaveFileName(QWidget* owner, const QString& f
             return std::nullopt;
         const QString path = WithDefaultSuffix(*chosen, defaultSuffix);
         const QFileInfo file(path);
-        if (path == *chosen || !file.exists()
+        if (!file.exists()
             || AskYesNo(owner, QStringLiteral("Confirm Save As"),
                         file.fileName() + QStringLiteral(" already exists.\nDo you want to replace it?")))
             return path;

@@ -30,9 +30,9 @@ public:
     static bool AskYesNo(QWidget* owner, const QString& caption, const QString& text);
 
     // filterSpec is written "Description|pattern|...||"; returns the chosen path or nothing on cancel.
-    // A name chosen without an extension gets "." and defaultSuffix. When that makes the name of an
-    // existing file, the user is asked before it is replaced, whatever dialog was used: a dialog
-    // asks only about the name as it was typed. "No" opens the dialog again.
+    // A name chosen without an extension gets "." and defaultSuffix. When the name so made is that of
+    // an existing file, the user is asked before it is replaced; the dialog itself asks nothing, so
+    // the one question names the file that will be written. "No" opens the dialog again.
     static std::optional<QString> AskSaveFileName(QWidget* owner, const QString& filterSpec,
                                                   const QString& defaultSuffix);
     static std::optional<QString> AskFolder(QWidget* owner, const QString& title);

@@ -7,14 +7,21 @@
 #include "framework/Dialogs.h"
 #include "framework/MovieDialogs.h"
 #include "platform/Exceptions.h"
+#include "res/resource.h"
 #include "support/TempFolder.h"
 #include "support/gui/GuiSupport.h"
 
+#include <QApplication>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -89,7 +96,7 @@ TEST(DialogsTest, SaveFilterBecomesOneQtNameFilter)
               (QStringList{QStringLiteral("Movies (*.swf)"), QStringLiteral("All (*)")}));
 }
 
-// A dialog asks about the name as typed; the name the default suffix makes is asked about here.
+// The one question before a file is replaced names the file that will be written.
 TEST(DialogsTest, SaveAsAsksBeforeTheDefaultSuffixReplacesAFile)
 {
     struct Case {
@@ -98,14 +105,15 @@ TEST(DialogsTest, SaveAsAsksBeforeTheDefaultSuffixReplacesAFile)
         std::vector<bool> answers;                     // to "replace it?"
         std::optional<std::string> saved;
         std::size_t questions;
+        const char* asked = "clip.SWF"; // the file the first question names
     };
     const Case cases[] = {
         {"new name gets the suffix", {"fresh"}, {}, "fresh.SWF", 0},
         {"suffix names a file, replaced", {"clip"}, {true}, "clip.SWF", 1},
         {"suffix names a file, No asks again", {"clip", "other"}, {false}, "other.SWF", 1},
         {"No, then cancelled", {"clip", std::nullopt}, {false}, std::nullopt, 1},
-        {"typed with the suffix: the dialog asked", {"clip.SWF"}, {}, "clip.SWF", 0},
-        {"another extension is kept", {"clip.swf"}, {}, "clip.swf", 0},
+        {"typed with the suffix, replaced", {"clip.SWF"}, {true}, "clip.SWF", 1},
+        {"another extension is kept", {"clip.swf"}, {true}, "clip.swf", 1, "clip.swf"},
         {"cancelled", {std::nullopt}, {}, std::nullopt, 0},
     };
     for (const Case& c : cases) {
@@ -132,9 +140,84 @@ TEST(DialogsTest, SaveAsAsksBeforeTheDefaultSuffixReplacesAFile)
         ASSERT_EQ(questions.size(), c.questions);
         if (!questions.empty()) {
             EXPECT_EQ(questions[0].caption, QStringLiteral("Confirm Save As"));
-            EXPECT_EQ(questions[0].text, QStringLiteral("clip.SWF already exists.\nDo you want to replace it?"));
+            EXPECT_EQ(questions[0].text,
+                      QString::fromLatin1(c.asked) + QStringLiteral(" already exists.\nDo you want to replace it?"));
         }
     }
+}
+
+// The real Save-as dialog, answered as a user answers it: the name typed and Enter, Yes to a question.
+// The one question, when there is one, names the file that will be written.
+TEST(SaveAsDialogTest, AsksOnlyAboutTheFileThatWillBeWritten)
+{
+    struct Case {
+        const char* typed;
+        std::vector<const char*> existing;
+        std::vector<QString> questions; // the first line of each question, in order
+        const char* saved;
+    };
+    const QString replaceZz = QStringLiteral("zz.SWF already exists.");
+    const Case cases[] = {
+        {"zz", {"zz"}, {}, "zz.SWF"},
+        {"zz", {"zz", "zz.SWF"}, {replaceZz}, "zz.SWF"},
+        {"zz.SWF", {"zz.SWF"}, {replaceZz}, "zz.SWF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " with " + std::to_string(c.existing.size()) + " files");
+        const test::TempFolder dir;
+        for (const char* name : c.existing)
+            dir.Write(name, "FWS old");
+        std::vector<QString> questions;
+        int dialogs = 0;
+        QTimer user;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            if (auto* dialog = qobject_cast<QFileDialog*>(shown); dialog != nullptr && dialog->isVisible()) {
+                auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+                if (name == nullptr || ++dialogs > 3) { // a dialog shown again and again would never end
+                    dialog->reject();
+                    return;
+                }
+                name->setText(QString::fromStdString(dir / c.typed));
+                // From the event loop, not from here: a question it opens must find this timer free.
+                QTimer::singleShot(0, name, [name] { QTest::keyClick(name, Qt::Key_Return); });
+            } else if (auto* box = qobject_cast<QMessageBox*>(shown); box != nullptr && box->isVisible()) {
+                questions.push_back(box->text().section(QLatin1Char('\n'), 0, 0));
+                box->button(QMessageBox::Yes)->click();
+            }
+        });
+        user.start(20);
+        const std::optional<QString> saved = MovieDialogs::AskMovieFileName(nullptr);
+        user.stop();
+        EXPECT_EQ(dialogs, 1);
+        EXPECT_EQ(questions, c.questions);
+        EXPECT_EQ(saved, std::optional(QString::fromStdString(dir / c.saved)));
+    }
+}
+
+// The Local Files page's placeholder, seen when the page has no viewer, reads "Static" from its top left
+// corner, as a left-aligned static does.
+TEST(DialogTemplateTest, AStaticsTextStartsAtItsTopLeftCorner)
+{
+    CDialog page(IDD_LOCAL_FILES);
+    ASSERT_TRUE(page.InitModeless());
+    auto* placeholder = qobject_cast<QLabel*>(GetDlgItem(&page, IDC_PREVIEW));
+    ASSERT_NE(placeholder, nullptr);
+    EXPECT_EQ(placeholder->text(), QStringLiteral("Static"));
+    const QImage shot = placeholder->grab().toImage();
+    int top = shot.height();
+    int left = shot.width();
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixelColor(x, y).lightness() < 128) { // text, on the light dialog background
+                top = std::min(top, y);
+                left = std::min(left, x);
+            }
+        }
+    }
+    ASSERT_LT(top, shot.height()) << "no text drawn";
+    EXPECT_LT(top, shot.height() / 5);
+    EXPECT_LT(left, shot.width() / 10);
 }
 
 TEST(ByteStringTest, EveryByteSequenceSurvivesTheRoundTrip)

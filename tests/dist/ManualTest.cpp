@@ -211,15 +211,24 @@ TEST_F(GrabManual, GivesEachCommandTheSynopsisAndOptionsOfTheHelp)
 
 TEST_F(GrabManual, ListsTheExitStatusesOfTheHelp) { EXPECT_EQ(m_manual.exitStatuses, m_help.exitStatuses); }
 
-TEST_F(GrabManual, EachGeneralOptionPrintsTheHelp)
+// --version prints the name and the version; every other general option prints the help.
+TEST_F(GrabManual, EachGeneralOptionDoesWhatThePageSays)
 {
     const std::vector<std::string> options = GeneralOptions(m_pageText);
     ASSERT_FALSE(options.empty()) << m_pageText;
+    EXPECT_NE(std::find(options.begin(), options.end(), "--version"), options.end()) << m_pageText;
     for (const std::string& option : options) {
         const test::GrabRun run = test::RunGrab({option}, m_scratch.Path());
         EXPECT_EQ(run.status, 0) << option << ": " << run.err;
-        EXPECT_EQ(run.out, m_helpText) << option;
+        EXPECT_EQ(run.out, option == "--version" ? "plumeroc-grab " PLUMEROC_VERSION "\n" : m_helpText) << option;
     }
+}
+
+// The version the programs print is the project's, and the one their manual pages carry.
+TEST_F(GrabManual, CarriesTheVersionTheProgramPrints)
+{
+    EXPECT_NE(m_pageText.find("Plumeroc " PLUMEROC_VERSION), std::string::npos) << m_pageText;
+    EXPECT_NE(m_helpText.find("--version"), std::string::npos) << m_helpText;
 }
 
 #ifdef PLUMEROC_WINDOW_PATH
@@ -237,6 +246,16 @@ TEST(WindowManual, ListsTheOptionsOfTheProgramsHelp)
     std::sort(programs.begin(), programs.end());
     std::sort(manuals.begin(), manuals.end());
     EXPECT_EQ(manuals, programs) << help;
+}
+
+TEST(WindowManual, VersionOptionPrintsTheNameAndTheVersionOfThePage)
+{
+    const test::TempFolder scratch;
+    const std::string command = std::string("QT_QPA_PLATFORM=offscreen '") + PLUMEROC_WINDOW_PATH + "' --version > '"
+        + scratch / "version" + "' 2> /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(test::ReadFile(scratch / "version"), "Plumeroc " PLUMEROC_VERSION "\n");
+    EXPECT_NE(Render(kManualFolder + "/plumeroc.1").text.find("Plumeroc " PLUMEROC_VERSION), std::string::npos);
 }
 #endif
 

@@ -2,6 +2,7 @@
 
 #include "cache/ListedMovieCopy.h"
 #include "cache/RowPath.h"
+#include "controls/PlayerPreload.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
@@ -45,6 +46,7 @@ bool CLocalPage::OnInitDialog()
 
     m_preview.CreateOverPlaceholder(IDC_PREVIEW, this);
     m_preview.LoadFromResource(IDR_START_PAGE);
+    preview::PreloadPlayer(m_preview);
     // Once the window shows: a cache of many entries on a slow disk must not delay it.
     QTimer::singleShot(0, this, [this] { StartReadingEntries(); });
     return true;

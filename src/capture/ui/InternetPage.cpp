@@ -6,6 +6,7 @@
 #include "capture/TypedUrls.h"
 #include "capture/UrlFetcher.h"
 #include "capture/ui/CaptureWorker.h"
+#include "controls/PlayerPreload.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
@@ -55,8 +56,10 @@ bool CInternetPage::OnInitDialog()
         ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
     }
 
-    if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this))
+    if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this)) {
         m_preview.LoadFromResource(IDR_START_PAGE);
+        preview::PreloadPlayer(m_preview);
+    }
 
     LoadTypedUrls();
 
