@@ -72,20 +72,6 @@ std::string Reason(const std::string& message, const std::string& address)
     return at == std::string::npos ? message : message.substr(at + named.size());
 }
 
-std::string StatusProblem(const std::string& archive, long status, std::string_view body)
-{
-    if (status == 429)
-        return Naming(archive) + " refuses requests for now (HTTP 429 Too Many Requests); try again later";
-    if (status == 503)
-        return Naming(archive) + " is not available for now (HTTP 503 Service Unavailable); try again later";
-    std::string problem = Naming(archive) + " refused the request (HTTP " + std::to_string(status);
-    // The CDX server says why in the first line of its answer (a blocked site, a query it cannot run).
-    const std::string_view line = platform::Trimmed(body.substr(0, body.find('\n')));
-    if (!line.empty() && line.size() <= 200 && line.find('<') == std::string_view::npos)
-        problem += std::string(": ") + std::string(line);
-    return problem + ")";
-}
-
 // One GET of the archive: its body in `text`, `cut` when the body filled the page buffer. False, with
 // `problem` set, unless the answer had status 200.
 bool Ask(const std::string& archive, const std::string& address, std::string& text, bool& cut, std::string& problem,
@@ -105,7 +91,7 @@ bool Ask(const std::string& archive, const std::string& address, std::string& te
     }
     const std::string_view body(fetcher.m_pPageBuffer.get());
     if (fetcher.LastStatus() != 200) {
-        problem = StatusProblem(archive, fetcher.LastStatus(), body);
+        problem = ArchiveStatusProblem(archive, fetcher.LastStatus(), body);
         return false;
     }
     text = body;
@@ -123,6 +109,20 @@ std::optional<wayback::CdxCapture> FirstWithStatus200(CdxSearch search, std::str
 }
 
 } // namespace
+
+std::string ArchiveStatusProblem(const std::string& archive, long status, std::string_view body)
+{
+    if (status == 429)
+        return Naming(archive) + " refuses requests for now (HTTP 429 Too Many Requests); try again later";
+    if (status == 503)
+        return Naming(archive) + " is not available for now (HTTP 503 Service Unavailable); try again later";
+    std::string problem = Naming(archive) + " refused the request (HTTP " + std::to_string(status);
+    // The CDX server says why in the first line of its answer (a blocked site, a query it cannot run).
+    const std::string_view line = platform::Trimmed(body.substr(0, body.find('\n')));
+    if (!line.empty() && line.size() <= 200 && line.find('<') == std::string_view::npos)
+        problem += std::string(": ") + std::string(line);
+    return problem + ")";
+}
 
 std::chrono::milliseconds CdxInterval() { return std::chrono::milliseconds(g_intervalMs.load()); }
 

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace capture {
 
@@ -46,5 +47,8 @@ std::optional<wayback::CdxCapture> NearestCapture(const std::string& archive, co
 // `problem` naming the archive, unless it answered with status 200.
 bool FetchRawCapture(const std::string& archive, const std::string& address, std::string& text, std::string& problem,
                      const std::atomic<bool>* abort = nullptr);
+
+// The line for an answer of `archive` with an error `status`; the CDX server's reason, when `body` gives one.
+std::string ArchiveStatusProblem(const std::string& archive, long status, std::string_view body);
 
 } // namespace capture

@@ -54,6 +54,9 @@ bool CInternetPage::OnInitDialog()
     if (m_movieList) {
         ListView::AddGridAndFullRowSelect(m_movieList);
         ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
+        // Cut long addresses in the middle: their end, the movie's own name, tells rows apart, and a row read
+        // from the archive begins with the archive's address and the capture's time.
+        m_movieList->setTextElideMode(Qt::ElideMiddle);
     }
 
     if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this)) {
