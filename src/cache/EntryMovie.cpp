@@ -1,5 +1,7 @@
 #include "cache/EntryMovie.h"
 
+#include <algorithm>
+
 namespace cache {
 
 namespace {
@@ -38,7 +40,8 @@ BodyResult DecodeBody(const StoredResponse& response, const std::vector<ContentC
             },
             stop);
     }
-    BodyDecoder decoder(codings);
+    BodyDecoder decoder(codings,
+                        response.encodingMayBeUndone ? UndecodableStart::PassesAsIs : UndecodableStart::Damaged);
     DecodeResult decoded = DecodeResult::Ok;
     const BodyResult read = response.body->Read(
         [&](std::string_view piece) {
@@ -64,9 +67,61 @@ std::optional<Refusal> LengthRefusal(std::optional<std::optional<std::uint64_t>>
     return stored < **declared ? Refusal::CutShort : Refusal::Damaged;
 }
 
-} // namespace
+// Holds the first decoded bytes until they can be told to start like a movie, then hands them on.
+class MovieStart {
+public:
+    explicit MovieStart(const DecodedSink* take) : m_take(take) {}
 
-Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop, bool checkBody)
+    // False once the bytes are no movie's, or `take` asks to stop.
+    bool Take(std::string_view piece)
+    {
+        m_size += piece.size();
+        if (m_size > kMaxMovieSize)
+            return Refuse();
+        if (m_signed)
+            return Pass(piece);
+        m_start.append(piece.substr(0, 3 - std::min<std::size_t>(m_start.size(), 3)));
+        if (m_start.size() < 3) {
+            m_held.append(piece);
+            return true;
+        }
+        if (!HasMovieSignature(m_start))
+            return Refuse();
+        m_signed = true;
+        const std::string held = std::move(m_held);
+        return Pass(held) && Pass(piece);
+    }
+
+    bool NotAMovie() const { return m_notAMovie; }
+    bool Signed() const { return m_signed; }
+    bool Stopped() const { return m_stopped; }
+    std::uint64_t Size() const { return m_size; }
+
+private:
+    bool Refuse()
+    {
+        m_notAMovie = true;
+        return false;
+    }
+    bool Pass(std::string_view piece)
+    {
+        if (m_take == nullptr || piece.empty() || (*m_take)(piece))
+            return true;
+        m_stopped = true;
+        return false;
+    }
+
+    const DecodedSink* m_take;
+    std::string m_start;
+    std::string m_held; // the pieces before the third byte: a few bytes at most
+    bool m_signed = false;
+    bool m_notAMovie = false;
+    bool m_stopped = false;
+    std::uint64_t m_size = 0;
+};
+
+Refusable<EntryMovie> Find(StoredResponse response, const std::atomic<bool>* stop, bool checkBody,
+                           const DecodedSink* take)
 {
     if (response.head.status != 200)
         return Refusal::NotAMovie;
@@ -91,7 +146,7 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
     }
 
     EntryMovie movie{std::move(response), std::move(*codings), 0};
-    if (movie.codings.empty() && length) {
+    if (movie.codings.empty() && length && take == nullptr) {
         std::string start;
         if (!movie.response.body->ReadStart(3, start))
             return Refusal::Unreadable;
@@ -103,34 +158,43 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
 
     // Read to the end for the length; a body that does not start like a movie stops at its first piece. A small
     // stored block can expand a long way, so the stop flag is looked at for every decoded piece as well.
-    std::string start;
-    std::uint64_t size = 0;
-    bool notAMovie = false;
-    const auto count = [&](std::string_view piece) {
-        if (Stopping(stop))
-            return false;
-        if (start.size() < 3) {
-            start.append(piece.substr(0, 3 - start.size()));
-            notAMovie = start.size() == 3 && !HasMovieSignature(start);
-        }
-        size += piece.size();
-        notAMovie = notAMovie || size > kMaxMovieSize;
-        return !notAMovie;
-    };
+    MovieStart start(take);
+    const auto count = [&](std::string_view piece) { return !Stopping(stop) && start.Take(piece); };
     std::uint64_t stored = 0;
     const BodyResult read = DecodeBody(movie.response, movie.codings, stop, count, stored);
-    if (notAMovie)
+    if (start.NotAMovie())
         return Refusal::NotAMovie;
+    if (start.Stopped())
+        return Refusal::Stopped;
     if (read != BodyResult::Done)
         return RefusalOf(read);
-    if (!HasMovieSignature(start))
+    if (!start.Signed())
         return Refusal::NotAMovie;
     if (!length) {
         if (const auto refusal = LengthRefusal(declared, stored))
             return *refusal;
     }
-    movie.size = size;
+    movie.size = start.Size();
     return movie;
+}
+
+} // namespace
+
+Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop, bool checkBody)
+{
+    return Find(std::move(response), stop, checkBody, nullptr);
+}
+
+Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const DecodedSink& take, const std::atomic<bool>* stop)
+{
+    return Find(std::move(response), stop, false, &take);
+}
+
+BodyResult DecodeStoredBody(const StoredResponse& response, const std::vector<ContentCoding>& codings,
+                            const DecodedSink& sink, const std::atomic<bool>* stop)
+{
+    std::uint64_t stored = 0;
+    return DecodeBody(response, codings, stop, sink, stored);
 }
 
 BodyResult StreamEntryMovie(const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop)

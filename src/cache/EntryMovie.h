@@ -28,8 +28,19 @@ struct EntryMovie {
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop = nullptr,
                                      bool checkBody = false);
 
+// The same check, reading the whole body whatever its kind and handing the movie's decoded bytes to `take` as
+// they come, once they start like a movie: one read for the check and for what the caller makes of the bytes
+// (a digest). Bytes handed before a refusal belong to no movie and must be thrown away.
+Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const DecodedSink& take,
+                                     const std::atomic<bool>* stop = nullptr);
+
 // Hands the movie's decoded bytes to `sink` in pieces of at most kDecodedPieceSize bytes: Done once exactly
 // `movie.size` bytes went; Damaged when the data no longer decodes, or decodes to another length.
 BodyResult StreamEntryMovie(const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop = nullptr);
+
+// Any stored body with its `codings` undone (those of the response's Content-Encoding), in pieces of at most
+// kDecodedPieceSize bytes: for the pages of an archive as much as for movies.
+BodyResult DecodeStoredBody(const StoredResponse& response, const std::vector<ContentCoding>& codings,
+                            const DecodedSink& sink, const std::atomic<bool>* stop = nullptr);
 
 } // namespace cache

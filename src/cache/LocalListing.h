@@ -1,7 +1,7 @@
 #pragma once
 // The Local Files list as a whole: the plain .swf walk of the cache folder, then the movies of the
-// stores it holds (browser caches, and for the user's own cache folder those of Snap and Flatpak programs
-// outside it), in the list's order. The window reads the stores after it has shown the plain rows;
+// stores it holds (browser caches and web archives, and for the user's own cache folder the caches of Snap and
+// Flatpak programs outside it), in the list's order. The window reads the stores after it has shown the plain rows;
 // plumeroc-grab cache reads everything at once. Both go through here.
 #include "cache/EntryMovieRows.h"
 #include "cache/FoundStores.h"

@@ -64,9 +64,10 @@ const bool registered = cli::RegisterCommand({
     kSynopsis,
     "List the movies below the cache folder as name TAB size TAB path TAB address, in the order the Local\n"
     "      Files page shows them: first the movies held in browser caches (Firefox, Chromium-family; also those\n"
-    "      of Snap and Flatpak programs), most recently written first, with the address each came from, then the\n"
-    "      non-empty .swf files with an empty address. --folder DIR lists DIR instead of the cache folder, and\n"
-    "      no caches outside it (2: no cache folder is set).",
+    "      of Snap and Flatpak programs) and in web archives (*.warc, *.warc.gz, *.arc, *.arc.gz: one row per\n"
+    "      movie record, its path FILE/@OFFSET, dated by its capture), most recently written first, with the\n"
+    "      address each came from, then the non-empty .swf files with an empty address. --folder DIR lists DIR\n"
+    "      instead of the cache folder, and no caches outside it (2: no cache folder is set).",
     50,
     RunCache,
 });

@@ -28,8 +28,9 @@ int RunCopy(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"copy", kSynopsis,
-     "Save the movie of the Local Files row whose path is PATH into DEST: a browser cache entry gives its\n"
-     "      movie's decoded bytes, any other file is copied (2: PATH or DEST cannot be opened, 3: the copy broke off).",
+     "Save the movie of the Local Files row whose path is PATH into DEST: a browser cache entry or a web\n"
+     "      archive's record (FILE/@OFFSET) gives its movie's decoded bytes, any other file is copied (2: PATH or\n"
+     "      DEST cannot be opened, 3: the copy broke off).",
      55, RunCopy});
 
 } // namespace

@@ -1,7 +1,7 @@
 // The movies of WARC files that wget and warcio write at test time: found with the digests coreutils give, at
 // the offsets wget's own CDX index gives, read back byte for byte from there; damage loses only the record it
 // hits; revisits take the movie of the record they name.
-#include "cache/formats/ArchiveMovies.h"
+#include "cache/ArchiveMovies.h"
 #include "support/ArchiveWriters.h"
 #include "support/Files.h"
 #include "support/PeakHeap.h"
@@ -48,7 +48,7 @@ std::string ReadBack(const ArchiveMovie& movie)
         bytes.append(piece);
         return true;
     });
-    EXPECT_EQ(read, cache::ArchiveMovieRead::Done) << movie.address;
+    EXPECT_EQ(read, cache::BodyResult::Done) << movie.address;
     return bytes;
 }
 

@@ -1,14 +1,19 @@
 // The third-party web archives of ../shared/data/archives (20 writers, WARC/0.17 to 1.1, ARC): every file
 // read to its end in little memory; its records where the inventory beside it, made by an independent
 // reader, lists them; its movies exactly those of the inventory's movie column, each read back from its place
-// with the payload digest its writer gave it (the 2008 Heritrix crawl's eight).
-#include "cache/formats/ArchiveMovies.h"
+// with the payload digest its writer gave it (the 2008 Heritrix crawl's eight); and the same movies as the
+// rows of the Local Files list over the set, each saved as the inventory describes it.
+#include "cache/ArchiveMovies.h"
+#include "cache/ListedMovieCopy.h"
+#include "cache/LocalListing.h"
 #include "support/Files.h"
 #include "support/PeakHeap.h"
 #include "support/SharedData.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
@@ -36,6 +41,7 @@ std::string Row(const cache::ArchiveInput& input, const cache::RecordPosition& a
 
 struct Inventory {
     std::vector<std::string> records, movies;
+    std::vector<std::vector<std::string>> movieColumns; // the inventory's columns of each movie
 };
 
 // Each archive file below `root`, with the records and movies its folder's inventory.tsv lists for it.
@@ -59,8 +65,10 @@ std::map<std::string, Inventory> ReadInventories(const std::string& root)
             Inventory& inventory = files[entry.path().parent_path() / column[0]];
             const std::string row = column[2] + '\t' + column[4] + '\t' + column[5];
             inventory.records.push_back(row);
-            if (!column[11].empty() && (column[4] == "response" || column[4] == "resource"))
+            if (!column[11].empty() && (column[4] == "response" || column[4] == "resource")) {
                 inventory.movies.push_back(row);
+                inventory.movieColumns.push_back(column);
+            }
         }
     }
     return files;
@@ -107,7 +115,7 @@ TEST(SharedArchives, RecordsAndMoviesAreThoseTheInventoriesListInLittleMemory)
                                                     bytes.append(piece);
                                                     return true;
                                                 }),
-                      cache::ArchiveMovieRead::Done);
+                      cache::BodyResult::Done);
             EXPECT_EQ(bytes.size(), movie.size);
             if (file.ends_with("IAH-20080430204825-00000-blackbook.warc.gz") && bytes.starts_with("CWS"))
                 ++heritrixMovies;
@@ -116,6 +124,58 @@ TEST(SharedArchives, RecordsAndMoviesAreThoseTheInventoriesListInLittleMemory)
         EXPECT_EQ(movies, inventory.movies);
     }
     EXPECT_EQ(heritrixMovies, 8u);
+}
+
+// The Local Files row path of an inventory's offset: "u123" is "@123", "123+u45" is "@123+45".
+std::string RecordPath(const std::string& file, std::string offset)
+{
+    std::erase(offset, 'u');
+    return file + "/@" + offset;
+}
+
+std::uint32_t LittleEndian32(const std::string& bytes, std::size_t at)
+{
+    std::uint32_t value = 0;
+    for (std::size_t i = 4; i-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+TEST(SharedArchives, TheLocalListOverTheSetHoldsTheInventoriesMoviesEachSavedAsItDescribesIt)
+{
+    PLUMEROC_SHARED_DATA_OR_SKIP(root, "archives/warc");
+    std::vector<cache::LocalMovieRow> expected;
+    std::map<std::string, std::vector<std::string>> columnsOf;
+    for (const auto& [file, inventory] : ReadInventories(root)) {
+        for (const auto& column : inventory.movieColumns) {
+            // Neither chunked nor encoded, as all of the set's movies were served: stored and decoded sizes agree.
+            ASSERT_EQ(column[8] + column[9], "") << file;
+            const std::string path = RecordPath(file, column[2]);
+            const std::string& address = column[5];
+            const std::string bare = address.substr(0, address.find('?'));
+            expected.push_back({bare.substr(bare.rfind('/') + 1), column[10], path, address});
+            columnsOf[path] = column;
+        }
+    }
+    ASSERT_EQ(expected.size(), 8u);
+    std::vector<cache::LocalMovieRow> rows = cache::ListLocalMovies({root + "/", false}).rows;
+    const auto byPath = [](const auto& a, const auto& b) { return a.path < b.path; };
+    std::sort(rows.begin(), rows.end(), byPath);
+    std::sort(expected.begin(), expected.end(), byPath);
+    EXPECT_EQ(rows, expected);
+
+    const test::TempFolder target;
+    for (const cache::LocalMovieRow& row : rows) {
+        SCOPED_TRACE(row.path);
+        const std::string saved = target / "saved.swf";
+        ASSERT_EQ(cache::CopyListedMovie(row.path, saved), cache::CopyOutcome::Copied);
+        const std::string movie = test::ReadFile(saved);
+        const auto& column = columnsOf[row.path];
+        ASSERT_EQ(std::to_string(movie.size()), column[10]);
+        EXPECT_EQ(movie.substr(0, 3), column[11]);
+        EXPECT_EQ(std::to_string(static_cast<unsigned char>(movie[3])), column[12]);
+        EXPECT_EQ(std::to_string(LittleEndian32(movie, 4)), column[13]);
+    }
 }
 
 } // namespace

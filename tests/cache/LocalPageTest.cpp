@@ -5,9 +5,11 @@
 #include "framework/Dialogs.h"
 #include "framework/ListView.h"
 #include "res/resource.h"
+#include "support/ArchiveWriters.h"
 #include "support/Files.h"
 #include "support/RealBrowserCaches.h"
 #include "support/TempFolder.h"
+#include "support/TestMovie.h"
 #include "support/gui/GuiSupport.h"
 
 #include <QHeaderView>
@@ -395,6 +397,60 @@ TEST(LocalPageBrowserCachesTest, ClosingThePageWhileItReadsEntriesEndsTheReading
     const auto closing = std::chrono::steady_clock::now() - start;
     EXPECT_LT(closing, wholeRead / 2) << "closing took " << closing.count() << " ns, a whole read " << wholeRead.count()
                                       << " ns";
+}
+
+// A folder of web archives (--folder): each movie record a row with its address as tooltip, newest capture
+// first; a click plays the record's movie, gzip-encoded as the server sent it; Save writes its bytes.
+TEST(LocalPageWebArchiveTest, ListsTheMovieRecordsAndPlaysAndSavesThem)
+{
+    const test::ScriptedDialogs dialogs;
+    const test::TempHome home;
+    const TempFolder folder;
+    test::MovieRecipe older, newer;
+    older.background = {200, 30, 30};
+    older.fill = {30, 30, 200};
+    newer.background = {30, 160, 30};
+    newer.fill = {240, 220, 20};
+    const std::vector<std::pair<std::string, std::string>> flash{{"Content-Type", "application/x-shockwave-flash"}};
+    auto gzip = flash;
+    gzip.emplace_back("Content-Encoding", "gzip");
+    const std::string warc = folder / "crawls/site.warc.gz";
+    std::filesystem::create_directories(folder / "crawls");
+    test::RunWarcio(
+        warc, "WARC/1.0", true,
+        {{"response", "http://example.org/old.swf", "2008-05-01T10:00:00Z", 200, flash, test::MakeMovie(older)},
+         {"response", "http://example.org/new.swf", "2009-05-01T10:00:00Z", 200, gzip,
+          test::GzipEncoded(test::MakeMovie(newer))}});
+
+    CLocalPage page;
+    page.SetChosenFolder(folder.Path());
+    ASSERT_TRUE(page.InitModeless());
+    page.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&page));
+    QTableWidget* list = page.MovieList();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->rowCount() == 2; }, 20000));
+    const std::string addresses[] = {"http://example.org/new.swf", "http://example.org/old.swf"};
+    for (int row = 0; row < 2; ++row) {
+        EXPECT_EQ(ListView::CellBytes(list, row, CLocalPage::kNameColumn), addresses[row].substr(19));
+        EXPECT_TRUE(ListView::CellBytes(list, row, CLocalPage::kPathColumn).starts_with(warc + "/@"));
+        EXPECT_EQ(ToBytes(list->item(row, CLocalPage::kPathColumn)->toolTip()), addresses[row]);
+    }
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+    const std::string path = ListView::CellBytes(list, 0, CLocalPage::kPathColumn);
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            const QImage image = test::Grab(&page.Preview());
+            return page.Preview().Location() == path && test::Near(test::ColourAt(image, 0.5, 0.5), newer.fill)
+                && test::Near(test::ColourAt(image, 0.1, 0.1), newer.background);
+        },
+        std::chrono::seconds(20)));
+
+    list->selectRow(1);
+    const std::string saved = folder / "saved.swf";
+    Dialogs::QueueSaveFileName(QString::fromStdString(saved));
+    page.OnSave();
+    EXPECT_EQ(ReadFile(saved), test::MakeMovie(older));
 }
 
 TEST(LocalPageWithoutCacheTest, KeepsAnEmptyListAndThePlaceholder)

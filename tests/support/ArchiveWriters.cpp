@@ -110,7 +110,7 @@ MovieSite::MovieSite()
         serve("/picture.png", [](auto& r) { r.set_content("\x89PNG\r\n\x1a\n" + PatternBody(5000), "image/png"); });
     })
 {
-    for (ServedMovie& movie : m_movies)
+    for (SiteMovie& movie : m_movies)
         movie.address = m_server.Url(movie.address);
 }
 
@@ -125,7 +125,7 @@ std::vector<std::string> MovieSite::Addresses() const
 
 const std::string& MovieSite::MovieAt(const std::string& address) const
 {
-    for (const ServedMovie& movie : m_movies)
+    for (const SiteMovie& movie : m_movies)
         if (movie.address == address)
             return movie.movie;
     throw std::runtime_error("no movie served at " + address);
@@ -206,6 +206,10 @@ void RunWarcio(const std::string& file, const std::string& version, bool gzip, c
         order += "],\"refer\":[";
         for (std::size_t r = 0; r < record.refer.size(); ++r)
             order += (r > 0 ? "," : "") + JsonText(record.refer[r]);
+        order += "],\"warcHeaders\":[";
+        for (std::size_t h = 0; h < record.warcHeaders.size(); ++h)
+            order += (h > 0 ? "," : "") + std::string("[") + JsonText(record.warcHeaders[h].first) + ","
+                + JsonText(record.warcHeaders[h].second) + "]";
         order += "]}";
     }
     order += "]}";
@@ -214,6 +218,8 @@ void RunWarcio(const std::string& file, const std::string& version, bool gzip, c
                    scratch.Path());
     ASSERT_EQ(run.status, 0) << run.err;
 }
+
+std::string GzipEncoded(const std::string& bytes) { return Deflated(bytes, 15 + 16); }
 
 ToolDigests DigestsByTools(const std::string& bytes)
 {

@@ -12,7 +12,7 @@
 
 namespace test {
 
-struct ServedMovie {
+struct SiteMovie {
     std::string address; // where a crawl finds it, after redirects
     std::string movie;   // its bytes as a player reads them
 };
@@ -27,14 +27,14 @@ public:
     // Every address of the site, in the order a crawl list gives them.
     std::vector<std::string> Addresses() const;
     // The movies a crawl of Addresses() keeps, in crawl order.
-    const std::vector<ServedMovie>& Movies() const { return m_movies; }
+    const std::vector<SiteMovie>& Movies() const { return m_movies; }
     // The address of the site's `path` ("/large.swf").
     std::string Url(const std::string& path) const { return m_server.Url(path); }
     // The bytes served as the movie at `address`.
     const std::string& MovieAt(const std::string& address) const;
 
 private:
-    std::vector<ServedMovie> m_movies;
+    std::vector<SiteMovie> m_movies;
     LoopbackServer m_server;
 };
 
@@ -78,6 +78,7 @@ struct WarcioRecord {
     std::string body;
     int revisitOf = -1;
     std::vector<std::string> refer;
+    std::vector<std::pair<std::string, std::string>> warcHeaders; // further fields of the record's header
 };
 // Writes `records` into `file` with warcio, each a gzip member with `gzip`, in `version` ("WARC/1.1").
 void RunWarcio(const std::string& file, const std::string& version, bool gzip,
@@ -85,6 +86,8 @@ void RunWarcio(const std::string& file, const std::string& version, bool gzip,
 
 // `bytes` through zlib's deflate, `windowBits` as deflateInit2 takes them: 15 for zlib, 15 + 16 for gzip.
 std::string Deflated(const std::string& bytes, int windowBits);
+// `bytes` gzip-encoded, as a server sends a body with Content-Encoding: gzip.
+std::string GzipEncoded(const std::string& bytes);
 
 // SHA-256 in hexadecimal and SHA-1 in base 32, as sha256sum, and sha1sum through base32, give them.
 struct ToolDigests {

@@ -14,7 +14,7 @@ for (const description of order.records) {
     date: description.date,
     type: description.type,
     warcVersion: order.version,
-    warcHeaders: {},
+    warcHeaders: Object.fromEntries(description.warcHeaders),
   };
   if (description.type !== "resource") {
     options.statusline = `HTTP/1.1 ${description.status} ${description.status === 200 ? "OK" : "Not Found"}`;

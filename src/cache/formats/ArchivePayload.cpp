@@ -1,13 +1,19 @@
 #include "cache/formats/ArchivePayload.h"
 
 #include "cache/formats/ArchiveHeader.h"
+#include "cache/formats/StoredBody.h"
 #include "platform/Bytes.h"
+
+#include <memory>
 
 namespace cache {
 
 namespace {
 
 constexpr std::size_t kMaxChunkLine = 1024;
+// Heads longer than this hold no movie worth the look-ahead; most fit the first look.
+constexpr std::size_t kMaxHttpHead = std::size_t{256} * 1024;
+constexpr std::size_t kHttpHeadLook = std::size_t{16} * 1024;
 
 // Hands `data` on in pieces of at most kDecodedPieceSize bytes.
 bool HandOn(std::string_view data, const DecodedSink& sink)
@@ -50,16 +56,16 @@ std::optional<HttpHead> ReadHttpHead(std::string_view block, bool wholeBlock)
     return HttpHead{std::move(*head), extent ? extent->whole : block.size()};
 }
 
-std::optional<BodyCodings> BodyCodingsOf(const ResponseHead& head)
+std::optional<bool> ChunkedTransfer(const ResponseHead& head)
 {
-    BodyCodings codings;
+    bool chunked = false;
     if (const auto transfer = head.Value("Transfer-Encoding")) {
         std::string_view rest = *transfer;
         for (;;) {
             const std::size_t comma = rest.find(',');
             const std::string_view item = platform::Trimmed(rest.substr(0, comma), kHeaderBlanks);
             if (platform::EqualsIgnoringAsciiCase(item, "chunked"))
-                codings.chunked = true;
+                chunked = true;
             else if (!item.empty() && !platform::EqualsIgnoringAsciiCase(item, "identity"))
                 return std::nullopt;
             if (comma == std::string_view::npos)
@@ -67,13 +73,7 @@ std::optional<BodyCodings> BodyCodingsOf(const ResponseHead& head)
             rest.remove_prefix(comma + 1);
         }
     }
-    if (const auto encoding = head.Value("Content-Encoding")) {
-        auto content = ParseContentCodings(*encoding);
-        if (!content)
-            return std::nullopt;
-        codings.content = std::move(*content);
-    }
-    return codings;
+    return chunked;
 }
 
 DecodeResult ChunkedDecoder::Feed(std::string_view raw, const DecodedSink& sink)
@@ -152,71 +152,201 @@ bool ChunkedDecoder::EndSizeLine(const DecodedSink& sink, DecodeResult& result)
     return true;
 }
 
-PayloadDecoder::PayloadDecoder(const BodyCodings& codings)
-    : m_chunked(codings.chunked)
-    , m_decoder(codings.content.empty() ? nullptr : std::make_unique<BodyDecoder>(codings.content))
-{}
-
-DecodeResult PayloadDecoder::Feed(std::string_view raw, const DecodedSink& sink)
+std::optional<HttpHead> PeekHttpHead(ArchiveReader& reader, const ArchiveHeader& header, std::string_view& start)
 {
-    if (!m_chunked) {
-        m_bodyLength += raw.size();
-        return Decode(raw, sink);
+    for (std::size_t look = kHttpHeadLook;; look *= 4) {
+        start = reader.PeekBlock(look);
+        auto head = ReadHttpHead(start, start.size() == header.blockLength);
+        if (head || !start.starts_with("HTTP/") || start.size() < look || look >= kMaxHttpHead)
+            return head;
     }
-    DecodeResult decoded = DecodeResult::Ok;
-    const DecodeResult dechunked = m_chunks.Feed(raw, [&](std::string_view body) {
-        m_bodyLength += body.size();
-        decoded = Decode(body, sink);
-        return decoded == DecodeResult::Ok;
-    });
-    return decoded != DecodeResult::Ok ? decoded : dechunked;
 }
 
-DecodeResult PayloadDecoder::Finish(const DecodedSink& sink)
+namespace {
+
+// What comes before a record's body, and how the body is coded for its way.
+struct RecordHead {
+    ResponseHead head;
+    std::size_t length = 0; // the bytes of the block before the body
+    bool chunked = false;
+    bool cutShort = false;
+};
+
+Refusable<RecordHead> ReadRecordHead(ArchiveReader& reader, const ArchiveHeader& header)
 {
-    if (m_chunked && !m_chunks.Ended())
-        return DecodeResult::Damaged;
-    if (!m_decoder || m_identity)
-        return DecodeResult::Ok;
-    bool produced = false;
-    const DecodeResult result = m_decoder->Finish([&](std::string_view piece) {
-        produced = true;
-        return sink(piece);
-    });
-    if (result == DecodeResult::Damaged && !m_decided && !produced) {
-        m_identity = true;
-        return HandOn(m_held, sink) ? DecodeResult::Ok : DecodeResult::Stopped;
+    const bool resource = header.format == ArchiveFormat::Warc && header.type == "resource";
+    if (header.type != "response" && !resource)
+        return Refusal::NotAResponse;
+    RecordHead found;
+    found.cutShort = header.Field("WARC-Truncated").has_value(); // the writer itself says it cut the record short
+    if (resource) {
+        found.head.status = 200;
+        if (!header.contentType.empty())
+            found.head.headers.emplace_back("Content-Type", header.contentType);
+        return found;
     }
-    return result;
+    std::string_view start;
+    auto http = PeekHttpHead(reader, header, start);
+    if (!http)
+        return Refusal::NotAResponse;
+    const auto chunked = ChunkedTransfer(http->head);
+    if (!chunked)
+        return Refusal::UnknownCoding;
+    found.head = std::move(http->head);
+    found.length = http->length;
+    found.chunked = *chunked;
+    if (found.chunked) {
+        std::erase_if(found.head.headers, [](const auto& field) {
+            return platform::EqualsIgnoringAsciiCase(field.first, "Content-Length");
+        });
+    }
+    return found;
 }
 
-DecodeResult PayloadDecoder::Decode(std::string_view body, const DecodedSink& sink)
+// The rest of the current record's block, dechunked: Done only when the record is whole.
+BodyResult ReadRecordBody(ArchiveReader& reader, bool chunked, const BodySink& sink, const std::atomic<bool>* stop)
 {
-    if (!m_decoder || m_identity)
-        return HandOn(body, sink) ? DecodeResult::Ok : DecodeResult::Stopped;
-    if (!m_decided) {
-        m_held.append(body);
-        if (m_held.size() > kDecodedPieceSize) {
-            m_decided = true; // too far in to go back: the codings have it
-            m_held.clear();
+    ChunkedDecoder chunks;
+    DecodeResult dechunked = DecodeResult::Ok;
+    bool stopped = false;
+    const auto give = [&](std::string_view piece) {
+        stopped = !sink(piece);
+        return !stopped;
+    };
+    const RecordEnd end = reader.ReadBlock([&](std::string_view raw) {
+        if (Stopping(stop)) {
+            stopped = true;
+            return false;
         }
-    }
-    bool produced = false;
-    const DecodeResult result = m_decoder->Feed(body, [&](std::string_view piece) {
-        produced = true;
-        return sink(piece);
+        if (chunked) {
+            dechunked = chunks.Feed(raw, give);
+            return dechunked == DecodeResult::Ok;
+        }
+        for (std::size_t at = 0; at < raw.size(); at += kBodyPieceSize) {
+            if (!give(raw.substr(at, kBodyPieceSize)))
+                return false;
+        }
+        return true;
     });
-    if (produced) {
-        m_decided = true;
-        m_held.clear();
+    if (stopped)
+        return BodyResult::Stopped;
+    if (end != RecordEnd::Complete || dechunked != DecodeResult::Ok || (chunked && !chunks.Ended()))
+        return BodyResult::Damaged;
+    return BodyResult::Done;
+}
+
+// The body of the record a scan is reading: read where the stream stands, once.
+class StreamedRecordBody final : public StoredBody {
+public:
+    StreamedRecordBody(ArchiveReader& reader, bool chunked) : m_reader(reader), m_chunked(chunked) {}
+
+    std::optional<std::uint64_t> Length() const override { return std::nullopt; }
+
+    bool ReadStart(std::size_t count, std::string& out) const override
+    {
+        out.clear();
+        if (m_read)
+            return false;
+        // Looked at, not taken: the body is still to be read. Chunk lines take a few bytes more.
+        const std::string_view start = m_reader.PeekBlock(count + 64);
+        if (!m_chunked) {
+            out.assign(start.substr(0, count));
+            return true;
+        }
+        ChunkedDecoder chunks;
+        chunks.Feed(start, [&](std::string_view piece) {
+            out.append(piece.substr(0, count - out.size()));
+            return out.size() < count;
+        });
+        return true;
     }
-    if (result == DecodeResult::Damaged && !m_decided) {
-        m_identity = true;
-        const std::string held = std::move(m_held);
-        m_held.clear();
-        return HandOn(held, sink) ? DecodeResult::Ok : DecodeResult::Stopped;
+
+    BodyResult Read(const BodySink& sink, const std::atomic<bool>* stop) const override
+    {
+        if (m_read)
+            return BodyResult::Unreadable;
+        m_read = true;
+        return ReadRecordBody(m_reader, m_chunked, sink, stop);
     }
-    return result;
+
+private:
+    ArchiveReader& m_reader;
+    bool m_chunked;
+    mutable bool m_read = false;
+};
+
+// The body of a record opened by its place: each read seeks back to the record.
+class SeekingRecordBody final : public StoredBody {
+public:
+    SeekingRecordBody(ArchiveInput& input, const RecordPosition& position, const RecordHead& head,
+                      std::optional<std::uint64_t> length)
+        : m_input(&input)
+        , m_position(position)
+        , m_headLength(head.length)
+        , m_chunked(head.chunked)
+        , m_length(length)
+    {}
+
+    std::optional<std::uint64_t> Length() const override { return m_length; }
+
+    BodyResult Read(const BodySink& sink, const std::atomic<bool>* stop) const override
+    {
+        if (!m_input->Seek(m_position))
+            return BodyResult::Unreadable;
+        ArchiveReader reader(*m_input);
+        const auto record = reader.Next();
+        if (!record || record->position != m_position || reader.PeekBlock(m_headLength).size() < m_headLength)
+            return BodyResult::Unreadable;
+        reader.ConsumeBlock(m_headLength);
+        return ReadRecordBody(reader, m_chunked, sink, stop);
+    }
+
+private:
+    ArchiveInput* m_input;
+    RecordPosition m_position;
+    std::size_t m_headLength;
+    bool m_chunked;
+    std::optional<std::uint64_t> m_length;
+};
+
+StoredResponse ResponseOf(const ArchiveHeader& header, RecordHead& head, std::unique_ptr<StoredBody> body)
+{
+    StoredResponse response;
+    response.address = header.targetUri;
+    response.head = std::move(head.head);
+    response.cutShort = head.cutShort;
+    response.encodingMayBeUndone = true;
+    response.body = std::move(body);
+    return response;
+}
+
+} // namespace
+
+Refusable<StoredResponse> RecordResponse(ArchiveReader& reader, const ArchiveHeader& header)
+{
+    auto head = ReadRecordHead(reader, header);
+    if (!head)
+        return head.Why();
+    reader.ConsumeBlock(head->length);
+    return ResponseOf(header, *head, std::make_unique<StreamedRecordBody>(reader, head->chunked));
+}
+
+Refusable<StoredResponse> RecordResponseAt(ArchiveInput& input, const RecordPosition& position)
+{
+    if (!input.Seek(position))
+        return Refusal::Unreadable;
+    ArchiveReader reader(input);
+    const auto record = reader.Next();
+    if (!record || record->position != position)
+        return Refusal::Unreadable;
+    auto head = ReadRecordHead(reader, record->header);
+    if (!head)
+        return head.Why();
+    std::optional<std::uint64_t> length;
+    if (!head->chunked && record->header.blockLength >= head->length)
+        length = record->header.blockLength - head->length;
+    auto body = std::make_unique<SeekingRecordBody>(input, position, *head, length);
+    return ResponseOf(record->header, *head, std::move(body));
 }
 
 } // namespace cache

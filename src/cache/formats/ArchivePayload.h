@@ -1,15 +1,16 @@
 #pragma once
 // The payload of an archived response: the HTTP head at the start of its block, then the body as the server
-// sent it, with chunked transfer coding and then Content-Encoding undone, streamed.
+// sent it with chunked transfer coding undone, streamed: a stored response like a cache entry's.
+#include "cache/formats/ArchiveReader.h"
 #include "cache/formats/ContentDecoding.h"
+#include "cache/formats/Refusal.h"
 #include "cache/formats/ResponseHead.h"
+#include "cache/formats/StoredResponse.h"
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace cache {
 
@@ -22,12 +23,9 @@ struct HttpHead {
 // without its empty line is taken too, as some writers stored heads of bodiless responses.
 std::optional<HttpHead> ReadHttpHead(std::string_view block, bool wholeBlock);
 
-struct BodyCodings {
-    bool chunked = false;
-    std::vector<ContentCoding> content; // as the server applied them
-};
-// What was done to the body on its way. Nothing when something was that cannot be undone here.
-std::optional<BodyCodings> BodyCodingsOf(const ResponseHead& head);
+// Whether the response's Transfer-Encoding is chunked; nothing when it names a coding that cannot be undone
+// here.
+std::optional<bool> ChunkedTransfer(const ResponseHead& head);
 
 // Undoes chunked transfer coding. When the first line is no chunk size, the writer stored the body already
 // dechunked (and kept the header, as some do): it passes as it is.
@@ -47,29 +45,23 @@ private:
     bool m_sawChunk = false;
 };
 
-// Transfer coding, then content codings, undone in one pass. A body whose first bytes do not decode in its
-// Content-Encoding was stored already decoded (browser-based recorders keep the header): it passes as it is,
-// as warcio reads it. Pieces go to the sink at most kDecodedPieceSize bytes at a time.
-class PayloadDecoder {
-public:
-    explicit PayloadDecoder(const BodyCodings& codings);
+// The HTTP head at the start of the current record's block, looked for in a small look-ahead first; `start`
+// is left viewing the bytes looked at.
+std::optional<HttpHead> PeekHttpHead(ArchiveReader& reader, const ArchiveHeader& header, std::string_view& start);
 
-    DecodeResult Feed(std::string_view raw, const DecodedSink& sink);
-    // The body has ended: Damaged when its chunks or codings had not.
-    DecodeResult Finish(const DecodedSink& sink);
-    // The body's length with the chunks undone: what Content-Length counts.
-    std::uint64_t BodyLength() const { return m_bodyLength; }
+// A response or resource record as a stored response, which the movie check and the copy read as they read a
+// cache entry. A response record gives its HTTP head (without Content-Length under chunked transfer coding,
+// which overrides it), a resource record status 200 and its content type; WARC-Truncated marks it cut short;
+// the body is the rest of the block with the transfer coding undone, and reads Done only when the record ends
+// where its length says. Refused as NotAResponse for other records and for a block without an HTTP head, as
+// UnknownCoding for a transfer coding other than chunked.
+//
+// Its body reads the reader's current record, once: a stream cannot go back. It is of use until the reader
+// moves on.
+Refusable<StoredResponse> RecordResponse(ArchiveReader& reader, const ArchiveHeader& header);
 
-private:
-    DecodeResult Decode(std::string_view body, const DecodedSink& sink);
-
-    bool m_chunked;
-    ChunkedDecoder m_chunks;
-    std::unique_ptr<BodyDecoder> m_decoder; // none without content codings
-    bool m_decided = false;                 // the codings decoded something, or too much came to go back
-    bool m_identity = false;                // they did not: the body passes as it is
-    std::string m_held;                     // what came while undecided
-    std::uint64_t m_bodyLength = 0;
-};
+// The record at `position` of `input` as a stored response whose body goes back to the record for each read,
+// and knows its stored length where the block tells it. `input` must outlive it.
+Refusable<StoredResponse> RecordResponseAt(ArchiveInput& input, const RecordPosition& position);
 
 } // namespace cache

@@ -24,6 +24,14 @@ enum class RecordEnd {
     Damaged,  // a gzip member broke inside it, or what follows it is no record: its length was wrong
 };
 
+// What reading one file came to.
+struct ArchiveFileResult {
+    std::uint64_t records = 0; // records whose header read
+    std::uint64_t damaged = 0; // left out: cut short, damaged, or bytes where a record should have been
+    bool readFailed = false;   // the file could not be read to its end
+    bool stopped = false;
+};
+
 class ArchiveReader {
 public:
     explicit ArchiveReader(ArchiveInput& input) : m_input(input) {}
@@ -45,6 +53,8 @@ public:
     std::uint64_t Records() const { return m_records; }
     // The file could not be read to its end.
     bool ReadFailed() const { return m_input.ReadFailed(); }
+    // What has been read so far.
+    ArchiveFileResult Result() const { return {m_records, m_damaged, ReadFailed(), false}; }
 
 private:
     RecordEnd CheckEnd();

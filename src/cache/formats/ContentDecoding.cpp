@@ -210,7 +210,8 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
     }
 }
 
-BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings)
+BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings, UndecodableStart undecodable)
+    : m_tolerant(undecodable == UndecodableStart::PassesAsIs && !codings.empty())
 {
     for (auto coding = codings.rbegin(); coding != codings.rend(); ++coding)
         m_stages.push_back(MakeStage(*coding));
@@ -220,9 +221,45 @@ BodyDecoder::~BodyDecoder() = default;
 BodyDecoder::BodyDecoder(BodyDecoder&&) noexcept = default;
 BodyDecoder& BodyDecoder::operator=(BodyDecoder&&) noexcept = default;
 
-DecodeResult BodyDecoder::Feed(std::string_view raw, const DecodedSink& sink) { return Pass(0, raw, false, sink); }
+DecodeResult BodyDecoder::Feed(std::string_view raw, const DecodedSink& sink)
+{
+    return m_tolerant ? Tolerate(raw, false, sink) : Pass(0, raw, false, sink);
+}
 
-DecodeResult BodyDecoder::Finish(const DecodedSink& sink) { return Pass(0, {}, true, sink); }
+DecodeResult BodyDecoder::Finish(const DecodedSink& sink)
+{
+    return m_tolerant ? Tolerate({}, true, sink) : Pass(0, {}, true, sink);
+}
+
+// The first bytes are held until the codings have decoded something: if they fail before that, the body was
+// stored decoded and the held bytes pass as they are.
+DecodeResult BodyDecoder::Tolerate(std::string_view raw, bool end, const DecodedSink& sink)
+{
+    if (m_identity)
+        return Pass(m_stages.size(), raw, end, sink);
+    if (!m_decided) {
+        m_held.append(raw);
+        if (m_held.size() > kDecodedPieceSize) {
+            m_decided = true; // too far in to go back: the codings have it
+            m_held.clear();
+        }
+    }
+    bool produced = false;
+    const DecodeResult result = Pass(0, raw, end, [&](std::string_view piece) {
+        produced = true;
+        return sink(piece);
+    });
+    if (produced) {
+        m_decided = true;
+        m_held.clear();
+    }
+    if (result != DecodeResult::Damaged || m_decided)
+        return result;
+    m_identity = true;
+    const std::string held = std::move(m_held);
+    m_held.clear();
+    return Pass(m_stages.size(), held, end, sink);
+}
 
 DecodeResult BodyDecoder::Pass(std::size_t stage, std::string_view input, bool end, const DecodedSink& sink)
 {

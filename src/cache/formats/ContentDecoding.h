@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -26,11 +27,19 @@ enum class DecodeResult {
     Damaged, // the data cannot be decoded, or (Finish) a stream ends early
 };
 
+// What a body whose first bytes do not decode in its codings is.
+enum class UndecodableStart {
+    Damaged,    // as browsers store bodies: exactly as they came
+    PassesAsIs, // stored already decoded with its Content-Encoding kept, as browser-based recorders of web
+                // archives write them: it passes as it is, as warcio reads it
+};
+
 // Undoes the codings in reverse order of their application. Data after the end of a gzip, deflate or brotli
 // stream is ignored, as browsers do; zstd takes further frames.
 class BodyDecoder {
 public:
-    explicit BodyDecoder(const std::vector<ContentCoding>& codings);
+    explicit BodyDecoder(const std::vector<ContentCoding>& codings,
+                         UndecodableStart undecodable = UndecodableStart::Damaged);
     ~BodyDecoder();
     BodyDecoder(BodyDecoder&&) noexcept;
     BodyDecoder& operator=(BodyDecoder&&) noexcept;
@@ -43,8 +52,13 @@ public:
 
 private:
     DecodeResult Pass(std::size_t stage, std::string_view input, bool end, const DecodedSink& sink);
+    DecodeResult Tolerate(std::string_view raw, bool end, const DecodedSink& sink);
 
     std::vector<std::unique_ptr<Stage>> m_stages; // m_stages[0] takes the raw bytes
+    bool m_tolerant = false;                      // UndecodableStart::PassesAsIs
+    bool m_decided = false;                       // the codings decoded something, or too much came to go back
+    bool m_identity = false;                      // they did not: the body passes as it is
+    std::string m_held;                           // what came while undecided
 };
 
 } // namespace cache

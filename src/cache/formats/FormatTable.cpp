@@ -9,12 +9,14 @@ namespace cache {
 // Each format's file defines its accessor.
 const EntryFilesFormat& FirefoxCache2();
 const EntryFilesFormat& ChromiumSimpleCache();
+const ContainerFileFormat& WebArchiveFiles();
 
 const std::vector<Format>& StoredFormats()
 {
     static const std::vector<Format> table{
         &FirefoxCache2(),
         &ChromiumSimpleCache(),
+        &WebArchiveFiles(),
     };
     return table;
 }

@@ -12,9 +12,12 @@
 namespace cache {
 
 struct StoredResponse {
-    std::string address;              // the URL the response came from
-    ResponseHead head;                // status line and headers as stored
-    bool cutShort = false;            // the writer itself marked the response as broken off
+    std::string address;   // the URL the response came from
+    ResponseHead head;     // status line and headers as stored
+    bool cutShort = false; // the writer itself marked the response as broken off
+    // The writer may have stored the body decoded and kept its Content-Encoding, as browser-based recorders of
+    // web archives do: a body whose first bytes do not decode then passes as it is.
+    bool encodingMayBeUndone = false;
     std::unique_ptr<StoredBody> body; // never null in a response a reader gives
 };
 

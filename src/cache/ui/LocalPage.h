@@ -1,8 +1,8 @@
 #pragma once
 // The Local Files page: every movie below the cache folder, listed once at start-up, a preview of
 // the clicked one, "Save" and "Save All" copying them where the user chooses. The movies held in the
-// browser caches are read on a thread of their own once the window shows, and take their places above
-// the plain .swf files as they are found.
+// browser caches and web archives are read on a thread of their own once the window shows, and take their
+// places above the plain .swf files as they are found.
 #include "cache/LocalListing.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"

@@ -1,13 +1,14 @@
 #pragma once
-// The Flash movies of web archives. A record holds a movie under the rule cache entries follow: a response
-// with status 200, or a resource record; complete; its payload, decoded, starting with "FWS", "CWS" or "ZWS".
-// A revisit record holds the movie of the record it refers to. Files are read as streams, one record at a
-// time: memory never grows with a file or a record.
+// The Flash movies of web archives, with their digests. A record holds a movie under the rule cache entries
+// follow (FindEntryMovie): a response with status 200, or a resource record; complete; its payload, decoded,
+// starting with "FWS", "CWS" or "ZWS". A revisit record holds the movie of the record it refers to. Files are
+// read as streams, one record at a time: memory never grows with a file or a record.
 #include "cache/formats/ArchiveInput.h"
 #include "cache/formats/ArchiveReader.h"
 #include "cache/formats/ContentDecoding.h"
 #include "cache/formats/PayloadDigest.h"
 #include "cache/formats/ResponseHead.h"
+#include "cache/formats/StoredBody.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,27 +35,13 @@ struct ArchiveMovie {
     ResponseHead head; // of the response that holds the bytes (none for a resource record): for its save name
 };
 
-// What StreamArchiveMovie and a scan's reading of one record came to.
-enum class ArchiveMovieRead {
-    Done,       // a movie, every byte of it handed over
-    NoMovie,    // the record holds none (nothing was handed over), or no record starts there
-    Damaged,    // it started like one but is incomplete: bytes handed over must be thrown away
-    Unreadable, // the file cannot be opened, or its place reached
-    Stopped,    // the sink or the stop flag ended it
-};
-
 // Reads archive files one after another and reports their movies as it meets them.
 class ArchiveMovieScan {
 public:
     // Takes each movie; false stops the scan (output that can no longer be written).
     using MovieSink = std::function<bool(const ArchiveMovie&)>;
 
-    struct FileResult {
-        std::uint64_t records = 0; // records whose header read
-        std::uint64_t damaged = 0; // left out: cut short, damaged, or bytes where a record should have been
-        bool readFailed = false;   // the file could not be read to its end
-        bool stopped = false;
-    };
+    using FileResult = ArchiveFileResult;
 
     // Every movie record of `input`, named `file` in what it reports. A revisit finds the record it refers to
     // among the movies of this file read before it, and of the files this scan read before.
@@ -72,11 +59,12 @@ private:
 };
 
 // The decoded movie of the record at `position` of the archive file at `path` (a row's payloadFile and
-// payloadPosition), in pieces of at most kDecodedPieceSize bytes, checked as the scan checked it.
-ArchiveMovieRead StreamArchiveMovie(const std::string& path, const RecordPosition& position, const DecodedSink& sink,
-                                    const std::atomic<bool>* stop = nullptr);
+// payloadPosition), in pieces of at most kDecodedPieceSize bytes, checked as the scan checked it: Done, or
+// Unreadable when the file cannot be opened or holds no movie there any more, Damaged when the movie breaks off.
+BodyResult StreamArchiveMovie(const std::string& path, const RecordPosition& position, const DecodedSink& sink,
+                              const std::atomic<bool>* stop = nullptr);
 // The same from an archive already open.
-ArchiveMovieRead StreamArchiveMovie(ArchiveInput& input, const RecordPosition& position, const DecodedSink& sink,
-                                    const std::atomic<bool>* stop = nullptr);
+BodyResult StreamArchiveMovie(ArchiveInput& input, const RecordPosition& position, const DecodedSink& sink,
+                              const std::atomic<bool>* stop = nullptr);
 
 } // namespace cache
