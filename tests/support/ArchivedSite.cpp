@@ -43,7 +43,8 @@ ArchivedSite::ArchivedSite(WaybackServer& archive, int crawls)
             } else if (target == "/games/packed.swf") {
                 response.set_header("Content-Encoding", "gzip");
                 response.set_content(Deflated(movies[3].movie, 15 + 16), kFlash);
-            } else if (const auto found = std::ranges::find(movies, target, &SiteMovie::path); found != movies.end()) {
+            } else if (const auto found = std::ranges::find(movies, target, &ArchivedMovie::path);
+                       found != movies.end()) {
                 response.set_content(found->movie, kFlash);
             } else {
                 response.status = 404;
@@ -53,7 +54,7 @@ ArchivedSite::ArchivedSite(WaybackServer& archive, int crawls)
     })
 {
     std::vector<std::string> addresses{Url(kPage), Url("/games/missing.swf")};
-    for (const SiteMovie& movie : m_movies)
+    for (const ArchivedMovie& movie : m_movies)
         addresses.push_back(Url(movie.path));
     for (int crawl = 0; crawl < crawls; ++crawl) {
         // A second crawl a second later: its captures have a time of their own.
@@ -68,7 +69,7 @@ ArchivedSite::ArchivedSite(WaybackServer& archive, int crawls)
 
 const std::string& ArchivedSite::MovieAt(const std::string& path) const
 {
-    const auto found = std::ranges::find(m_movies, path, &SiteMovie::path);
+    const auto found = std::ranges::find(m_movies, path, &ArchivedMovie::path);
     if (found == m_movies.end())
         throw std::runtime_error("no movie at " + path);
     return found->movie;

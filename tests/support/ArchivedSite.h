@@ -13,7 +13,7 @@
 
 namespace test {
 
-struct SiteMovie {
+struct ArchivedMovie {
     std::string path;  // "/games/a.swf"
     std::string movie; // its bytes as a player reads them
 };
@@ -31,13 +31,13 @@ public:
     static constexpr const char* kNeverCrawled = "/games/never.swf";
     // The movies the crawl kept, by path: a.swf (also at /copy/a.swf), b.swf served as
     // application/octet-stream, packed.swf gzip-encoded, and /player?movie=c served as a movie.
-    const std::vector<SiteMovie>& Movies() const { return m_movies; }
+    const std::vector<ArchivedMovie>& Movies() const { return m_movies; }
     const std::string& MovieAt(const std::string& path) const;
     // What the crawls wrote: each WARC file with wget's CDX index of it.
     const std::vector<WgetArchive>& Crawls() const { return m_crawls; }
 
 private:
-    std::vector<SiteMovie> m_movies;
+    std::vector<ArchivedMovie> m_movies;
     std::atomic<bool> m_gone{false};
     LoopbackServer m_server;
     TempFolder m_folder;
