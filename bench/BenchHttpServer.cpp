@@ -3,6 +3,8 @@
 //   /bytes/N        N bytes of binary data with a Content-Length, streamed in 64 KiB pieces
 //   /page.html      about 1 MiB of dense markup with a few hundred movie references
 //   /movies.html    a page listing the 200 small movies /m/0.swf to /m/199.swf (3 to 12 KiB each)
+//   /complete/page.html  a page of 4 movies /complete/m0.swf to m3.swf, each naming 50 small files
+//                   "files/<movie>-<n>.xml" (1 to 4 KiB each) in its constant pool: 200 files in all
 //   /connections    how many connections the server has taken since the last look (one client port each)
 // Connections stay open for as many requests as a client sends, as a web server's usually do.
 #include <httplib.h>
@@ -52,6 +54,34 @@ std::string SmallMovie(int i)
     return "FWS" + std::string(3 * 1024 + (i * 37 % 9) * 1024, static_cast<char>('a' + i % 26));
 }
 
+constexpr int kCompleteMovies = 4;
+constexpr int kFilesPerMovie = 50;
+
+std::string Le16(unsigned value) { return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)}; }
+std::string Le32(unsigned value) { return Le16(value & 0xFFFF) + Le16(value >> 16); }
+
+// A movie of version 8 whose first frame's actions hold a constant pool of the names of its files.
+std::string NamingMovie(int movie)
+{
+    std::string pool;
+    for (int n = 0; n < kFilesPerMovie; ++n)
+        pool += "files/" + std::to_string(movie) + "-" + std::to_string(n) + ".xml" + '\0';
+    const std::string constantPool =
+        "\x88" + Le16(static_cast<unsigned>(pool.size() + 2)) + Le16(kFilesPerMovie) + pool;
+    const std::string actions = constantPool + '\0';
+    const std::string doAction = Le16((12u << 6) | 0x3F) + Le32(static_cast<unsigned>(actions.size())) + actions;
+    const std::string body = std::string(1, '\0') + Le16(12u << 8) + Le16(1) + doAction + Le16(1u << 6) + Le16(0);
+    return "FWS" + std::string(1, '\x08') + Le32(static_cast<unsigned>(8 + body.size())) + body;
+}
+
+std::string MakeCompletePage()
+{
+    std::string page = "<html><body>\n";
+    for (int i = 0; i < kCompleteMovies; ++i)
+        page += "<embed src=\"m" + std::to_string(i) + ".swf\" width=\"550\" height=\"400\">\n";
+    return page + "</body></html>\n";
+}
+
 // The client ports seen: a kept connection asks from the same port.
 std::mutex g_portsMutex;
 std::set<int> g_ports;
@@ -86,6 +116,17 @@ int main()
                [](const httplib::Request&, httplib::Response& res) { res.set_content(movies, "text/html"); });
     server.Get(R"(/m/(\d+)\.swf)", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content(SmallMovie(std::stoi(req.matches[1])), "application/x-shockwave-flash");
+    });
+    static const std::string completePage = MakeCompletePage();
+    server.Get("/complete/page.html",
+               [](const httplib::Request&, httplib::Response& res) { res.set_content(completePage, "text/html"); });
+    server.Get(R"(/complete/m(\d+)\.swf)", [](const httplib::Request& req, httplib::Response& res) {
+        res.set_content(NamingMovie(std::stoi(req.matches[1])), "application/x-shockwave-flash");
+    });
+    server.Get(R"(/complete/files/(\d+)-(\d+)\.xml)", [](const httplib::Request& req, httplib::Response& res) {
+        const int n = std::stoi(req.matches[1]) * kFilesPerMovie + std::stoi(req.matches[2]);
+        res.set_content("<data>" + std::string(1024 + (n * 53 % 3072), static_cast<char>('a' + n % 26)) + "</data>",
+                        "text/xml");
     });
     server.Get("/connections", [](const httplib::Request&, httplib::Response& res) {
         const std::lock_guard lock(g_portsMutex);

@@ -9,7 +9,8 @@
 # tests/**/fuzz/NAME.seeds lists more folders of seeds (BUILD standing for BUILD_DIR), searched for
 # movies at fuzz time: third-party material is read from where it lives, never kept in the project.
 # tests/**/fuzz/NAME.shared names folders of ../shared/data (or $PLUMEROC_SHARED_DATA) that seed it as well.
-# An executable tests/**/fuzz/NAME.seeder makes further seeds from that material into fuzz-out/fuzz_NAME/seeds/.
+# An executable tests/**/fuzz/NAME.seeder SHARED OUT BUILD makes further seeds from that material, and from what
+# the build's programs have real browsers write at fuzz time, into fuzz-out/fuzz_NAME/seeds/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 shopt -s globstar
@@ -46,13 +47,11 @@ for target in "$build"/bin/fuzz_*; do
   done
   for seeder in tests/**/fuzz/"${name#fuzz_}".seeder; do
     [ -x "$seeder" ] || continue
-    if [ -d "$shared" ]; then
-      mkdir -p "$out/seeds"
-      "$seeder" "$shared" "$out/seeds"
-      seeds+=("$out/seeds")
-    else
-      echo "fuzz: $name runs without the seeds of $seeder: no test material in $shared" >&2
-    fi
+    [ -d "$shared" ] || echo "fuzz: $name runs without the seeds $seeder makes from $shared: no test material there" >&2
+    mkdir -p "$out/seeds"
+    # A seeder may also make seeds from what the build's programs write now (real browsers' caches).
+    "$seeder" "$shared" "$out/seeds" "$build" || echo "fuzz: $seeder made no seeds" >&2
+    seeds+=("$out/seeds")
   done
   cap=$(cat tests/**/fuzz/"${name#fuzz_}".max_len 2>/dev/null || echo 1048576)
   for run in "$(( cap < 8192 ? cap : 8192 )) $small" "$cap $large"; do

@@ -59,12 +59,49 @@ BodyResult DecodeBody(const StoredResponse& response, const std::vector<ContentC
     return decoded == DecodeResult::Ok ? BodyResult::Done : BodyResult::Damaged;
 }
 
-// A stored body shorter than its Content-Length was cut short; a longer one is not the response that was sent.
-std::optional<Refusal> LengthRefusal(std::optional<std::optional<std::uint64_t>> declared, std::uint64_t stored)
+// The codings the body was sent with: from its Content-Encoding, or, when the head was lost, from its first
+// bytes (gzip's magic: servers gzipped movies too). Nothing for a coding that cannot be undone.
+std::optional<std::vector<ContentCoding>> CodingsOf(const StoredResponse& response)
 {
-    if (!declared || !*declared || **declared == stored)
-        return std::nullopt;
-    return stored < **declared ? Refusal::CutShort : Refusal::Damaged;
+    if (response.headLost) {
+        std::string start;
+        std::vector<ContentCoding> codings;
+        if (response.body->ReadStart(2, start) && start == "\x1f\x8b")
+            codings.push_back(ContentCoding::Gzip);
+        return codings;
+    }
+    if (const auto encoding = response.head.Value("Content-Encoding"))
+        return ParseContentCodings(*encoding);
+    return std::vector<ContentCoding>{};
+}
+
+// A coded body is first looked at from its start alone, growing until it decodes to three bytes: a few
+// hundred stored bytes nearly always.
+constexpr std::size_t kFirstProbe = 512;
+constexpr std::size_t kLastProbe = std::size_t{32} * 1024;
+constexpr std::size_t kProbePiece = 64;
+
+// Whether the decoded body starts like a movie, told from as short a start of the stored body as decodes to
+// three bytes; nothing when no start up to kLastProbe does (long headers, data that does not decode), for the
+// whole read to tell.
+std::optional<bool> DecodedStartIsMovie(const StoredBody& body, const std::vector<ContentCoding>& codings)
+{
+    std::string raw;
+    for (std::size_t want = kFirstProbe; want <= kLastProbe; want *= 8) {
+        if (!body.ReadStart(want, raw))
+            return std::nullopt;
+        BodyDecoder decoder(codings, UndecodableStart::Damaged, kProbePiece);
+        std::string start;
+        decoder.Feed(raw, [&](std::string_view piece) {
+            start.append(piece.substr(0, 3 - start.size()));
+            return start.size() < 3;
+        });
+        if (start.size() == 3)
+            return HasMovieSignature(start);
+        if (raw.size() < want)
+            return std::nullopt; // the whole body, and not three bytes from it
+    }
+    return std::nullopt;
 }
 
 // Holds the first decoded bytes until they can be told to start like a movie, then hands them on.
@@ -123,21 +160,10 @@ private:
 Refusable<EntryMovie> Find(StoredResponse response, const std::atomic<bool>* stop, bool checkBody,
                            const DecodedSink* take)
 {
-    if (response.head.status != 200)
-        return Refusal::NotAMovie;
-    if (response.cutShort)
-        return Refusal::CutShort;
-    const auto declared = response.head.ContentLength();
-    if (declared && !*declared)
-        return Refusal::Damaged; // lengths that disagree
     const std::optional<std::uint64_t> length = response.body->Length();
-    if (length) {
-        if (const auto refusal = LengthRefusal(declared, *length))
-            return *refusal;
-    }
-    std::optional<std::vector<ContentCoding>> codings(std::in_place);
-    if (const auto encoding = response.head.Value("Content-Encoding"))
-        codings = ParseContentCodings(*encoding);
+    if (const auto refusal = HeadRefusal(response, length))
+        return *refusal;
+    auto codings = CodingsOf(response);
     if (!codings)
         return Refusal::UnknownCoding;
     if (checkBody) {
@@ -156,6 +182,13 @@ Refusable<EntryMovie> Find(StoredResponse response, const std::atomic<bool>* sto
         return movie;
     }
 
+    // A body that may have been stored decoded is left to the whole read, which tells the two apart.
+    if (!movie.codings.empty() && !movie.response.encodingMayBeUndone) {
+        if (const auto startsLikeMovie = DecodedStartIsMovie(*movie.response.body, movie.codings);
+            startsLikeMovie && !*startsLikeMovie)
+            return Refusal::NotAMovie;
+    }
+
     // Read to the end for the length; a body that does not start like a movie stops at its first piece. A small
     // stored block can expand a long way, so the stop flag is looked at for every decoded piece as well.
     MovieStart start(take);
@@ -171,6 +204,10 @@ Refusable<EntryMovie> Find(StoredResponse response, const std::atomic<bool>* sto
     if (!start.Signed())
         return Refusal::NotAMovie;
     if (!length) {
+        // Only a body of no known length is held against its declared one here: HeadRefusal did the others.
+        std::optional<std::optional<std::uint64_t>> declared;
+        if (!movie.response.headLost)
+            declared = movie.response.head.ContentLength();
         if (const auto refusal = LengthRefusal(declared, stored))
             return *refusal;
     }
@@ -195,6 +232,39 @@ BodyResult DecodeStoredBody(const StoredResponse& response, const std::vector<Co
 {
     std::uint64_t stored = 0;
     return DecodeBody(response, codings, stop, sink, stored);
+}
+
+Refusable<std::uint64_t> StreamStoredBody(const StoredResponse& response, const DecodedSink& sink,
+                                          const std::atomic<bool>* stop)
+{
+    if (response.head.status != 200)
+        return Refusal::NotAResponse;
+    if (response.cutShort)
+        return Refusal::CutShort;
+    const auto declared = response.head.ContentLength();
+    if (declared && !*declared)
+        return Refusal::Damaged;
+    std::optional<std::vector<ContentCoding>> codings(std::in_place);
+    if (const auto encoding = response.head.Value("Content-Encoding"))
+        codings = ParseContentCodings(*encoding);
+    if (!codings)
+        return Refusal::UnknownCoding;
+    if (const BodyResult verified = response.body->Verify(stop); verified != BodyResult::Done)
+        return RefusalOf(verified);
+    std::uint64_t decoded = 0;
+    std::uint64_t stored = 0;
+    const BodyResult read = DecodeBody(
+        response, *codings, stop,
+        [&](std::string_view piece) {
+            decoded += piece.size();
+            return sink(piece);
+        },
+        stored);
+    if (read != BodyResult::Done)
+        return RefusalOf(read);
+    if (const auto refusal = LengthRefusal(declared, stored))
+        return *refusal;
+    return decoded;
 }
 
 BodyResult StreamEntryMovie(const EntryMovie& movie, const DecodedSink& sink, const std::atomic<bool>* stop)

@@ -22,7 +22,8 @@ struct EntryMovie {
 
 // The response's movie, when its status is 200, the writer did not mark it cut short, the stored body is as
 // long as its Content-Length (where it has one), its codings can be undone and the decoded body starts with
-// "FWS", "CWS" or "ZWS". Identity bodies of a known length cost a read of three bytes at most; others are read
+// "FWS", "CWS" or "ZWS". A response whose head was lost counts when its body starts like a movie or is a gzip
+// stream that decodes to one. Identity bodies of a known length cost a read of three bytes at most; others are read
 // to the end to learn their length. With `checkBody` the format's own check of the stored bytes runs first
 // (a full read). Decoding looks at `stop` (when given) between pieces and ends as Stopped once it is set.
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<bool>* stop = nullptr,
@@ -33,6 +34,12 @@ Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const std::atomic<
 // (a digest). Bytes handed before a refusal belong to no movie and must be thrown away.
 Refusable<EntryMovie> FindEntryMovie(StoredResponse response, const DecodedSink& take,
                                      const std::atomic<bool>* stop = nullptr);
+// Any stored response's body as the server sent it, its Content-Encoding undone, handed to `sink` in pieces of
+// at most kDecodedPieceSize bytes, after the checks a movie gets but the signature's: status 200, not marked cut
+// short, as long as its Content-Length, codings that can be undone, the format's own check of the stored bytes.
+// The decoded length, or why there is none; pieces handed before a failure are the caller's to throw away.
+Refusable<std::uint64_t> StreamStoredBody(const StoredResponse& response, const DecodedSink& sink,
+                                          const std::atomic<bool>* stop = nullptr);
 
 // Hands the movie's decoded bytes to `sink` in pieces of at most kDecodedPieceSize bytes: Done once exactly
 // `movie.size` bytes went; Damaged when the data no longer decodes, or decodes to another length.

@@ -52,9 +52,8 @@ std::string RecordRowPath(std::string_view anchor, std::string_view locator)
     return path.append(anchor).append(1, '/').append(locator);
 }
 
-Refusable<OpenedMovie> OpenRowMovie(const RowTarget& target, const std::atomic<bool>* stop)
+Refusable<OpenedResponse> OpenRowResponse(const RowTarget& target)
 {
-    OpenedResponse opened;
     switch (target.kind) {
     case RowTarget::Kind::Missing:
         return Refusal::Unreadable;
@@ -69,28 +68,30 @@ Refusable<OpenedMovie> OpenRowMovie(const RowTarget& target, const std::atomic<b
         auto response = format->ReadEntry(*held);
         if (!response)
             return response.Why();
-        opened = {held, std::move(*response), {held->Identity()}};
+        return OpenedResponse{held, std::move(*response), {held->Identity()}};
+    }
+    case RowTarget::Kind::Record:
         break;
     }
-    case RowTarget::Kind::Record: {
-        auto record =
-            std::visit(platform::Overloaded{
-                           [&](const ContainerFolderFormat* format) -> Refusable<OpenedResponse> {
-                               return format->OpenRecord(target.file, target.locator);
-                           },
-                           [&](const ContainerFileFormat* format) -> Refusable<OpenedResponse> {
-                               return format->OpenRecord(target.file, target.locator);
-                           },
-                           [](const EntryFilesFormat*) -> Refusable<OpenedResponse> { return Refusal::NotAResponse; },
-                           [](const AddressIndexFormat*) -> Refusable<OpenedResponse> { return Refusal::NotAResponse; },
-                       },
-                       target.format);
-        if (!record)
-            return record.Why();
-        opened = std::move(*record);
-        break;
-    }
-    }
+    return std::visit(platform::Overloaded{
+                          [&](const ContainerFolderFormat* format) -> Refusable<OpenedResponse> {
+                              return format->OpenRecord(target.file, target.locator);
+                          },
+                          [&](const ContainerFileFormat* format) -> Refusable<OpenedResponse> {
+                              return format->OpenRecord(target.file, target.locator);
+                          },
+                          [](const EntryFilesFormat*) -> Refusable<OpenedResponse> { return Refusal::NotAResponse; },
+                          [](const AddressIndexFormat*) -> Refusable<OpenedResponse> { return Refusal::NotAResponse; },
+                      },
+                      target.format);
+}
+
+Refusable<OpenedMovie> OpenRowMovie(const RowTarget& target, const std::atomic<bool>* stop)
+{
+    auto record = OpenRowResponse(target);
+    if (!record)
+        return record.Why();
+    OpenedResponse opened = std::move(*record);
     auto movie = FindEntryMovie(std::move(opened.response), stop, true);
     if (!movie)
         return movie.Why();

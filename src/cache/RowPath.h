@@ -34,6 +34,10 @@ RowTarget ResolveRowPath(const std::string& path);
 // The row path of the record `locator` in the container whose anchor file is at `anchor`.
 std::string RecordRowPath(std::string_view anchor, std::string_view locator);
 
+// The response of an entry or record row, with what it reads from kept open. A plain file is NotAResponse, a
+// missing one Unreadable.
+Refusable<OpenedResponse> OpenRowResponse(const RowTarget& target);
+
 // The movie of an entry or record row, opened and checked as for a copy (the format's check of the stored body
 // included), with what it reads from kept open.
 struct OpenedMovie {

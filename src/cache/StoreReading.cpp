@@ -36,7 +36,7 @@ std::optional<EntryMovieRow> RowOf(StoredResponse response, std::string path, st
 
 // Every file of the folder that the format names is one entry.
 void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFormat& format,
-                    const std::atomic<bool>& stop, const FindingSink& found)
+                    const std::atomic<bool>& stop, StoreVisitor& visitor)
 {
     std::vector<char> buffer(std::size_t{64} * 1024);
     for (;;) {
@@ -57,26 +57,24 @@ void ReadEntryFiles(int folderFd, const std::string& folder, const EntryFilesFor
             auto response = format.ReadEntry(*file);
             if (!response)
                 continue;
-            if (auto row = RowOf(std::move(*response), folder + entry->d_name, ModificationTime(file->Info()), stop))
-                found(std::move(*row));
+            visitor.Response(folder + entry->d_name, *response, ModificationTime(file->Info()));
         }
     }
 }
 
-// The records of one container, as rows whose paths go through its anchor file.
+// The records of one container, handed on with paths that go through its anchor file.
 class RecordRows final : public RecordSink {
 public:
-    RecordRows(std::string anchor, const std::atomic<bool>& stop, const FindingSink& found, const UnreadStore& store)
+    RecordRows(std::string anchor, const std::atomic<bool>& stop, StoreVisitor& visitor, const UnreadStore& store)
         : m_anchor(std::move(anchor))
         , m_stop(stop)
-        , m_found(found)
+        , m_visitor(visitor)
         , m_store(store)
     {}
 
     bool Response(std::string_view locator, StoredResponse& response, std::int64_t written) override
     {
-        if (auto row = RowOf(std::move(response), RecordRowPath(m_anchor, locator), written, m_stop))
-            m_found(std::move(*row));
+        m_visitor.Response(RecordRowPath(m_anchor, locator), response, written);
         return !m_stop.load(std::memory_order_relaxed);
     }
     void Refused(std::string_view, Refusal) override {}
@@ -84,26 +82,44 @@ public:
     {
         UnreadStore unread = m_store;
         unread.reason = reason;
-        m_found(std::move(unread));
+        m_visitor.Unread(std::move(unread));
     }
 
 private:
     std::string m_anchor;
     const std::atomic<bool>& m_stop;
-    const FindingSink& m_found;
+    StoreVisitor& m_visitor;
     const UnreadStore& m_store;
+};
+
+// The rows: a movie's for each response that holds one.
+class RowFinder final : public StoreVisitor {
+public:
+    RowFinder(const std::atomic<bool>& stop, const FindingSink& found) : m_stop(stop), m_found(found) {}
+
+    void Response(std::string path, StoredResponse& response, std::int64_t written) override
+    {
+        if (auto row = RowOf(std::move(response), std::move(path), written, m_stop))
+            m_found(std::move(*row));
+    }
+    void PlainAddress(PlainFileAddress address) override { m_found(std::move(address)); }
+    void Unread(UnreadStore store) override { m_found(std::move(store)); }
+
+private:
+    const std::atomic<bool>& m_stop;
+    const FindingSink& m_found;
 };
 
 using StoreIdentity = std::tuple<dev_t, ino_t, const StoredFormat*>;
 
 // Reads one store; `read` holds the stores already read.
-void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const FindingSink& found,
+void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, StoreVisitor& visitor,
                std::set<StoreIdentity>& read)
 {
     const StoredFormat* described = &Describe(store.format);
     const UnreadStore unread{store.path, std::string(described->Name()), store.notRead};
     if (!store.notRead.empty()) {
-        found(unread);
+        visitor.Unread(unread);
         return;
     }
     // Folders are opened for their identity (and entry files are read relative to them); files are looked at.
@@ -114,19 +130,19 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const Fin
     std::visit(platform::Overloaded{
                    [&](const EntryFilesFormat* format) {
                        if (S_ISDIR(info.st_mode))
-                           ReadEntryFiles(fd.Get(), store.path, *format, stop, found);
+                           ReadEntryFiles(fd.Get(), store.path, *format, stop, visitor);
                    },
                    [&](const ContainerFolderFormat* format) {
-                       RecordRows rows(store.path + std::string(format->AnchorName()), stop, found, unread);
+                       RecordRows rows(store.path + std::string(format->AnchorName()), stop, visitor, unread);
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const ContainerFileFormat* format) {
-                       RecordRows rows(store.path, stop, found, unread);
+                       RecordRows rows(store.path, stop, visitor, unread);
                        format->ReadRecords(store.path, stop, rows);
                    },
                    [&](const AddressIndexFormat* format) {
                        format->ReadAddresses(store.path, stop, [&](std::string path, std::string address) {
-                           found(PlainFileAddress{std::move(path), std::move(address)});
+                           visitor.PlainAddress(PlainFileAddress{std::move(path), std::move(address)});
                        });
                    },
                },
@@ -135,14 +151,20 @@ void ReadStore(const FoundStore& store, const std::atomic<bool>& stop, const Fin
 
 } // namespace
 
-void ReadStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, const FindingSink& found)
+void VisitStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, StoreVisitor& visitor)
 {
     std::set<StoreIdentity> read;
     for (const FoundStore& store : stores) {
         if (stop.load(std::memory_order_relaxed))
             return;
-        ReadStore(store, stop, found, read);
+        ReadStore(store, stop, visitor, read);
     }
+}
+
+void ReadStores(const std::vector<FoundStore>& stores, const std::atomic<bool>& stop, const FindingSink& found)
+{
+    RowFinder rows(stop, found);
+    VisitStores(stores, stop, rows);
 }
 
 } // namespace cache

@@ -31,8 +31,16 @@ FileSink::FileSink(std::string path)
     , m_pGathered(std::make_unique_for_overwrite<char[]>(kWriteSize))
 {}
 
+FileSink::FileSink(int openedFd, std::string name)
+    : m_strPath(std::move(name))
+    , m_nBorrowedFd(openedFd)
+    , m_pGathered(std::make_unique_for_overwrite<char[]>(kWriteSize))
+{}
+
 bool FileSink::Open()
 {
+    if (m_nBorrowedFd >= 0)
+        return true;
     // 0666: the umask takes off what the user does not want, as for any file they create.
     m_file = platform::FileDescriptor(::open(m_strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
     m_nErrno = m_file.IsOpen() ? 0 : errno;
@@ -44,7 +52,7 @@ bool FileSink::Write(const char* data, std::size_t size)
     if (m_nGathered + size > kWriteSize && !Flush())
         return false;
     if (size >= kWriteSize) { // nothing to gather: straight to the file
-        m_nErrno = platform::WriteAll(m_file.Get(), data, size);
+        m_nErrno = platform::WriteAll(Fd(), data, size);
         return m_nErrno == 0;
     }
     std::memcpy(m_pGathered.get() + m_nGathered, data, size);
@@ -54,9 +62,9 @@ bool FileSink::Write(const char* data, std::size_t size)
 
 bool FileSink::Flush()
 {
-    if (m_nGathered == 0 || !m_file.IsOpen())
+    if (m_nGathered == 0 || Fd() < 0)
         return true;
-    m_nErrno = platform::WriteAll(m_file.Get(), m_pGathered.get(), std::exchange(m_nGathered, 0));
+    m_nErrno = platform::WriteAll(Fd(), m_pGathered.get(), std::exchange(m_nGathered, 0));
     return m_nErrno == 0;
 }
 
@@ -64,7 +72,7 @@ bool FileSink::Finish()
 {
     if (!Flush())
         return false;
-    if (!m_file.Close()) {
+    if (m_nBorrowedFd < 0 && !m_file.Close()) {
         m_nErrno = errno;
         return false;
     }

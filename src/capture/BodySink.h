@@ -40,6 +40,8 @@ public:
     static constexpr std::size_t kWriteSize = 0x40000;
 
     explicit FileSink(std::string path);
+    // A file the caller opened and keeps: Open writes from where it stands, Finish leaves it open.
+    FileSink(int openedFd, std::string name);
 
     bool Open() override;
     bool Write(const char* data, std::size_t size) override;
@@ -51,8 +53,11 @@ public:
     std::string ErrorText() const;
 
 private:
+    int Fd() const { return m_nBorrowedFd >= 0 ? m_nBorrowedFd : m_file.Get(); }
+
     std::string m_strPath;
     platform::FileDescriptor m_file;
+    int m_nBorrowedFd = -1;
     std::unique_ptr<char[]> m_pGathered; // allocated before the transfer: the callbacks never allocate
     std::size_t m_nGathered = 0;
     int m_nErrno = 0;

@@ -126,6 +126,7 @@ public:
     }
 
     long Status() const { return m_nStatus; }
+    const std::string& FinalAddress() const { return m_strFinalAddress; }
 
     std::string CurlMessage() const { return m_szError[0] ? m_szError : curl_easy_strerror(m_code); }
 
@@ -148,6 +149,9 @@ private:
     {
         m_bStarted = true;
         m_nStatus = ResponseCode();
+        char* address = nullptr;
+        if (curl_easy_getinfo(m_curl.Get(), CURLINFO_EFFECTIVE_URL, &address) == CURLE_OK && address != nullptr)
+            m_strFinalAddress = address;
         if (!m_sink.Open()) {
             m_bSinkNotOpened = true;
             return false;
@@ -207,6 +211,7 @@ private:
     CURLcode m_setCode = CURLE_OK;
     CURLcode m_code = CURLE_OK;
     long m_nStatus = 0;
+    std::string m_strFinalAddress;
     bool m_bLocation = false; // the current header block names a Location
     bool m_bStarted = false;  // the final response has arrived
     bool m_bSinkNotOpened = false;
@@ -239,11 +244,13 @@ TransferLimits CUrlFetcher::Limits()
 bool CUrlFetcher::FetchPage(const std::string& url)
 {
     m_nStatus = 0;
+    m_strAddress.clear();
     m_strError.clear();
     PageSink sink(m_pPageBuffer.get(), kPageBufferSize);
     Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
+    m_strAddress = session.FinalAddress();
     switch (outcome) {
     case Outcome::kDone:
         return true;
@@ -260,12 +267,25 @@ bool CUrlFetcher::FetchPage(const std::string& url)
 
 bool CUrlFetcher::DownloadToFile(const std::string& url, const std::string& path)
 {
-    m_nStatus = 0;
-    m_strError.clear();
     FileSink sink(path);
+    return Download(url, sink, path);
+}
+
+bool CUrlFetcher::DownloadToDescriptor(const std::string& url, int fd, const std::string& name)
+{
+    FileSink sink(fd, name);
+    return Download(url, sink, name);
+}
+
+bool CUrlFetcher::Download(const std::string& url, FileSink& sink, const std::string& path)
+{
+    m_nStatus = 0;
+    m_strAddress.clear();
+    m_strError.clear();
     Session session(sink, m_pAbort, Limits());
     const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
+    m_strAddress = session.FinalAddress();
     const auto writeFailure = [&] {
         return CFileException("Cannot write " + path + " (downloading " + url + "): " + sink.ErrorText());
     };

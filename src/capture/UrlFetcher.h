@@ -11,6 +11,8 @@
 
 namespace capture {
 
+class FileSink;
+
 // How long a transfer may wait: for its connection, and while receiving less than one byte a second.
 // A transfer past either limit fails like a broken one.
 struct TransferLimits {
@@ -40,6 +42,13 @@ public:
     // CInternetException (network) or CFileException (file); the file keeps what was written.
     bool DownloadToFile(const std::string& url, const std::string& path);
 
+    // DownloadToFile into `fd`, a file the caller opened for writing and keeps open; `name` names it in
+    // messages. The body is written from the file's offset once the final response has arrived.
+    bool DownloadToDescriptor(const std::string& url, int fd, const std::string& name);
+
+    // The address of the last final response, after its redirects; empty when none arrived.
+    const std::string& LastAddress() const { return m_strAddress; }
+
     // HTTP status of the last final response, 0 when none arrived. Reported, never acted on.
     long LastStatus() const { return m_nStatus; }
 
@@ -62,7 +71,10 @@ public:
     const std::unique_ptr<char[]> m_pPageBuffer;
 
 private:
+    bool Download(const std::string& url, FileSink& sink, const std::string& path);
+
     long m_nStatus = 0;
+    std::string m_strAddress;
     std::string m_strError;
     const std::atomic<bool>* m_pAbort = nullptr;
     bool m_bAcceptCompressed = false;

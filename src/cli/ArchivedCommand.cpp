@@ -1,7 +1,7 @@
 // plumeroc-grab archived: the movies the Wayback Machine holds under a site, one row per distinct movie.
 #include "capture/ArchivedMovies.h"
 #include "cli/Command.h"
-#include "cli/JsonText.h"
+#include "platform/JsonText.h"
 #include "wayback/ArchiveSetting.h"
 #include "wayback/RawCapture.h"
 
@@ -80,7 +80,7 @@ std::string Row(const std::string& archive, const wayback::CdxCapture& movie, Ro
     const std::string raw = wayback::RawCaptureAddress(archive, movie.timestamp, movie.original);
     if (format != RowFormat::Json)
         return raw + '\t' + movie.original + '\t' + movie.timestamp + '\t' + movie.digest + '\t' + movie.length;
-    cli::JsonObject object;
+    platform::JsonObject object;
     object.Add("capture", raw)
         .Add("original", movie.original)
         .Add("timestamp", movie.timestamp)

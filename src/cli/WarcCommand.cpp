@@ -3,7 +3,7 @@
 #include "cache/ArchiveMovies.h"
 #include "capture/ArchiveGaps.h"
 #include "cli/Command.h"
-#include "cli/JsonText.h"
+#include "platform/JsonText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -75,7 +75,7 @@ std::string Row(const cache::ArchiveMovie& movie, RowFormat format)
         return movie.address + '\t' + movie.date + '\t' + std::to_string(movie.size) + '\t' + movie.digests.sha256
             + '\t' + movie.digests.sha1 + '\t' + RecordPath(movie.file, movie.position);
     }
-    cli::JsonObject object;
+    platform::JsonObject object;
     object.Add("address", movie.address)
         .Add("date", movie.date)
         .Add("size", movie.size)
@@ -112,7 +112,7 @@ std::string GapRow(const capture::ArchiveGap& gap, RowFormat format)
 {
     if (format != RowFormat::Json)
         return gap.address + '\t' + gap.how + '\t' + gap.namedIn;
-    cli::JsonObject object;
+    platform::JsonObject object;
     object.Add("address", gap.address).Add("how", gap.how).Add("named_in", gap.namedIn);
     return object.Text();
 }

@@ -31,7 +31,7 @@ void PrintHelp(std::FILE* out)
                "Exit status: 0 success, 1 usage error, 2 nothing could be opened, 3 a transfer failed\n"
                "in the middle or standard output could not be written, 4 a server answered with an error\n"
                "status (save and save-all save its answer all the same). Where more than one applies to\n"
-               "save or save-all, the first of 3 then 2 then 4 is the exit status.\n",
+               "save, save-all or save-complete, the first of 3 then 2 then 4 is the exit status.\n",
                out);
 }
 

@@ -5,11 +5,16 @@
 //
 // The object is a member of its page and never deletes itself. Its parent must be the page that
 // owns it (or outlive it), as with any member widget.
+#include "controls/PreviewRecorder.h"
+#include "controls/PreviewSchemeHandler.h"
+
 #include <QUrl>
 #include <QWebEngineView>
 
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWebEnginePage;
 
@@ -31,10 +36,25 @@ public:
     // Replaces what is shown by the document at `location`: an absolute URL or a full local path,
     // as bytes. A movie is wrapped in the player page. Ignored when there is no engine.
     void Navigate2(const std::string& location);
+    // The same, with a movie's relative loads resolved against `base` (the page that embedded it), not against
+    // the movie's own address.
+    void Navigate2(const std::string& location, const std::string& base);
 
     // Plays `movie`, a movie's bytes held in memory (what a page took out of a store of responses), in the
     // player page; `location` says what it is, for Location(). Ignored when there is no engine.
     void ShowMovie(std::string movie, const std::string& location);
+    // The same for a movie stored for `address`: it plays as if from there, so its relative loads reach that site.
+    void ShowMovie(std::string movie, const std::string& location, const std::string& address);
+
+    // Plays the movie at `movie`, a path relative to the local folder `folder`, whose relative loads are
+    // answered from the files below that folder (found by `locate`) and never outside it. `location` says
+    // what it is, for Location().
+    void PlayFromFolder(const std::string& location, const std::string& folder, const std::string& movie,
+                        CPreviewSchemeHandler::Locate locate = {});
+
+    // What the movie shown for `location` asked for while it played, each address once in the order first
+    // asked: every request but the movie's own and the player's files.
+    std::vector<std::string> Played(const std::string& location) const;
 
     // An empty preview: a blank page, for a location that has nothing to show any more.
     void ShowNothing();
@@ -48,8 +68,11 @@ public:
 
 private:
     bool Create(const QRect& rect, QWidget* parent, int id);
-    // Shows the player page for the movie at `url`, an address of the program's scheme or of the web.
-    void PlayMovie(const QUrl& url);
+    // Shows the player page for the movie at `url`, an address of the program's scheme or of the web, as the
+    // document at `document`, and records what it asks for.
+    void PlayMovie(const QUrl& url, const QUrl& document, const QUrl& base = {});
+    void Record(const std::string& location, const QUrl& movie, const QUrl& request);
+    void StopRecording();
     // Releases the engine; runs once, when the viewer goes.
     void OnDestroy();
     void ForgetLocalFile();
@@ -57,4 +80,6 @@ private:
     std::unique_ptr<QWebEnginePage> m_pBrowser;
     QUrl m_localFile; // the local file the current preview may read, if any
     std::string m_location;
+    CPreviewRecorder::Token m_recording = 0;                  // listening for the current movie's requests
+    std::map<std::string, std::vector<std::string>> m_played; // location -> what its movie asked for
 };

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 namespace preview {
 
@@ -32,12 +33,23 @@ QString PlayerFile(const QString& name, const QUrl& ruffleBase)
 }
 } // namespace
 
-QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase)
+QString PlayerPageHtml(const QUrl& movie, const QUrl& ruffleBase, const QUrl& base)
 {
-    QString html = PlayerFile(QStringLiteral("player.html"), ruffleBase);
-    // The movie's address can be anything and is quoted.
-    html.replace(QStringLiteral("@MOVIE@"), ScriptString(movie.toString(QUrl::FullyEncoded)));
-    return html;
+    const QString html = PlayerFile(QStringLiteral("player.html"), ruffleBase);
+    // Both addresses in one pass, so that neither can bring a placeholder of the other into the page; the
+    // movie's address can be anything and is quoted.
+    const QString movieText = ScriptString(movie.toString(QUrl::FullyEncoded));
+    const QString baseText = base.isEmpty() ? QStringLiteral("null") : ScriptString(base.toString(QUrl::FullyEncoded));
+    static const QRegularExpression kPlaceholder(QStringLiteral("@(MOVIE|BASE)@"));
+    QString page;
+    qsizetype done = 0;
+    for (auto match = kPlaceholder.globalMatch(html); match.hasNext();) {
+        const QRegularExpressionMatch found = match.next();
+        page += html.mid(done, found.capturedStart() - done);
+        page += found.captured(1) == QStringLiteral("MOVIE") ? movieText : baseText;
+        done = found.capturedEnd();
+    }
+    return page + html.mid(done);
 }
 
 QString PlayerPreloadScript(const QUrl& ruffleBase)

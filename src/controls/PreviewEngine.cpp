@@ -1,5 +1,6 @@
 #include "controls/PreviewEngine.h"
 
+#include "controls/PreviewRecorder.h"
 #include "controls/PreviewSchemeHandler.h"
 
 #include <QCoreApplication>
@@ -19,6 +20,7 @@ constexpr char kScheme[] = "plumeroc";
 struct Engine {
     // Declared first so it is destroyed last: the profile uses it until it goes.
     std::unique_ptr<CPreviewSchemeHandler> handler;
+    std::unique_ptr<CPreviewRecorder> recorder;
     std::unique_ptr<QWebEngineProfile> profile;
 };
 
@@ -84,6 +86,8 @@ QWebEngineProfile* Profile()
                      qUtf8Printable(QCoreApplication::applicationDirPath()));
         engine->handler = std::make_unique<CPreviewSchemeHandler>(QByteArray(kScheme), ruffleFolder);
         engine->profile->installUrlSchemeHandler(kScheme, engine->handler.get());
+        engine->recorder = std::make_unique<CPreviewRecorder>();
+        engine->profile->setUrlRequestInterceptor(engine->recorder.get());
         g_engine = std::move(engine);
         // The profile must go before the web engine shuts down, which happens in the application
         // object's destructor through a routine added when the engine started; routines added
@@ -97,6 +101,12 @@ CPreviewSchemeHandler* SchemeHandler()
 {
     Profile();
     return g_engine->handler.get();
+}
+
+CPreviewRecorder* Recorder()
+{
+    Profile();
+    return g_engine->recorder.get();
 }
 
 bool EngineStarted() { return g_engine != nullptr; }

@@ -4,6 +4,7 @@
 #include <QString>
 
 class QWebEngineProfile;
+class CPreviewRecorder;
 class CPreviewSchemeHandler;
 
 namespace preview {
@@ -15,6 +16,8 @@ void RegisterScheme();
 // The shared profile, created on first call. It keeps cache, cookies and storage in memory only.
 QWebEngineProfile* Profile();
 CPreviewSchemeHandler* SchemeHandler();
+// What every preview asks for while it plays (the profile's request interceptor).
+CPreviewRecorder* Recorder();
 
 // Whether the profile exists yet.
 bool EngineStarted();

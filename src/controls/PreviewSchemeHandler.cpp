@@ -1,7 +1,9 @@
 #include "controls/PreviewSchemeHandler.h"
 
 #include "controls/PreviewLocation.h"
+#include "platform/Bytes.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FolderBelow.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -17,10 +19,9 @@ namespace {
 const QString kRuffleHost = QStringLiteral("ruffle");
 const QString kLocalHost = QStringLiteral("local");
 
-// Opens a regular file read-only by its exact path bytes; the device belongs to `owner`.
-QFile* OpenRegularFile(const std::string& path, QObject* owner)
+// The device of an open regular file, owned by `owner`.
+QFile* FileDevice(platform::FileDescriptor fd, QObject* owner)
 {
-    platform::FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat info {};
     if (!fd.IsOpen() || ::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode))
         return nullptr;
@@ -31,6 +32,27 @@ QFile* OpenRegularFile(const std::string& path, QObject* owner)
     }
     fd.Release();
     return file;
+}
+
+// Opens a regular file read-only by its exact path bytes; the device belongs to `owner`.
+QFile* OpenRegularFile(const std::string& path, QObject* owner)
+{
+    return FileDevice(platform::FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)),
+                      owner);
+}
+
+bool IsUnreservedInPath(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.'
+        || c == '_' || c == '~' || c == '/' || c == ':';
+}
+
+// Whether a request comes from the program itself or from a page of `origin`.
+bool FromProgramOr(const QUrl& initiator, const QUrl& origin)
+{
+    return initiator.isEmpty()
+        || (!origin.isEmpty() && initiator.scheme() == origin.scheme() && initiator.host() == origin.host()
+            && initiator.port() == origin.port());
 }
 
 QByteArray MimeTypeOf(const QString& name)
@@ -58,9 +80,21 @@ QUrl CPreviewSchemeHandler::RuffleBase() const
 
 QUrl CPreviewSchemeHandler::AddLocalFile(const std::string& path) { return AddLocal({path, {}, false}); }
 
-QUrl CPreviewSchemeHandler::AddLocalMovie(std::string movie)
+QUrl CPreviewSchemeHandler::AddLocalMovie(std::string movie, const QUrl& origin)
 {
-    return AddLocal({"/movie.swf", std::move(movie), true});
+    return AddLocal({"/movie.swf", std::move(movie), true, origin});
+}
+
+QUrl CPreviewSchemeHandler::AddLocalFolder(const std::string& folder, const std::string& movie, Locate locate)
+{
+    platform::FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.IsOpen())
+        return {};
+    const QString host = QStringLiteral("f") + QUuid::createUuid().toString(QUuid::Id128);
+    m_folders.emplace(host, LocalFolder{std::move(fd), std::move(locate)});
+    const std::string path = platform::PercentEncoded(movie, [](unsigned char c) { return !IsUnreservedInPath(c); });
+    return QUrl::fromEncoded(m_scheme + "://" + host.toLatin1() + "/" + QByteArray::fromStdString(path),
+                             QUrl::StrictMode);
 }
 
 QUrl CPreviewSchemeHandler::AddLocal(LocalFile file)
@@ -74,6 +108,8 @@ QUrl CPreviewSchemeHandler::AddLocal(LocalFile file)
 
 void CPreviewSchemeHandler::RemoveLocalFile(const QUrl& url)
 {
+    if (m_folders.erase(url.host()) > 0)
+        return;
     const QStringList parts = url.path().split(QLatin1Char('/'));
     if (parts.size() == 3)
         m_files.erase(parts[1]);
@@ -91,6 +127,8 @@ void CPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job)
         ServeRuffleFile(job, path);
     else if (url.host() == kLocalHost)
         ServeLocalFile(job, path);
+    else if (m_folders.contains(url.host()))
+        ServeFolderFile(job, url);
     else
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
 }
@@ -113,15 +151,17 @@ void CPreviewSchemeHandler::ServeRuffleFile(QWebEngineUrlRequestJob* job, const 
 
 void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const QString& path)
 {
-    // Only the program's own navigation and pages of the local-file origin may read the file.
+    // Only the program's own navigation and pages of the local-file origin (or the movie's own) may read the file.
     const QUrl initiator = job->initiator();
-    if (!initiator.isEmpty()
-        && !(initiator.scheme() == QString::fromLatin1(m_scheme) && initiator.host() == kLocalHost)) {
+    const QStringList parts = path.split(QLatin1Char('/'));
+    const auto entry = parts.size() == 3 ? m_files.find(parts[1]) : m_files.end();
+    const bool allowed =
+        FromProgramOr(initiator, QUrl(QString::fromLatin1(m_scheme) + QStringLiteral("://") + kLocalHost))
+        || (entry != m_files.end() && FromProgramOr(initiator, entry->second.origin));
+    if (!allowed) {
         job->fail(QWebEngineUrlRequestJob::RequestDenied);
         return;
     }
-    const QStringList parts = path.split(QLatin1Char('/'));
-    const auto entry = parts.size() == 3 ? m_files.find(parts[1]) : m_files.end();
     if (entry == m_files.end()
         || QByteArray::fromPercentEncoding(parts[2].toLatin1()).toStdString()
             != preview::BaseName(entry->second.path)) {
@@ -141,4 +181,29 @@ void CPreviewSchemeHandler::ServeLocalFile(QWebEngineUrlRequestJob* job, const Q
         return;
     }
     job->reply(MimeTypeOf(parts[2]), file);
+}
+
+void CPreviewSchemeHandler::ServeFolderFile(QWebEngineUrlRequestJob* job, const QUrl& url)
+{
+    // Only the program's own navigation and the folder's own pages may read from it.
+    if (!FromProgramOr(job->initiator(), url)) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const LocalFolder& folder = m_folders.at(url.host());
+    const QByteArray encodedPath = url.path(QUrl::FullyEncoded).toLatin1();
+    std::string pathAndQuery = encodedPath.toStdString();
+    if (url.hasQuery())
+        pathAndQuery += "?" + url.query(QUrl::FullyEncoded).toStdString();
+    std::vector<std::string> choices;
+    if (folder.locate)
+        choices = folder.locate(pathAndQuery);
+    choices.push_back(QByteArray::fromPercentEncoding(encodedPath).toStdString().substr(1));
+    for (const std::string& relative : choices) {
+        if (QFile* file = FileDevice(platform::OpenFileBelow(folder.folder.Get(), relative), job)) {
+            job->reply(MimeTypeOf(QString::fromUtf8(encodedPath)), file);
+            return;
+        }
+    }
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
 }

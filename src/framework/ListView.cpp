@@ -1,9 +1,13 @@
 #include "framework/ListView.h"
 
 #include "framework/ByteString.h"
+#include "framework/Commands.h"
 
 #include <QHeaderView>
+#include <QMenu>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace ListView {
 
@@ -33,6 +37,35 @@ int SelectedRow(const QTableWidget* list)
     for (const QModelIndex& index : selection->selectedRows())
         last = std::max(last, index.row());
     return last;
+}
+
+std::vector<int> SelectedRows(const QTableWidget* list)
+{
+    std::vector<int> rows;
+    if (const auto* selection = list->selectionModel()) {
+        for (const QModelIndex& index : selection->selectedRows())
+            rows.push_back(index.row());
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+QMenu* AddRowMenu(QTableWidget* list, const QString& text, std::function<void()> command)
+{
+    auto* menu = new QMenu(list);
+    menu->setObjectName(QStringLiteral("rowMenu"));
+    QObject::connect(menu->addAction(text), &QAction::triggered, list,
+                     [command = std::move(command)] { RunCommand(command); });
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(list, &QWidget::customContextMenuRequested, menu, [list, menu](const QPoint& position) {
+        const QModelIndex index = list->indexAt(position);
+        if (!index.isValid())
+            return;
+        if (!list->selectionModel()->isRowSelected(index.row(), QModelIndex()))
+            list->selectRow(index.row());
+        menu->popup(list->viewport()->mapToGlobal(position));
+    });
+    return menu;
 }
 
 std::string CellBytes(const QTableWidget* list, int row, int column)

@@ -20,4 +20,28 @@ std::optional<QString> AskSaveAllFolder(QWidget* owner)
     return Dialogs::AskFolder(owner, QStringLiteral("Select Add Folder."));
 }
 
+std::optional<QString> AskSaveWithFilesFolder(QWidget* owner)
+{
+    return Dialogs::AskFolder(owner, QStringLiteral("Save With Its Files"));
+}
+
+void TellSavedWithFiles(QWidget* owner, std::size_t saved, std::size_t missing, bool cancelled, const QString& manifest,
+                        const QString& failure)
+{
+    if (!failure.isEmpty()) {
+        Dialogs::ShowMessage(owner, QStringLiteral("Plumeroc"), failure, QMessageBox::Warning);
+        return;
+    }
+    QString text = cancelled ? QStringLiteral("Cancelled. ") : QString();
+    text += saved == 1 ? QStringLiteral("1 file was saved") : QStringLiteral("%1 files were saved").arg(saved);
+    if (missing == 0)
+        text += QStringLiteral("; none was missing.");
+    else
+        text += missing == 1 ? QStringLiteral("; 1 could not be had.")
+                             : QStringLiteral("; %1 could not be had.").arg(missing);
+    text += QStringLiteral("\n\nThe manifest lists every file and why any is missing:\n") + manifest;
+    Dialogs::ShowMessage(owner, QStringLiteral("Plumeroc"), text,
+                         missing == 0 && !cancelled ? QMessageBox::Information : QMessageBox::Warning);
+}
+
 } // namespace MovieDialogs

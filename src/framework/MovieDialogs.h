@@ -2,6 +2,7 @@
 // The questions both pages ask when the user saves movies, with their texts in one place.
 #include <QString>
 
+#include <cstddef>
 #include <optional>
 
 class QWidget;
@@ -14,5 +15,12 @@ void WarnNoSelection(QWidget* owner);
 std::optional<QString> AskMovieFileName(QWidget* owner);
 // The folder picker of Save All, titled "Select Add Folder.".
 std::optional<QString> AskSaveAllFolder(QWidget* owner);
+
+// The folder picker of "Save With Its Files…".
+std::optional<QString> AskSaveWithFilesFolder(QWidget* owner);
+// The box at the end of "Save With Its Files…": how many files were saved, how many could not be had, and
+// where the manifest is; or why nothing could be saved.
+void TellSavedWithFiles(QWidget* owner, std::size_t saved, std::size_t missing, bool cancelled, const QString& manifest,
+                        const QString& failure);
 
 } // namespace MovieDialogs

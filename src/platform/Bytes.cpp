@@ -12,8 +12,9 @@ constexpr char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<ch
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b)
 {
-    return a.size() == b.size()
-        && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return x == y || AsciiLower(x) == AsciiLower(y);
+           });
 }
 
 bool StartsWithIgnoringAsciiCase(std::string_view text, std::string_view prefix)
@@ -85,10 +86,14 @@ bool IsValidUtf8(std::string_view text)
 
 std::string_view Trimmed(std::string_view text, std::string_view blanks)
 {
-    const std::size_t first = text.find_first_not_of(blanks);
-    if (first == std::string_view::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    // A plain loop: the set is a character or two, and find_first_not_of searches it once per character.
+    const auto blank = [&](char c) { return std::find(blanks.begin(), blanks.end(), c) != blanks.end(); };
+    std::size_t first = 0, end = text.size();
+    while (first < end && blank(text[first]))
+        ++first;
+    while (end > first && blank(text[end - 1]))
+        --end;
+    return text.substr(first, end - first);
 }
 
 int WriteAll(int fd, const char* data, std::size_t size)

@@ -35,6 +35,18 @@ SqliteDatabase::SqliteDatabase(const std::string& uri, int flags)
     sqlite3_extended_result_codes(db, 1);
 }
 
+SqliteDatabase SqliteDatabase::OpenImage(std::string_view image)
+{
+    SqliteDatabase database(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_MEMORY);
+    // Read-only and not freed on close: SQLite neither changes nor takes over the caller's bytes.
+    auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(image.data()));
+    const auto size = static_cast<sqlite3_int64>(image.size());
+    const int result = sqlite3_deserialize(database.Get(), "main", bytes, size, size, SQLITE_DESERIALIZE_READONLY);
+    if (result != SQLITE_OK)
+        ThrowSqlite(database.Get(), result, "cannot read a database image");
+    return database;
+}
+
 SqliteStatement::SqliteStatement(const SqliteDatabase& database, std::string_view sql) : m_db(database.Get())
 {
     sqlite3_stmt* statement = nullptr;
@@ -52,6 +64,24 @@ bool SqliteStatement::Step()
     if (result == SQLITE_DONE)
         return false;
     ThrowSqlite(m_db, result, "query failed");
+}
+
+void SqliteStatement::Reset() { sqlite3_reset(m_statement.get()); }
+
+void SqliteStatement::Bind(int index, std::int64_t value)
+{
+    const int result = sqlite3_bind_int64(m_statement.get(), index, value);
+    if (result != SQLITE_OK)
+        ThrowSqlite(m_db, result, "cannot bind a value");
+}
+
+std::string_view SqliteStatement::Blob(int column) const
+{
+    const void* bytes = sqlite3_column_blob(m_statement.get(), column);
+    const int size = sqlite3_column_bytes(m_statement.get(), column);
+    if (bytes == nullptr || size <= 0)
+        return {};
+    return std::string_view(static_cast<const char*>(bytes), static_cast<std::size_t>(size));
 }
 
 bool SqliteStatement::IsNull(int column) const { return sqlite3_column_type(m_statement.get(), column) == SQLITE_NULL; }

@@ -26,6 +26,10 @@ public:
     // Opens with SQLITE_OPEN_URI added to `flags`; throws SqliteError.
     SqliteDatabase(const std::string& uri, int flags);
 
+    // A database image in memory, read-only, with no file behind it: what the fuzz targets read. `image` must
+    // stay alive and unchanged while the connection lives. Throws SqliteError.
+    static SqliteDatabase OpenImage(std::string_view image);
+
     sqlite3* Get() const { return m_db.get(); }
 
 private:
@@ -42,9 +46,15 @@ public:
     // True while a row is available; throws SqliteError on failure (a lock held by another
     // connection shows up here rather than at open time).
     bool Step();
+    // Starts the statement again, keeping its bound values.
+    void Reset();
+    // Binds `value` to parameter `index` (counted from 1); throws SqliteError.
+    void Bind(int index, std::int64_t value);
     bool IsNull(int column) const;
     std::string Text(int column) const;
     std::int64_t Int64(int column) const;
+    // The bytes of a column; valid until the next Step or Reset.
+    std::string_view Blob(int column) const;
 
 private:
     struct Finalizer {

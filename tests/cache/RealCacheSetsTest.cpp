@@ -66,6 +66,16 @@ std::string AsInventoryWrites(std::string_view address)
     return text;
 }
 
+// The inventory writes Chromium's keys of POST requests as they are, "<upload id>/<url>"; their address is the URL
+// after the id (HttpCache::GetResourceURLFromHttpCacheKey).
+std::string AddressOfInventoryKey(std::string url)
+{
+    const std::size_t slash = url.find('/');
+    if (slash != std::string::npos && slash > 0 && url.find_first_not_of("0123456789") == slash)
+        url.erase(0, slash + 1);
+    return url;
+}
+
 bool NoteSays(const InventoryRow& row, std::string_view word)
 {
     return (";" + row.note + ";").find(";" + std::string(word)) != std::string::npos;
@@ -83,8 +93,8 @@ std::vector<std::string> SetsOf(const std::string& formatFolder)
 }
 
 // Reads each entry file of every set that the table calls an entry, holds the reading to the inventory, and
-// counts the reasons of the refusals in `reasons`.
-void CheckSets(const std::string& formatFolder, std::map<cache::Refusal, std::size_t>& reasons)
+// counts the reasons of the refusals in `reasons` and the responses read in `responses`.
+void CheckSets(const std::string& formatFolder, std::map<cache::Refusal, std::size_t>& reasons, std::size_t& responses)
 {
     for (const std::string& set : SetsOf(formatFolder)) {
         SCOPED_TRACE(set);
@@ -125,7 +135,8 @@ void CheckSets(const std::string& formatFolder, std::map<cache::Refusal, std::si
                 continue;
             }
             ASSERT_TRUE(response) << cache::RefusalText(response.Why());
-            EXPECT_EQ(AsInventoryWrites(response->address), row.url);
+            ++responses;
+            EXPECT_EQ(AsInventoryWrites(response->address), AddressOfInventoryKey(row.url));
             EXPECT_EQ(std::to_string(response->head.status), row.status);
             ASSERT_TRUE(response->body->Length());
             EXPECT_EQ(std::to_string(*response->body->Length()), row.storedLength);
@@ -156,7 +167,8 @@ TEST(RealCacheSets, FirefoxCache2EntriesAreReadAsTheInventorySaysAndNoneIsAMovie
 {
     PLUMEROC_SHARED_DATA_OR_SKIP(folder, "caches/firefox-cache2");
     std::map<cache::Refusal, std::size_t> reasons;
-    CheckSets(folder, reasons);
+    std::size_t responses = 0;
+    CheckSets(folder, reasons, responses);
     PrintReasons(reasons);
 }
 
@@ -164,8 +176,10 @@ TEST(RealCacheSets, ChromiumSimpleCacheEntriesAreReadAsTheInventorySaysAndNoneIs
 {
     PLUMEROC_SHARED_DATA_OR_SKIP(folder, "caches/chromium-simple");
     std::map<cache::Refusal, std::size_t> reasons;
-    CheckSets(folder, reasons);
+    std::size_t responses = 0;
+    CheckSets(folder, reasons, responses);
     PrintReasons(reasons);
+    EXPECT_GT(responses, 300u) << "most of the sets' entries are HTTP responses";
 }
 
 } // namespace

@@ -57,15 +57,22 @@ TEST(PreviewLocation, UrlKeepsEveryByte)
     }
 }
 
-TEST(PlayerPage, QuotesTheMovieAddress)
+TEST(PlayerPage, QuotesTheMovieAddressAndItsBase)
 {
     const QUrl ruffle(QStringLiteral("plumeroc://ruffle/"));
-    for (const char* raw : {"http://host/clip.swf", "http://host/</script><script>alert(1)</script>.swf",
-                            "http://host/\"quoted\"'and'\\back.swf", "http://host/<!--x.swf"}) {
+    for (const char* raw :
+         {"http://host/clip.swf", "http://host/</script><script>alert(1)</script>.swf",
+          "http://host/\"quoted\"'and'\\back.swf", "http://host/<!--x.swf", "http://host/@BASE@.swf"}) {
         const QUrl movie = QUrl::fromEncoded(QByteArray(raw), QUrl::TolerantMode);
-        const QString html = preview::PlayerPageHtml(movie, ruffle);
+        // The page's folder beside it, written the same way, with the other placeholder in it.
+        const QUrl base = QUrl::fromEncoded(QByteArray(raw) + "/@MOVIE@/", QUrl::TolerantMode);
+        const QString html = preview::PlayerPageHtml(movie, ruffle, base);
         ASSERT_FALSE(html.isEmpty());
-        EXPECT_FALSE(html.contains(QStringLiteral("@MOVIE@")));
+        // No placeholder is left but inside the addresses' own quoted literals.
+        QString outside = html;
+        outside.remove(QRegularExpression(QStringLiteral("const (movie|base) = \".*\";")));
+        EXPECT_FALSE(outside.contains(QStringLiteral("@MOVIE@")));
+        EXPECT_FALSE(outside.contains(QStringLiteral("@BASE@")));
         EXPECT_FALSE(html.contains(QStringLiteral("@RUFFLE@")));
         EXPECT_TRUE(html.contains(QStringLiteral("src=\"plumeroc://ruffle/ruffle.js\"")));
         // Exactly one </script> per script element: the address cannot close one early.
@@ -78,7 +85,19 @@ TEST(PlayerPage, QuotesTheMovieAddress)
             QJsonDocument::fromJson((QLatin1Char('[') + literal.captured(1) + QLatin1Char(']')).toUtf8());
         ASSERT_TRUE(parsed.isArray()) << raw;
         EXPECT_EQ(parsed.array().at(0).toString(), movie.toString(QUrl::FullyEncoded)) << raw;
+        const QRegularExpressionMatch baseLiteral =
+            QRegularExpression(QStringLiteral("const base = (\".*\");")).match(html);
+        ASSERT_TRUE(baseLiteral.hasMatch()) << raw;
+        EXPECT_EQ(QJsonDocument::fromJson((QLatin1Char('[') + baseLiteral.captured(1) + QLatin1Char(']')).toUtf8())
+                      .array()
+                      .at(0)
+                      .toString(),
+                  base.toString(QUrl::FullyEncoded))
+            << raw;
     }
+    // Without a base the player resolves against the page's own address.
+    EXPECT_TRUE(preview::PlayerPageHtml(QUrl(QStringLiteral("http://host/a.swf")), ruffle)
+                    .contains(QStringLiteral("const base = null;")));
 }
 
 } // namespace

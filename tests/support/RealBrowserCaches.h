@@ -2,21 +2,13 @@
 // Caches written by real browsers: a loopback page whose script fetch()es movies, loaded by Debian's
 // firefox-esr and chromium, run headless, which leave their caches in a scratch cache folder.
 #include "cache/LocalMovieRow.h"
+#include "support/MoviePage.h"
 #include "support/TempFolder.h"
-#include "support/TestMovie.h"
 
 #include <string>
 #include <vector>
 
 namespace test {
-
-struct ServedMovie {
-    std::string address;  // the URL the page fetched it from
-    std::string saveName; // the name the response was built to make a browser propose
-    std::string movie;    // the movie's bytes before any content coding
-    std::string coding;   // the Content-Encoding it was served with, or empty
-    MovieRecipe recipe;   // what the movie shows
-};
 
 struct BrowserRun {
     std::string browser;

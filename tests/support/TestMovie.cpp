@@ -127,6 +127,16 @@ std::string MakeMovie(const MovieRecipe& recipe)
         action.U16(static_cast<int>(urls.size()));
         tags += Tag(12, action.Take() + urls + std::string(1, '\0'));
     }
+    if (recipe.padding > 0) {
+        // DefineBinaryData: character 2, a reserved word, then the bytes.
+        std::string data("\x02\x00\x00\x00\x00\x00", 6);
+        std::uint32_t state = 2463534242u;
+        for (std::size_t i = 0; i < recipe.padding; ++i) {
+            state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+            data.push_back(static_cast<char>(state & 0xff));
+        }
+        tags += Tag(87, data);
+    }
     tags += Tag(1, {}) + Tag(0, {});
 
     BitWriter head;

@@ -16,6 +16,7 @@ struct MovieRecipe {
     Rgb fill;
     int left = 100, top = 75, right = 300, bottom = 225; // rectangle in stage pixels
     std::string loadIntoLevel1;                          // address a first-frame action loads
+    std::size_t padding = 0; // bytes of binary data carried along (not compressible), for a larger movie
 };
 
 // The movie's bytes ("FWS", version 8, 12 frames a second, one frame).

@@ -1,7 +1,8 @@
 // Chromium's Simple Cache (net/disk_cache/simple: simple_entry_format.h, simple_synchronous_entry.cc): one "_0"
-// file per entry holds its header and key, stream 1 (the body) and its end record, stream 0 (the response info
-// pickled as net/http/http_response_info.cc and base/pickle.h write it), maybe the key's SHA-256, and the last
-// end record.
+// file per entry holds its header and key, stream 1 (the body) and its end record, stream 0 (the response info,
+// read as every Chromium backend stores it: ChromiumResponseInfo.h), maybe the key's SHA-256, and the last end
+// record.
+#include "cache/formats/ChromiumResponseInfo.h"
 #include "cache/formats/FileNames.h"
 #include "cache/formats/PrefetchedTail.h"
 #include "cache/formats/StoredFormat.h"
@@ -26,13 +27,6 @@ constexpr std::uint64_t kMaxStream0 = 1u << 20; // headers and certificates: a f
 constexpr std::uint64_t kMaxKey = 1u << 20;
 constexpr std::size_t kKeyRead = 512; // most keys fit in one read after the header
 constexpr std::size_t kBodyStartLength = 16;
-
-// Response info flags (HttpResponseInfo).
-constexpr std::uint32_t kInfoVersionMask = 0xff;
-constexpr std::uint32_t kInfoVersion = 3;
-constexpr std::uint32_t kInfoTruncated = 1u << 12;
-constexpr std::uint32_t kInfoHasExtraFlags = 1u << 31;
-constexpr std::uint32_t kExtraHasOriginalResponseTime = 1u << 2;
 
 // The file name of the entry holding streams 0 and 1: a 64-bit hash in 16 lower-case hexadecimal digits, "_0".
 bool IsStreamFileName(std::string_view name)
@@ -62,8 +56,6 @@ std::uint32_t Crc32(std::string_view data)
 
 // ---- Which bytes: the streams' places, from the end records back to the key ----
 
-std::uint32_t KeyHash(std::string_view data);
-
 // 32-bit builds wrote the header and the end records without padding (20 bytes each, the key at 20): a form
 // this reader does not take. Told by the last record's magic and the key's hash, which a file of the padded
 // form cut short cannot both show.
@@ -78,7 +70,7 @@ bool IsUnpaddedEntry(const PrefetchedTail& tail, std::string& spare)
     if (keyLength == 0 || keyLength > kMaxKey
         || !tail.Range(0, static_cast<std::size_t>(kUnpaddedRecordSize + keyLength), spare, head))
         return false;
-    return KeyHash(head.substr(kUnpaddedRecordSize)) == keyHash;
+    return ChromiumPersistentHash(head.substr(kUnpaddedRecordSize)) == keyHash;
 }
 
 struct Layout {
@@ -138,137 +130,6 @@ Refusable<Layout> FindLayout(const PrefetchedTail& tail, std::string& spareStrea
 }
 
 // ---- What the bytes mean ----
-
-// Reads a base::Pickle payload: 32-bit fields, everything padded to 4 bytes.
-class PickleReader {
-public:
-    explicit PickleReader(std::string_view payload) : m_payload(payload) {}
-
-    std::optional<std::uint32_t> Int()
-    {
-        if (m_payload.size() - m_at < 4)
-            return std::nullopt;
-        const std::uint32_t value = LittleEndian32(m_payload, m_at);
-        m_at += 4;
-        return value;
-    }
-    bool SkipInt64() { return Skip(8); }
-    std::optional<std::string_view> String()
-    {
-        const auto length = Int();
-        if (!length || *length > m_payload.size() - m_at)
-            return std::nullopt;
-        const std::string_view text = m_payload.substr(m_at, *length);
-        if (!Skip((*length + 3) & ~std::size_t{3}))
-            return std::nullopt;
-        return text;
-    }
-
-private:
-    bool Skip(std::size_t count)
-    {
-        if (count > m_payload.size() - m_at)
-            return false;
-        m_at += count;
-        return true;
-    }
-
-    std::string_view m_payload;
-    std::size_t m_at = 0;
-};
-
-struct ResponseInfo {
-    ResponseHead head;
-    bool truncated = false;
-};
-
-// Stream 0: the pickled HttpResponseInfo, of which only the flags and the headers matter here. Entries that
-// keep something else there (compiled code, a service worker's records) hold no HTTP response.
-Refusable<ResponseInfo> ReadResponseInfo(std::string_view stream0)
-{
-    if (stream0.size() < 4)
-        return Refusal::NotAResponse;
-    const std::uint32_t payloadSize = LittleEndian32(stream0, 0);
-    if (payloadSize > stream0.size() - 4 || (stream0.size() - payloadSize) % 4 != 0)
-        return Refusal::NotAResponse;
-    PickleReader pickle(stream0.substr(stream0.size() - payloadSize));
-    const auto flags = pickle.Int();
-    if (!flags || (*flags & kInfoVersionMask) != kInfoVersion)
-        return Refusal::NotAResponse;
-    std::uint32_t extraFlags = 0;
-    if (*flags & kInfoHasExtraFlags) {
-        const auto extra = pickle.Int();
-        if (!extra)
-            return Refusal::Damaged;
-        extraFlags = *extra;
-    }
-    if (!pickle.SkipInt64() || !pickle.SkipInt64()) // request and response time
-        return Refusal::Damaged;
-    if ((extraFlags & kExtraHasOriginalResponseTime) && !pickle.SkipInt64())
-        return Refusal::Damaged;
-    const auto headers = pickle.String();
-    if (!headers)
-        return Refusal::Damaged;
-    auto head = ParseResponseHead(*headers);
-    if (!head)
-        return Refusal::NotAResponse;
-    return ResponseInfo{std::move(*head), (*flags & kInfoTruncated) != 0};
-}
-
-// Paul Hsieh's SuperFastHash, which Chromium keeps as base::PersistentHash; it checks the key. The last odd
-// bytes count as signed, as a char is on the platforms Chromium is built for here.
-std::uint32_t KeyHash(std::string_view data)
-{
-    if (data.empty())
-        return 0;
-    auto pair = [&](std::size_t at) {
-        return std::uint32_t{static_cast<unsigned char>(data[at])}
-        | (std::uint32_t{static_cast<unsigned char>(data[at + 1])} << 8);
-    };
-    auto signedByte = [&](std::size_t at) {
-        return static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(data[at])));
-    };
-    std::uint32_t hash = static_cast<std::uint32_t>(data.size());
-    std::size_t at = 0;
-    for (std::size_t blocks = data.size() / 4; blocks > 0; --blocks, at += 4) {
-        hash += pair(at);
-        const std::uint32_t tmp = (pair(at + 2) << 11) ^ hash;
-        hash = (hash << 16) ^ tmp;
-        hash += hash >> 11;
-    }
-    switch (data.size() % 4) {
-    case 3:
-        hash += pair(at);
-        hash ^= hash << 16;
-        hash ^= signedByte(at + 2) << 18;
-        hash += hash >> 11;
-        break;
-    case 2:
-        hash += pair(at);
-        hash ^= hash << 11;
-        hash += hash >> 17;
-        break;
-    case 1:
-        hash += signedByte(at);
-        hash ^= hash << 10;
-        hash += hash >> 1;
-        break;
-    }
-    hash ^= hash << 3;
-    hash += hash >> 5;
-    hash ^= hash << 4;
-    hash += hash >> 17;
-    hash ^= hash << 25;
-    hash += hash >> 6;
-    return hash;
-}
-
-// "1/0/_dk_<site> <site> <address>" or the bare address: the address is the last field.
-std::string_view AddressOfKey(std::string_view key)
-{
-    const std::size_t space = key.rfind(' ');
-    return key.substr(space == std::string_view::npos ? 0 : space + 1);
-}
 
 // Stream 1, with the CRC-32 its record keeps when the browser wrote the stream in one go.
 class Stream1Body final : public ExtentBody {
@@ -336,19 +197,19 @@ public:
             return Refusal::Damaged;
         const std::uint64_t keyLength = LittleEndian32(layout->head, 12);
         const std::string_view key = layout->head.substr(kHeaderSize, static_cast<std::size_t>(keyLength));
-        if (KeyHash(key) != LittleEndian32(layout->head, 16) && kChecksumsCount)
+        if (ChromiumPersistentHash(key) != LittleEndian32(layout->head, 16) && kChecksumsCount)
             return Refusal::Damaged;
-        auto info = ReadResponseInfo(layout->stream0);
+        auto info = ReadChromiumResponseInfo(layout->stream0);
         if (!info)
             return info.Why();
-        const std::string_view address = AddressOfKey(key);
+        const std::string_view address = AddressOfChromiumKey(key);
         if (address.empty())
             return Refusal::Damaged;
 
         StoredResponse response;
         response.address = std::string(address);
         response.head = std::move(info->head);
-        response.cutShort = info->truncated;
+        response.cutShort = info->cutShort;
         const std::uint64_t bodyAt = kHeaderSize + keyLength;
         std::optional<std::uint32_t> crc;
         if (layout->stream1Record.flags & kHasCrc32)

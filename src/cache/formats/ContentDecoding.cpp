@@ -7,18 +7,31 @@
 #include <zlib.h>
 #include <zstd.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 
 namespace cache {
 
 class BodyDecoder::Stage {
 public:
+    explicit Stage(std::size_t pieceSize)
+        : m_buffer(std::make_unique_for_overwrite<char[]>(pieceSize))
+        , m_size(pieceSize)
+    {}
     virtual ~Stage() = default;
+    Stage(const Stage&) = delete;
+    Stage& operator=(const Stage&) = delete;
     // Decodes `input` into `out`; `end` says that no input follows.
     virtual DecodeResult Run(std::string_view input, bool end, const DecodedSink& out) = 0;
 
 protected:
-    std::string m_buffer = std::string(kDecodedPieceSize, '\0');
+    char* Buffer() const { return m_buffer.get(); }
+    std::size_t BufferSize() const { return m_size; }
+
+private:
+    std::unique_ptr<char[]> m_buffer; // written by the decoder before it is read: never cleared first
+    std::size_t m_size;
 };
 
 namespace {
@@ -26,14 +39,12 @@ namespace {
 // gzip (any zlib-readable header) and deflate (zlib-wrapped, or raw as some servers send it).
 class InflateStage final : public BodyDecoder::Stage {
 public:
-    explicit InflateStage(bool gzip) : m_gzip(gzip) {}
+    InflateStage(bool gzip, std::size_t pieceSize) : Stage(pieceSize), m_gzip(gzip) {}
     ~InflateStage() override
     {
         if (m_started)
             ::inflateEnd(&m_stream);
     }
-    InflateStage(const InflateStage&) = delete;
-    InflateStage& operator=(const InflateStage&) = delete;
 
     DecodeResult Run(std::string_view input, bool end, const DecodedSink& out) override
     {
@@ -71,13 +82,13 @@ private:
         m_stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
         m_stream.avail_in = static_cast<uInt>(input.size());
         do {
-            m_stream.next_out = reinterpret_cast<Bytef*>(m_buffer.data());
-            m_stream.avail_out = static_cast<uInt>(m_buffer.size());
+            m_stream.next_out = reinterpret_cast<Bytef*>(Buffer());
+            m_stream.avail_out = static_cast<uInt>(BufferSize());
             const int status = ::inflate(&m_stream, Z_NO_FLUSH);
-            const std::size_t produced = m_buffer.size() - m_stream.avail_out;
+            const std::size_t produced = BufferSize() - m_stream.avail_out;
             if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
                 return DecodeResult::Damaged;
-            if (produced > 0 && !out(std::string_view(m_buffer.data(), produced)))
+            if (produced > 0 && !out(std::string_view(Buffer(), produced)))
                 return DecodeResult::Stopped;
             if (status == Z_STREAM_END) {
                 m_ended = true;
@@ -98,7 +109,10 @@ private:
 
 class BrotliStage final : public BodyDecoder::Stage {
 public:
-    BrotliStage() : m_state(::BrotliDecoderCreateInstance(nullptr, nullptr, nullptr)) {}
+    explicit BrotliStage(std::size_t pieceSize)
+        : Stage(pieceSize)
+        , m_state(::BrotliDecoderCreateInstance(nullptr, nullptr, nullptr))
+    {}
 
     DecodeResult Run(std::string_view input, bool end, const DecodedSink& out) override
     {
@@ -109,13 +123,13 @@ public:
         const auto* next = reinterpret_cast<const std::uint8_t*>(input.data());
         std::size_t left = input.size();
         for (;;) {
-            auto* target = reinterpret_cast<std::uint8_t*>(m_buffer.data());
-            std::size_t room = m_buffer.size();
+            auto* target = reinterpret_cast<std::uint8_t*>(Buffer());
+            std::size_t room = BufferSize();
             const auto status = ::BrotliDecoderDecompressStream(m_state.get(), &left, &next, &room, &target, nullptr);
-            const std::size_t produced = m_buffer.size() - room;
+            const std::size_t produced = BufferSize() - room;
             if (status == BROTLI_DECODER_RESULT_ERROR)
                 return DecodeResult::Damaged;
-            if (produced > 0 && !out(std::string_view(m_buffer.data(), produced)))
+            if (produced > 0 && !out(std::string_view(Buffer(), produced)))
                 return DecodeResult::Stopped;
             if (status == BROTLI_DECODER_RESULT_SUCCESS) {
                 m_ended = true;
@@ -137,7 +151,7 @@ private:
 
 class ZstdStage final : public BodyDecoder::Stage {
 public:
-    ZstdStage() : m_context(::ZSTD_createDCtx())
+    explicit ZstdStage(std::size_t pieceSize) : Stage(pieceSize), m_context(::ZSTD_createDCtx())
     {
         // Browsers decode windows of up to 8 MiB only; a larger one never reached their caches intact.
         if (m_context)
@@ -151,11 +165,11 @@ public:
         ZSTD_inBuffer in{input.data(), input.size(), 0};
         ZSTD_outBuffer target{};
         do {
-            target = ZSTD_outBuffer{m_buffer.data(), m_buffer.size(), 0};
+            target = ZSTD_outBuffer{Buffer(), BufferSize(), 0};
             const std::size_t status = ::ZSTD_decompressStream(m_context.get(), &target, &in);
             if (::ZSTD_isError(status))
                 return DecodeResult::Damaged;
-            if (target.pos > 0 && !out(std::string_view(m_buffer.data(), target.pos)))
+            if (target.pos > 0 && !out(std::string_view(Buffer(), target.pos)))
                 return DecodeResult::Stopped;
             if (in.pos > 0 || target.pos > 0) // a call without input says nothing about the last frame
                 m_frameEnded = status == 0;
@@ -171,17 +185,17 @@ private:
     bool m_frameEnded = false;
 };
 
-std::unique_ptr<BodyDecoder::Stage> MakeStage(ContentCoding coding)
+std::unique_ptr<BodyDecoder::Stage> MakeStage(ContentCoding coding, std::size_t pieceSize)
 {
     switch (coding) {
     case ContentCoding::Gzip:
-        return std::make_unique<InflateStage>(true);
+        return std::make_unique<InflateStage>(true, pieceSize);
     case ContentCoding::Deflate:
-        return std::make_unique<InflateStage>(false);
+        return std::make_unique<InflateStage>(false, pieceSize);
     case ContentCoding::Brotli:
-        return std::make_unique<BrotliStage>();
+        return std::make_unique<BrotliStage>(pieceSize);
     case ContentCoding::Zstd:
-        return std::make_unique<ZstdStage>();
+        return std::make_unique<ZstdStage>(pieceSize);
     }
     return nullptr;
 }
@@ -210,11 +224,12 @@ std::optional<std::vector<ContentCoding>> ParseContentCodings(std::string_view v
     }
 }
 
-BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings, UndecodableStart undecodable)
+BodyDecoder::BodyDecoder(const std::vector<ContentCoding>& codings, UndecodableStart undecodable,
+                         std::size_t pieceSize)
     : m_tolerant(undecodable == UndecodableStart::PassesAsIs && !codings.empty())
 {
     for (auto coding = codings.rbegin(); coding != codings.rend(); ++coding)
-        m_stages.push_back(MakeStage(*coding));
+        m_stages.push_back(MakeStage(*coding, std::clamp<std::size_t>(pieceSize, 1, kDecodedPieceSize)));
 }
 
 BodyDecoder::~BodyDecoder() = default;

@@ -38,8 +38,11 @@ enum class UndecodableStart {
 // stream is ignored, as browsers do; zstd takes further frames.
 class BodyDecoder {
 public:
+    // Each stage hands on pieces of at most `pieceSize` bytes (up to kDecodedPieceSize): a small size decodes no
+    // further than a sink that stops early needs.
     explicit BodyDecoder(const std::vector<ContentCoding>& codings,
-                         UndecodableStart undecodable = UndecodableStart::Damaged);
+                         UndecodableStart undecodable = UndecodableStart::Damaged,
+                         std::size_t pieceSize = kDecodedPieceSize);
     ~BodyDecoder();
     BodyDecoder(BodyDecoder&&) noexcept;
     BodyDecoder& operator=(BodyDecoder&&) noexcept;

@@ -9,6 +9,8 @@ namespace cache {
 // Each format's file defines its accessor.
 const EntryFilesFormat& FirefoxCache2();
 const EntryFilesFormat& ChromiumSimpleCache();
+const ContainerFolderFormat& ChromiumBlockFileCache();
+const ContainerFolderFormat& ChromiumSqlCache();
 const ContainerFileFormat& WebArchiveFiles();
 
 const std::vector<Format>& StoredFormats()
@@ -16,6 +18,8 @@ const std::vector<Format>& StoredFormats()
     static const std::vector<Format> table{
         &FirefoxCache2(),
         &ChromiumSimpleCache(),
+        &ChromiumBlockFileCache(),
+        &ChromiumSqlCache(),
         &WebArchiveFiles(),
     };
     return table;

@@ -9,6 +9,10 @@ std::string_view RefusalText(Refusal why)
         return "unreadable";
     case Refusal::CutShort:
         return "cut short";
+    case Refusal::MissingFile:
+        return "in a missing file";
+    case Refusal::Dropped:
+        return "dropped by the browser";
     case Refusal::Damaged:
         return "damaged";
     case Refusal::Encrypted:

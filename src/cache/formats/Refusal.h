@@ -10,6 +10,8 @@ namespace cache {
 enum class Refusal {
     Unreadable,     // a read failed or came back short: the file went away, shrank, or is no regular file
     CutShort,       // the bytes end before the entry's own lengths say, or the writer marked it as broken off
+    MissingFile,    // its bytes lay in a file of the store that is gone (caches are often copied without their largest)
+    Dropped,        // the browser had deleted the entry and not yet reused its space
     Damaged,        // records that contradict each other, a checksum that does not match, data that does not decode
     Encrypted,      // encrypted with a key only the browser session that wrote it had
     UnknownVersion, // a version or form of the format that this reader does not know

@@ -2,13 +2,60 @@
 
 #include "platform/Bytes.h"
 
+#include <algorithm>
+#include <array>
 #include <charconv>
+#include <cstring>
 
 namespace cache {
 
 namespace {
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+// Where the next line ends: the first CR, LF or NUL from a place on. Each of the three is searched for with
+// memchr, and again only once the reading has passed where it was found: a head is read in one pass.
+class LineEnds {
+public:
+    explicit LineEnds(std::string_view text) : m_text(text) {}
+
+    std::size_t From(std::size_t at)
+    {
+        std::size_t end = m_text.size();
+        for (std::size_t i = 0; i < kEnds.size(); ++i) {
+            if (m_next[i] < at || !m_found[i]) {
+                const void* hit = std::memchr(m_text.data() + at, kEnds[i], m_text.size() - at);
+                m_next[i] = hit != nullptr ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data())
+                                           : m_text.size();
+                m_found[i] = true;
+            }
+            end = std::min(end, m_next[i]);
+        }
+        return end;
+    }
+
+private:
+    static constexpr std::array<char, 3> kEnds{'\r', '\n', '\0'};
+    std::string_view m_text;
+    std::array<std::size_t, 3> m_next{};
+    std::array<bool, 3> m_found{};
+};
+
+// kHeaderBlanks trimmed off both ends, the two characters compared as they are: every header of every entry
+// listed passes here, twice.
+std::string_view WithoutBlanks(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && blank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+// Whether header `key` is `name`, letter case aside; most names differ in length, told without a call.
+bool IsNamed(std::string_view key, std::string_view name)
+{
+    return key.size() == name.size() && platform::EqualsIgnoringAsciiCase(key, name);
+}
 
 std::optional<std::uint64_t> Decimal(std::string_view text)
 {
@@ -41,7 +88,7 @@ std::optional<std::string> ResponseHead::Value(std::string_view name) const
 {
     std::optional<std::string> joined;
     for (const auto& [key, value] : headers) {
-        if (!platform::EqualsIgnoringAsciiCase(key, name))
+        if (!IsNamed(key, name))
             continue;
         if (joined)
             joined->append(", ").append(value);
@@ -53,33 +100,40 @@ std::optional<std::string> ResponseHead::Value(std::string_view name) const
 
 std::optional<std::optional<std::uint64_t>> ResponseHead::ContentLength() const
 {
-    const auto text = Value("Content-Length");
-    if (!text)
-        return std::nullopt;
-    // Repeated headers, or one listing the same length twice, are accepted when they agree.
+    // Repeated headers, or one listing the same length twice, are accepted when they agree. Each header is read
+    // where it lies: the movie check asks for every response.
+    bool found = false;
     std::optional<std::uint64_t> length;
-    std::string_view rest = *text;
-    for (;;) {
-        const std::size_t comma = rest.find(',');
-        const auto value = Decimal(platform::Trimmed(rest.substr(0, comma), kHeaderBlanks));
-        if (!value || (length && *length != *value))
-            return std::optional<std::uint64_t>();
-        length = value;
-        if (comma == std::string_view::npos)
-            return length;
-        rest.remove_prefix(comma + 1);
+    for (const auto& [key, text] : headers) {
+        if (!IsNamed(key, "Content-Length"))
+            continue;
+        found = true;
+        std::string_view rest = text;
+        for (;;) {
+            const std::size_t comma = rest.find(',');
+            const auto value = Decimal(WithoutBlanks(rest.substr(0, comma)));
+            if (!value || (length && *length != *value))
+                return std::optional<std::uint64_t>();
+            length = value;
+            if (comma == std::string_view::npos)
+                break;
+            rest.remove_prefix(comma + 1);
+        }
     }
+    if (!found)
+        return std::nullopt;
+    return length;
 }
 
 std::optional<ResponseHead> ParseResponseHead(std::string_view text)
 {
     ResponseHead head;
+    head.headers.reserve(16); // a response's usual number of headers, without growing the vector
+    LineEnds lineEnds(text);
     bool first = true;
     std::size_t at = 0;
     while (at < text.size()) {
-        std::size_t end = at;
-        while (end < text.size() && !IsLineEnd(text[end]))
-            ++end;
+        const std::size_t end = lineEnds.From(at);
         const std::string_view line = text.substr(at, end - at);
         at = end + 1;
         if (line.empty())
@@ -95,8 +149,7 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view text)
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             continue;
-        head.headers.emplace_back(platform::Trimmed(line.substr(0, colon), kHeaderBlanks),
-                                  platform::Trimmed(line.substr(colon + 1), kHeaderBlanks));
+        head.headers.emplace_back(WithoutBlanks(line.substr(0, colon)), WithoutBlanks(line.substr(colon + 1)));
     }
     if (first)
         return std::nullopt;

@@ -2,6 +2,7 @@
 #include "res/resource.h"
 
 #include "capture/Capture.h"
+#include "capture/CompleteSave.h"
 #include "capture/SaveAll.h"
 #include "capture/TypedUrls.h"
 #include "capture/UrlFetcher.h"
@@ -28,7 +29,8 @@ CInternetPage::CInternetPage(QWidget* parent) : CDialog(IDD, parent) {}
 
 CInternetPage::~CInternetPage()
 {
-    // Before any control goes: the worker may still be waiting for this thread or using the indicator.
+    // Before any control goes: the workers may still be waiting for this thread or using the indicator.
+    m_pSaveJob.reset();
     m_pWorker.reset();
 }
 
@@ -75,6 +77,8 @@ bool CInternetPage::OnInitDialog()
         connect(save, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSave));
     if (auto* saveAll = qobject_cast<QPushButton*>(GetDlgItem(this, IDC_SAVE_ALL)))
         connect(saveAll, &QAbstractButton::clicked, this, OnCommand(this, &CInternetPage::OnSaveAll));
+    if (m_movieList)
+        ListView::AddRowMenu(m_movieList, QStringLiteral("Save With Its Files…"), [this] { OnSaveWithFiles(); });
     return true;
 }
 
@@ -116,8 +120,9 @@ void CInternetPage::OnClickList()
         return;
     const std::string address = ListView::CellBytes(m_movieList, row, kFileNameColumn);
     ListView::SetCellBytes(m_movieList, row, kStatusColumn, kPreview);
+    // The movie's relative loads go to its page, as in the browser that showed the page.
     if (!address.empty())
-        m_preview.Navigate2(address);
+        m_preview.Navigate2(address, m_strRowsPage);
 }
 
 void CInternetPage::OnSave()
@@ -152,6 +157,55 @@ void CInternetPage::OnSaveAll()
     capture::SaveAll(addresses, QFile::encodeName(*folder).toStdString(), capture::AfterBreak::kStop);
 }
 
+void CInternetPage::OnSaveWithFiles()
+{
+    if (m_pSaveJob && !m_pSaveJob->Finished())
+        return;
+    std::vector<std::string> movies;
+    for (const int row : ListView::SelectedRows(m_movieList))
+        movies.push_back(ListView::CellBytes(m_movieList, row, kFileNameColumn));
+    std::erase(movies, std::string());
+    if (movies.empty()) {
+        MovieDialogs::WarnNoSelection(this);
+        return;
+    }
+    const auto chosen = MovieDialogs::AskSaveWithFilesFolder(this);
+    if (!chosen)
+        return;
+    const std::string folder = QFile::encodeName(*chosen).toStdString();
+    std::vector<std::pair<std::string, std::vector<std::string>>> played;
+    played.reserve(movies.size());
+    for (const std::string& movie : movies)
+        played.emplace_back(movie, m_preview.Played(movie));
+    auto outcome = std::make_shared<capture::SaveOutcome>();
+    m_pSaveJob = std::make_unique<CProgressJob>(
+        this, QStringLiteral("Save With Its Files"),
+        [folder, page = m_strRowsPage, movies, played, outcome](const CProgressJob::Tell& tell,
+                                                                const std::atomic<bool>& stop) {
+            *outcome = capture::RunCompleteSave(
+                folder,
+                [&](capture::CompleteSave& save) {
+                    if (page.empty()) {
+                        for (const std::string& movie : movies)
+                            save.AddAddress(movie);
+                    } else {
+                        save.AddPageMovies(page, movies);
+                    }
+                    for (const auto& [movie, requests] : played)
+                        save.AddPlayed(movie, requests);
+                },
+                stop,
+                [&](const std::string& address, std::size_t done, std::size_t known) {
+                    tell(QStringLiteral("Fetching %1").arg(FromBytes(address)), done, known);
+                });
+        },
+        [this, outcome] {
+            MovieDialogs::TellSavedWithFiles(this, outcome->saved, outcome->missing, outcome->cancelled,
+                                             QFile::decodeName(QByteArray::fromStdString(outcome->manifest)),
+                                             QString::fromStdString(outcome->failure));
+        });
+}
+
 void CInternetPage::EnableGo(bool enable)
 {
     if (QWidget* go = GetDlgItem(this, IDC_GO))
@@ -160,6 +214,8 @@ void CInternetPage::EnableGo(bool enable)
 
 void CInternetPage::DeleteAllMovieRows()
 {
+    // The rows that follow are this capture's.
+    m_strRowsPage = m_strAddress;
     if (m_movieList)
         m_movieList->setRowCount(0);
 }

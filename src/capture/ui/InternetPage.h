@@ -5,6 +5,7 @@
 #include "controls/BusyProgressCtrl.h"
 #include "controls/HtmlCtrl.h"
 #include "framework/Dialog.h"
+#include "framework/ProgressJob.h"
 #include "res/resource.h"
 
 #include <QComboBox>
@@ -30,6 +31,13 @@ public:
     const std::string& Address() const { return m_strAddress; }
     // True from "Go" until the capture's thread has done everything but return.
     bool CaptureRunning() const;
+    // The page whose movies the list shows: the address of the capture that filled it.
+    const std::string& RowsPage() const { return m_strRowsPage; }
+    // "Save With Its Files…" under way, or the last one.
+    const CProgressJob* SaveWithFilesJob() const { return m_pSaveJob.get(); }
+
+    // The rows' context menu: the selected movies with their page and every file they load, in one folder.
+    void OnSaveWithFiles();
 
 protected:
     void DoDataExchange() override;
@@ -55,5 +63,7 @@ private:
     CBusyProgressCtrl m_busy{10, 0};
     CHtmlCtrl m_preview;
     std::string m_strAddress;
+    std::string m_strRowsPage;
     std::unique_ptr<CCaptureWorker> m_pWorker; // the current or last capture
+    std::unique_ptr<CProgressJob> m_pSaveJob;  // the current or last "Save With Its Files…"
 };

@@ -1,8 +1,8 @@
-#include "cli/JsonText.h"
+#include "platform/JsonText.h"
 
 #include "platform/Bytes.h"
 
-namespace cli {
+namespace platform {
 
 namespace {
 
@@ -75,4 +75,27 @@ JsonObject& JsonObject::Add(std::string_view name, std::uint64_t number)
     return *this;
 }
 
-} // namespace cli
+JsonObject& JsonObject::AddFlag(std::string_view name, bool value)
+{
+    Name(name).m_text += value ? "true" : "false";
+    return *this;
+}
+
+JsonObject& JsonObject::AddJson(std::string_view name, std::string_view json)
+{
+    Name(name).m_text += json;
+    return *this;
+}
+
+std::string JsonArray(const std::vector<std::string>& values)
+{
+    std::string text = "[";
+    for (const std::string& value : values) {
+        if (text.size() > 1)
+            text += ',';
+        text += value;
+    }
+    return text += ']';
+}
+
+} // namespace platform
