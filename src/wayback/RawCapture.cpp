@@ -32,6 +32,12 @@ std::string RawCaptureAddress(std::string_view archive, std::string_view timesta
     return address;
 }
 
+std::string OriginalAddress(std::string_view archive, const std::string& address)
+{
+    auto raw = archive.empty() ? std::nullopt : ReadRawCaptureAddress(archive, address);
+    return raw ? std::move(raw->original) : address;
+}
+
 bool IsBelowArchive(std::string_view archive, std::string_view address)
 {
     const std::size_t host = HostEnd(archive);

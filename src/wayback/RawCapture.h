@@ -18,6 +18,9 @@ struct RawCapture {
 // What a raw capture address of `archive` names; nothing for any other address.
 std::optional<RawCapture> ReadRawCaptureAddress(std::string_view archive, std::string_view address);
 
+// The original address of a raw capture address of `archive`; any other address as it is.
+std::string OriginalAddress(std::string_view archive, const std::string& address);
+
 // `address` lies below `archive`: its scheme and host compared without case, then its path.
 bool IsBelowArchive(std::string_view archive, std::string_view address);
 

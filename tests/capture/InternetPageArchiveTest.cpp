@@ -2,6 +2,8 @@
 // at test time, now gone: "Go" lists the gone page's movies as the archive's raw captures (the one never crawled
 // at its live address) and Save All fetches them from there; an archive that refuses shows nothing and leaves
 // the list as a failed capture does; closing the page while the capture waits for the archive's turn is prompt.
+// "Save With Its Files…" on those rows lays the site out at its own addresses, the archive giving every file,
+// and its closing box counts the movie the archive never captured.
 #include "capture/ArchiveRequests.h"
 #include "capture/InternetPageSupport.h"
 #include "framework/Dialogs.h"
@@ -9,10 +11,13 @@
 #include "support/ArchivedSite.h"
 #include "support/Files.h"
 #include "support/Loopback.h"
+#include "support/ManifestReading.h"
 #include "support/TempFolder.h"
 #include "support/WaybackServer.h"
 #include "support/gui/GuiSupport.h"
 #include "wayback/ArchiveSetting.h"
+
+#include <QTableWidget>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +102,37 @@ TEST_F(InternetPageArchive, AGonePageIsListedFromTheArchiveAndSavedFromThere)
     EXPECT_EQ(files, saved);
     for (const Dialogs::Shown& shown : Dialogs::History())
         EXPECT_NE(shown.kind, Dialogs::Shown::Kind::Message) << shown.text.toStdString();
+}
+
+TEST_F(InternetPageArchive, SavedWithItsFilesAtTheSitesOwnAddressesFromTheArchive)
+{
+    Capture(s_site->Url(test::ArchivedSite::kPage));
+    const test::TempFolder copy;
+    Dialogs::QueueFolder(QString::fromStdString(copy.Path()));
+    test::MovieList(*m_page)->selectAll();
+    m_page->OnSaveWithFiles();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return m_page->SaveWithFilesJob() != nullptr && m_page->SaveWithFilesJob()->Finished(); }, 60000));
+
+    const test::Manifest manifest = test::ReadManifest(copy.Path() + "/plumeroc-manifest.json");
+    EXPECT_EQ(manifest.sources, (std::vector<std::string>{"live", "archive"}));
+    EXPECT_EQ(manifest.File(s_site->Url(test::ArchivedSite::kPage)).from, "archive");
+    for (const char* path : {"/games/a.swf", "/games/b.swf", "/games/packed.swf"}) {
+        SCOPED_TRACE(path);
+        const test::ManifestFile& file = manifest.File(s_site->Url(path));
+        EXPECT_EQ(file.from, "archive");
+        EXPECT_EQ(file.tried, std::vector<std::string>{"live status"});
+        EXPECT_EQ(file.facts.at("capture"), RawCapture(path));
+        EXPECT_EQ(test::ReadFile(copy.Path() + "/" + s_site->Host() + path), s_site->MovieAt(path));
+    }
+    const test::ManifestFile& never = manifest.File(s_site->Url(test::ArchivedSite::kNeverCrawled));
+    EXPECT_FALSE(never.saved);
+    EXPECT_EQ(never.tried, (std::vector<std::string>{"live status", "archive not there"}));
+
+    ASSERT_FALSE(Dialogs::History().empty());
+    const QString box = Dialogs::History().back().text;
+    EXPECT_TRUE(box.contains(QStringLiteral("; 1 could not be had. The archive could not give it either.")))
+        << box.toStdString();
 }
 
 TEST_F(InternetPageArchive, AnArchiveThatRefusesShowsNothing)

@@ -2,10 +2,10 @@
 
 #include "cache/ListedMovieCopy.h"
 #include "cache/RowPath.h"
-#include "controls/PlayerPreload.h"
 #include "cache/RowSummary.h"
 #include "capture/CompleteSave.h"
 #include "capture/SiteLayout.h"
+#include "controls/PlayerPreload.h"
 #include "framework/ByteString.h"
 #include "framework/Commands.h"
 #include "framework/ListView.h"
@@ -422,7 +422,8 @@ void CLocalPage::OnSaveWithFiles()
         [this, outcome] {
             MovieDialogs::TellSavedWithFiles(this, outcome->saved, outcome->missing, outcome->cancelled,
                                              QFile::decodeName(QByteArray::fromStdString(outcome->manifest)),
-                                             QString::fromStdString(outcome->failure));
+                                             QString::fromStdString(outcome->failure), outcome->archiveMissing,
+                                             QString::fromStdString(outcome->archiveProblem));
         });
 }
 

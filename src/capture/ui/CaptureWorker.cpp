@@ -1,6 +1,8 @@
 #include "capture/ui/CaptureWorker.h"
 
 #include "capture/PageMovies.h"
+#include "wayback/ArchiveSetting.h"
+#include "wayback/RawCapture.h"
 
 #include <utility>
 #include <vector>
@@ -24,6 +26,11 @@ unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker, CUiHandOver& 
             capture::FindPageMovies(worker->m_strAddress, capture::Finders::Both, &ui.AbandonedFlag());
         if (const auto& rows = movies.rows) {
             ui.Run([&view] { view.DeleteAllMovieRows(); });
+            if (movies.archived) {
+                const std::string page = wayback::RawCaptureAddress(wayback::Archive(), movies.archived->timestamp,
+                                                                    movies.archived->original);
+                ui.Run([&view, &page] { view.RowsFromArchive(page); });
+            }
             std::vector<std::string> batch;
             for (auto it = rows->begin(); it != rows->end();) {
                 batch.push_back(*it);
