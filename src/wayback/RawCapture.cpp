@@ -35,7 +35,9 @@ std::string RawCaptureAddress(std::string_view archive, std::string_view timesta
 std::string OriginalAddress(std::string_view archive, const std::string& address)
 {
     auto raw = archive.empty() ? std::nullopt : ReadRawCaptureAddress(archive, address);
-    return raw ? std::move(raw->original) : address;
+    if (!raw)
+        return address;
+    return std::move(raw->original);
 }
 
 bool IsBelowArchive(std::string_view archive, std::string_view address)

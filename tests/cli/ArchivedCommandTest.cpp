@@ -146,7 +146,8 @@ TEST_F(ArchivedCommand, AsksTheCdxServerPolitely)
 
 TEST_F(ArchivedCommand, ExitStatusesSayWhatTheArchiveDidNotGive)
 {
-    const std::string usage = " (usage: plumeroc-grab archived [-0 | --json] [--from YYYY] [--to YYYY] SITE)\n";
+    const std::string usage =
+        " (usage: plumeroc-grab archived [-0 | --json | --save DIR] [--from YYYY] [--to YYYY] SITE)\n";
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -156,7 +157,10 @@ TEST_F(ArchivedCommand, ExitStatusesSayWhatTheArchiveDidNotGive)
         {{"--archive", s_archive->Address(), "archived"}, 1, "plumeroc-grab: archived: one SITE, please" + usage},
         {{"--archive", s_archive->Address(), "archived", "-0", "--json", "a.com"},
          1,
-         "plumeroc-grab: archived: -0 and --json go one at a time" + usage},
+         "plumeroc-grab: archived: -0, --json and --save go one at a time" + usage},
+        {{"--archive", s_archive->Address(), "archived", "a.com", "--save"},
+         1,
+         "plumeroc-grab: archived: --save takes a folder" + usage},
         {{"--archive", s_archive->Address(), "archived", "--from", "1999-01", "a.com"},
          1,
          "plumeroc-grab: archived: --from takes a year (or 1 to 14 digits of a time)" + usage},
