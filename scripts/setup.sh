@@ -13,7 +13,7 @@ PACKAGES=(
   clang libclang-rt-14-dev clang-format clang-tidy
   xvfb xauth nodejs npm curl sqlite3 python3 fonts-dejavu-core haxe
   firefox-esr chromium wget openssl
-  python3-dask python3-distributed
+  python3-dask python3-distributed python3-yaml
   dpkg-dev file groff-base desktop-file-utils appstream x11-utils
 )
 

@@ -3,10 +3,10 @@
 #   cmake -DROOT=<source tree> -P CheckLayers.cmake
 # Layers, lowest first; folders on one line are side by side and may not include each other.
 # html/ holds what both finders share; html/movies runs both finders, so it sits above them.
-# swf/ reads movies themselves, beside the page readers.
+# swf/ reads movies themselves, beside the page readers; wayback/ what the archive's answers say.
 set(ranks
   "platform=0"
-  "html=1" "swf=1" "cache/formats=1"
+  "html=1" "swf=1" "cache/formats=1" "wayback=1"
   "html/markup=2" "html/script=2" "cache=2"
   "html/movies=3"
   "capture=4"
@@ -17,7 +17,7 @@ set(ranks
   "capture/ui=9" "cache/ui=9"
   "app=10"
   ".=11")
-set(core_folders platform html html/markup html/script html/movies swf cache/formats cache capture cli)
+set(core_folders platform html html/markup html/script html/movies swf cache/formats cache wayback capture cli)
 # Window folders that serve every page: of the core they may include the platform layer only, never a
 # feature folder, so that a page decides what its rows are and hands these folders plain data.
 set(generic_window_folders framework res controls)

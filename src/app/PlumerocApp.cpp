@@ -3,11 +3,14 @@
 #include "app/MainDialog.h"
 #include "controls/PreviewEngine.h"
 #include "framework/Commands.h"
+#include "wayback/ArchiveSetting.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QFile>
 #include <QSettings>
+
+#include <cstdio>
 
 #include <unistd.h>
 
@@ -47,7 +50,8 @@ void CPlumerocApp::PrepareEnvironment()
 
 int CPlumerocApp::InitInstance()
 {
-    // Besides help and version, one option: the Local Files list made from a folder of the user's choosing.
+    // Besides help and version: the Local Files list made from a folder of the user's choosing, and the
+    // archive "Go" falls back on.
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Finds Flash movies (.swf) in web pages and in the browser caches, and saves them."));
@@ -58,7 +62,23 @@ int CPlumerocApp::InitInstance()
                                                    "those of the cache folder and the browser caches."),
                                     QStringLiteral("DIR"));
     parser.addOption(folder);
+    const QCommandLineOption archive(
+        QStringLiteral("archive"),
+        QStringLiteral("Read a page that cannot be fetched or answers an error status from its latest capture in the "
+                       "Wayback Machine at URL (default %1), or from none with off.")
+            .arg(QString::fromUtf8(wayback::kDefaultArchive.data(),
+                                   static_cast<qsizetype>(wayback::kDefaultArchive.size()))),
+        QStringLiteral("URL"));
+    parser.addOption(archive);
     parser.process(arguments());
+    if (parser.isSet(archive)) {
+        const auto address = wayback::ReadArchiveOption(parser.value(archive).toStdString());
+        if (!address) {
+            std::fputs("plumeroc: --archive takes an http:// or https:// address, or off\n", stderr);
+            return 1;
+        }
+        wayback::SetArchive(*address);
+    }
 
     CMainDialog dialog;
     if (parser.isSet(folder))

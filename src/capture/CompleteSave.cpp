@@ -1,5 +1,7 @@
 #include "capture/CompleteSave.h"
 
+#include "capture/ArchiveSource.h"
+
 #include "capture/Capture.h"
 #include "capture/SiteLayout.h"
 #include "html/PageText.h"
@@ -8,6 +10,7 @@
 #include "platform/Exceptions.h"
 #include "platform/MappedFile.h"
 #include "platform/Sha256.h"
+#include "wayback/ArchiveSetting.h"
 
 #include <algorithm>
 #include <cstring>
@@ -217,7 +220,7 @@ void CompleteSave::Fetch(std::size_t index, const Want& want)
         return;
     }
     for (FileSource* source : m_sources) {
-        SourceAnswer answer = source->Get(address, file->Fd(), m_pStop);
+        SourceAnswer answer = source->GetNamedBy(address, want.found.by, file->Fd(), m_pStop);
         if (answer.got) {
             Keep(index, *file, source->Name(), std::move(answer), want);
             return;
@@ -357,13 +360,24 @@ SaveOutcome RunCompleteSave(const std::string& folder, const std::function<void(
     SaveOutcome outcome;
     try {
         LiveSource live;
-        CompleteSave save(folder, {&live});
+        ArchiveSource archived(wayback::Archive());
+        std::vector<FileSource*> sources{&live};
+        if (!wayback::Archive().empty())
+            sources.push_back(&archived);
+        CompleteSave save(folder, sources);
         save.onFetching = fetching;
         add(save);
         save.Run(&stop);
         outcome.saved = save.Manifest().SavedCount();
         outcome.missing = save.Manifest().MissingCount();
         outcome.cancelled = save.Manifest().cancelled;
+        outcome.archiveMissing =
+            static_cast<std::size_t>(std::ranges::count_if(save.Manifest().files, [](const FileRecord& record) {
+                return record.Needed() && std::ranges::any_of(record.tried, [](const auto& attempt) {
+                           return attempt.first == "archive";
+                       });
+            }));
+        outcome.archiveProblem = archived.Problem();
         outcome.manifest = folder + (folder.ends_with('/') ? "" : "/") + std::string(kManifestName);
         std::string error;
         if (!save.WriteManifest(error))

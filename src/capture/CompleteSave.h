@@ -99,11 +99,13 @@ private:
     const std::atomic<bool>* m_pStop = nullptr;
 };
 
-// A save from the live site into `folder`, as the window runs it: `add` says what to save, `fetching` hears of
-// each address. The manifest is written whatever happened, cancelled or not.
+// A save from the live site into `folder`, the archive giving what the live site does not, as the window runs it: `add`
+// says what to save, `fetching` hears of each address. The manifest is written whatever happened, cancelled or not.
 struct SaveOutcome {
     std::size_t saved = 0;
-    std::size_t missing = 0; // files of a name of their own that could not be had
+    std::size_t missing = 0;        // files of a name of their own that could not be had
+    std::size_t archiveMissing = 0; // of those, the ones the archive was asked for in vain
+    std::string archiveProblem;     // the archive refused or did not answer: its line
     bool cancelled = false;
     std::string manifest; // its path
     std::string failure;  // when the folder or the manifest could not be written: why

@@ -49,6 +49,13 @@ public:
     // What it wrote before a failure is thrown away by the caller. Once `stop` turns true it ends soon,
     // as a failure. Runs on the save's thread.
     virtual SourceAnswer Get(const std::string& address, int fd, const std::atomic<bool>* stop) = 0;
+    // The same for a file that `by` named (a page or a movie; empty for what the save was asked for): a
+    // source that keeps files of several times gives the one of that file's time.
+    virtual SourceAnswer GetNamedBy(const std::string& address, const std::string& /*by*/, int fd,
+                                    const std::atomic<bool>* stop)
+    {
+        return Get(address, fd, stop);
+    }
 };
 
 // The live site, through the program's fetcher: a 2xx answer is the file; any other status, no answer or

@@ -5,6 +5,8 @@
 #include "html/PageText.h"
 #include "platform/Bytes.h"
 #include "platform/Exceptions.h"
+#include "wayback/ArchiveSetting.h"
+#include "wayback/RawCapture.h"
 
 #include <curl/curl.h>
 
@@ -21,6 +23,15 @@ std::atomic<std::chrono::seconds::rep> g_connectSeconds{TransferLimits{}.connect
 std::atomic<std::chrono::seconds::rep> g_stallSeconds{TransferLimits{}.stall.count()};
 
 bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// The archive compresses its answers, and sends a capture with the content coding its site gave it: for
+// its addresses libcurl asks for and undoes every coding it knows, so that a saved movie is the movie.
+// Every other request carries no header of the program's own, and its body is kept as it came.
+const char* AcceptedEncodings(const std::string& url, bool acceptCompressed)
+{
+    const std::string archive = wayback::Archive();
+    return acceptCompressed || (!archive.empty() && wayback::IsBelowArchive(archive, url)) ? "" : nullptr;
+}
 
 enum class Outcome {
     kDone,          // the final response arrived and its whole body went into the sink
@@ -86,7 +97,7 @@ public:
             throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(code)));
     }
 
-    Outcome Run(const std::string& url)
+    Outcome Run(const std::string& url, bool acceptCompressed)
     {
         // libcurl would guess "http" for an address without a scheme; nothing is guessed here.
         if (!platform::StartsWithIgnoringAsciiCase(url, "http://")
@@ -96,7 +107,9 @@ public:
             std::memcpy(m_szError, kOnlyHttp, sizeof kOnlyHttp);
             return Outcome::kNotOpened;
         }
-        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK)
+        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK
+            || curl_easy_setopt(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url, acceptCompressed))
+                != CURLE_OK)
             return Outcome::kNotOpened;
         const CURLcode code = curl_easy_perform(m_curl.Get());
         m_code = code;
@@ -235,7 +248,7 @@ bool CUrlFetcher::FetchPage(const std::string& url)
     m_strError.clear();
     PageSink sink(m_pPageBuffer.get(), kPageBufferSize);
     Session session(sink, m_pAbort, Limits());
-    const Outcome outcome = session.Run(url);
+    const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
     m_strAddress = session.FinalAddress();
     switch (outcome) {
@@ -270,7 +283,7 @@ bool CUrlFetcher::Download(const std::string& url, FileSink& sink, const std::st
     m_strAddress.clear();
     m_strError.clear();
     Session session(sink, m_pAbort, Limits());
-    const Outcome outcome = session.Run(url);
+    const Outcome outcome = session.Run(url, m_bAcceptCompressed);
     m_nStatus = session.Status();
     m_strAddress = session.FinalAddress();
     const auto writeFailure = [&] {

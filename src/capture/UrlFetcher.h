@@ -59,6 +59,10 @@ public:
     // failure (false before the final response, an exception after). Null stops watching.
     void SetAbortFlag(const std::atomic<bool>* flag) { m_pAbort = flag; }
 
+    // While set, every request asks for a compressed answer and its coding is undone, as for the addresses
+    // below the archive's (wayback/ArchiveSetting.h), which are always fetched so.
+    void SetAcceptCompressed(bool accept) { m_bAcceptCompressed = accept; }
+
     // The limits of every transfer that starts from now on, in any fetcher (tests make them short).
     static void SetTransferLimits(TransferLimits limits);
     static TransferLimits Limits();
@@ -73,6 +77,7 @@ private:
     std::string m_strAddress;
     std::string m_strError;
     const std::atomic<bool>* m_pAbort = nullptr;
+    bool m_bAcceptCompressed = false;
 };
 
 } // namespace capture

@@ -1,5 +1,4 @@
 // list: fetch a page and print the movies it refers to, as the Internet Files list shows them.
-#include "capture/Capture.h"
 #include "cli/Command.h"
 #include "cli/PageCapture.h"
 
@@ -15,7 +14,7 @@ int RunList(const std::vector<std::string>& args)
     const cli::PageCapture page = cli::CapturePage(operands->values[0], operands->literal);
     if (page.status != cli::kOk)
         return page.status;
-    for (const std::string& row : capture::RowsInListOrder(page.links)) {
+    for (const std::string& row : page.rows) {
         if (!cli::PrintRow(stdout, row, operands->nulTerminated))
             break;
     }
@@ -24,7 +23,8 @@ int RunList(const std::vector<std::string>& args)
 
 [[maybe_unused]] const bool registered = cli::RegisterCommand(
     {"list", kSynopsis,
-     "Fetch the page at URL and list the movies it refers to (2: URL cannot be opened, 3: transfer broke off).", 20,
-     RunList});
+     "Fetch the page at URL and list the movies it refers to; from the archive's latest capture of it when it cannot\n"
+     "      be fetched or answers an error status (2: URL cannot be opened, 3: transfer broke off).",
+     20, RunList});
 
 } // namespace

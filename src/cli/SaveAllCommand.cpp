@@ -1,5 +1,4 @@
 // save-all: capture a page, then download every movie it lists into a folder, as Save All does.
-#include "capture/Capture.h"
 #include "capture/SaveAll.h"
 #include "cli/Command.h"
 #include "cli/PageCapture.h"
@@ -25,7 +24,7 @@ int RunSaveAll(const std::vector<std::string>& args)
 
     // Unlike the window, a transfer that breaks off is reported and the next movie follows.
     cli::SaveReport report;
-    capture::SaveAll(capture::RowsInListOrder(page.links), folder, capture::AfterBreak::kGoOn,
+    capture::SaveAll(page.rows, folder, capture::AfterBreak::kGoOn,
                      [&report](const capture::MovieSave& save) { report.Add(save); });
     return report.Status();
 }

@@ -1,22 +1,19 @@
 // save-complete: a page or a movie with every file its movies load, laid out like the site, and the manifest.
 #include "cache/LocalListing.h"
+#include "capture/ArchiveSource.h"
 #include "capture/CacheSource.h"
 #include "capture/Capture.h"
 #include "capture/CompleteSave.h"
 #include "capture/FileSource.h"
 #include "capture/SiteLayout.h"
 #include "cli/Command.h"
+#include "cli/SaveComplete.h"
 #include "platform/Exceptions.h"
+#include "wayback/ArchiveSetting.h"
 
 #include <memory>
 
-namespace {
-
-constexpr const char* kSynopsis = "save-complete [--from-cache] URL DIR";
-
-// The one rule of the saving commands: a transfer that broke off, then a file that could not be had, then
-// an error status.
-int StatusOf(const capture::SaveManifest& manifest)
+int cli::SaveCompleteStatus(const capture::SaveManifest& manifest)
 {
     bool brokeOff = false, notHad = false, errorStatus = false;
     for (const capture::FileRecord& record : manifest.files) {
@@ -36,6 +33,10 @@ int StatusOf(const capture::SaveManifest& manifest)
         return cli::kCannotOpen;
     return errorStatus ? cli::kErrorStatus : cli::kOk;
 }
+
+namespace {
+
+constexpr const char* kSynopsis = "save-complete [--from-cache] URL DIR";
 
 int RunSaveComplete(const std::vector<std::string>& args)
 {
@@ -72,16 +73,23 @@ int RunSaveComplete(const std::vector<std::string>& args)
             cached = std::make_unique<capture::CacheSource>(cache::StoredFiles::Read(*source, never));
         }
         capture::LiveSource live;
+        // The archive last, for the files the live site no longer gives.
+        capture::ArchiveSource archived(wayback::Archive());
         std::vector<capture::FileSource*> sources;
         if (cached)
             sources.push_back(cached.get());
         sources.push_back(&live);
+        if (!wayback::Archive().empty())
+            sources.push_back(&archived);
         capture::CompleteSave save(folder, sources);
         save.AddAddress(capture::AddressToCapture(operands->values[0]));
         save.Run();
         std::string error;
         const bool written = save.WriteManifest(error);
-        const int status = StatusOf(save.Manifest());
+        const int status = cli::SaveCompleteStatus(save.Manifest());
+        if (archived.Unanswered() > 0)
+            cli::PrintError(archived.Problem() + " (" + std::to_string(archived.Unanswered())
+                            + (archived.Unanswered() == 1 ? " file" : " files") + " not had from it)");
         if (!written) {
             cli::PrintError(error);
             return status == cli::kOk ? cli::kCannotOpen : status;
@@ -98,7 +106,9 @@ int RunSaveComplete(const std::vector<std::string>& args)
      "Save the page or movie at URL, every movie the page lists, every file those movies load and what\n"
      "      loaded movies load in turn, each at DIR/<host>/<path>, with DIR/plumeroc-manifest.json saying for every\n"
      "      address where it went or why it is missing. --from-cache takes a file from the browser caches first\n"
-     "      when an entry has its address (2: a file could not be had, 3: a transfer broke off, 4: an error status).",
+     "      when an entry has its address. A file the live site does not give comes from the archive's capture\n"
+     "      nearest in time to the one of the file that names it, or its latest (2: a file could not be had, 3: a\n"
+     "      transfer broke off, 4: an error status).",
      35, RunSaveComplete});
 
 } // namespace

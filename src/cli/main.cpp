@@ -1,9 +1,12 @@
 // plumeroc-grab: the headless companion of Plumeroc, on the same core as the window.
 #include "cli/Command.h"
+#include "wayback/ArchiveSetting.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,9 @@ void PrintHelp(std::FILE* out)
                "with a NUL byte instead of a newline, for addresses and paths that hold line breaks.\n"
                "--literal finds movies with the markup finder alone: every \"<\" ... \">\" span is read and\n"
                "only references ending in \".swf\" count, implausible ones included.\n"
+               "--archive URL (any command, before or after its name) names the Wayback Machine that list and\n"
+               "save-all read a page from when it cannot be fetched or answers an error status, and that archived\n"
+               "asks; https://web.archive.org by default, --archive off for none.\n"
                "Exit status: 0 success, 1 usage error, 2 nothing could be opened, 3 a transfer failed\n"
                "in the middle or standard output could not be written, 4 a server answered with an error\n"
                "status (save and save-all save its answer all the same). Where more than one applies to\n"
@@ -41,15 +47,47 @@ int FinishOutput(int status)
     return status;
 }
 
+// Takes the --archive options out of `args` (they may stand anywhere before "--") and sets the archive.
+// False, with the mistake printed, when one names no archive.
+bool TakeArchiveOptions(std::vector<std::string>& args)
+{
+    for (auto arg = args.begin(); arg != args.end() && *arg != "--";) {
+        std::optional<std::string> value;
+        if (*arg == "--archive" && std::next(arg) != args.end()) {
+            value = *std::next(arg);
+            arg = args.erase(arg, std::next(arg, 2));
+        } else if (arg->starts_with("--archive=")) {
+            value = arg->substr(10);
+            arg = args.erase(arg);
+        } else if (*arg == "--archive") {
+            value = "";
+            arg = args.erase(arg);
+        } else {
+            ++arg;
+            continue;
+        }
+        const auto archive = wayback::ReadArchiveOption(*value);
+        if (!archive) {
+            cli::PrintError("--archive takes an http:// or https:// address, or off (got '" + *value + "')");
+            return false;
+        }
+        wayback::SetArchive(*archive);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!TakeArchiveOptions(args))
+        return cli::kUsage;
+    if (args.empty()) {
         PrintHelp(stderr);
         return cli::kUsage;
     }
-    const std::string name = argv[1];
+    const std::string name = args.front();
     if (name == "--help" || name == "-h" || name == "help") {
         PrintHelp(stdout);
         return FinishOutput(cli::kOk);
@@ -60,7 +98,7 @@ int main(int argc, char** argv)
     }
     for (const auto& command : cli::Commands()) {
         if (name == command.name)
-            return FinishOutput(command.run(std::vector<std::string>(argv + 2, argv + argc)));
+            return FinishOutput(command.run(std::vector<std::string>(args.begin() + 1, args.end())));
     }
     cli::PrintError("unknown command '" + name + "' (see plumeroc-grab --help)");
     return cli::kUsage;

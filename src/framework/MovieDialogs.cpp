@@ -26,7 +26,7 @@ std::optional<QString> AskSaveWithFilesFolder(QWidget* owner)
 }
 
 void TellSavedWithFiles(QWidget* owner, std::size_t saved, std::size_t missing, bool cancelled, const QString& manifest,
-                        const QString& failure)
+                        const QString& failure, std::size_t archiveMissing, const QString& archiveProblem)
 {
     if (!failure.isEmpty()) {
         Dialogs::ShowMessage(owner, QStringLiteral("Plumeroc"), failure, QMessageBox::Warning);
@@ -39,6 +39,13 @@ void TellSavedWithFiles(QWidget* owner, std::size_t saved, std::size_t missing, 
     else
         text += missing == 1 ? QStringLiteral("; 1 could not be had.")
                              : QStringLiteral("; %1 could not be had.").arg(missing);
+    if (archiveMissing > 0 && archiveMissing == missing)
+        text += missing == 1 ? QStringLiteral(" The archive could not give it either.")
+                             : QStringLiteral(" The archive could not give them either.");
+    else if (archiveMissing > 0)
+        text += QStringLiteral(" The archive could not give %1 of them either.").arg(archiveMissing);
+    if (!archiveProblem.isEmpty())
+        text += QStringLiteral("\n\n") + archiveProblem + QLatin1Char('.');
     text += QStringLiteral("\n\nThe manifest lists every file and why any is missing:\n") + manifest;
     Dialogs::ShowMessage(owner, QStringLiteral("Plumeroc"), text,
                          missing == 0 && !cancelled ? QMessageBox::Information : QMessageBox::Warning);

@@ -20,7 +20,9 @@ std::optional<QString> AskSaveAllFolder(QWidget* owner);
 std::optional<QString> AskSaveWithFilesFolder(QWidget* owner);
 // The box at the end of "Save With Its Files…": how many files were saved, how many could not be had, and
 // where the manifest is; or why nothing could be saved.
+// `archiveMissing` of the missing files the archive could not give either; `archiveProblem` why, when it
+// refused or did not answer.
 void TellSavedWithFiles(QWidget* owner, std::size_t saved, std::size_t missing, bool cancelled, const QString& manifest,
-                        const QString& failure);
+                        const QString& failure, std::size_t archiveMissing = 0, const QString& archiveProblem = {});
 
 } // namespace MovieDialogs

@@ -18,24 +18,6 @@ namespace {
 
 constexpr const char* kFlash = "application/x-shockwave-flash";
 
-std::string Deflated(const std::string& bytes, int windowBits)
-{
-    z_stream stream{};
-    if (::deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2");
-    std::string out(::deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int status = ::deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    ::deflateEnd(&stream);
-    if (status != Z_STREAM_END)
-        throw std::runtime_error("deflate");
-    return out;
-}
-
 // The same movie as Flash compresses it: "CWS", the version and the full length, then the rest zlib-packed.
 std::string Packed(const std::string& movie) { return "CWS" + movie.substr(3, 5) + Deflated(movie.substr(8), 15); }
 
@@ -72,6 +54,24 @@ std::string JsonText(const std::string& text)
 std::vector<std::string> Environment(const std::string& home) { return {"PATH=/usr/bin:/bin", "HOME=" + home}; }
 
 } // namespace
+
+std::string Deflated(const std::string& bytes, int windowBits)
+{
+    z_stream stream{};
+    if (::deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw std::runtime_error("deflateInit2");
+    std::string out(::deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    const int status = ::deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    ::deflateEnd(&stream);
+    if (status != Z_STREAM_END)
+        throw std::runtime_error("deflate");
+    return out;
+}
 
 MovieSite::MovieSite()
     : m_movies({{"/plain.swf", ColouredMovie(200, 10)},

@@ -21,8 +21,9 @@ GrabRun RunProgram(const std::vector<std::string>& command, const std::string& s
                    const std::optional<std::vector<std::string>>& environment = std::nullopt,
                    const std::string& output = {});
 
-// Runs plumeroc-grab with `args`. Standard input is `input`; standard output and error are captured
-// through files in `scratchFolder`, or standard output goes to `output` when given (such as /dev/full).
+// Runs plumeroc-grab with `args`, and with --archive off unless they name an archive. Standard input is
+// `input`; standard output and error are captured through files in `scratchFolder`, or standard output goes
+// to `output` when given (such as /dev/full).
 // `environment` replaces the test's environment when given.
 GrabRun RunGrab(const std::vector<std::string>& args, const std::string& scratchFolder, const std::string& input = {},
                 const std::optional<std::vector<std::string>>& environment = std::nullopt,

@@ -457,7 +457,8 @@ void CLocalPage::OnSaveWithFiles()
         [this, outcome] {
             MovieDialogs::TellSavedWithFiles(this, outcome->saved, outcome->missing, outcome->cancelled,
                                              QFile::decodeName(QByteArray::fromStdString(outcome->manifest)),
-                                             QString::fromStdString(outcome->failure));
+                                             QString::fromStdString(outcome->failure), outcome->archiveMissing,
+                                             QString::fromStdString(outcome->archiveProblem));
         });
 }
 

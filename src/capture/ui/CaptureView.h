@@ -11,6 +11,8 @@ public:
     virtual void DeleteAllMovieRows() = 0;
     // Inserts each address at the top of the list in turn, each row with the status "New".
     virtual void InsertMovieRowsAtTop(const std::vector<std::string>& addresses) = 0;
+    // After DeleteAllMovieRows: the rows come from the archive's capture `page` of the page, their page.
+    virtual void RowsFromArchive(const std::string& /*page*/) {}
 
     // On the worker's thread: the busy indicator's animation.
     virtual void StartBusy() = 0;

@@ -1,6 +1,8 @@
 #include "capture/ui/CaptureWorker.h"
 
-#include "capture/Capture.h"
+#include "capture/PageMovies.h"
+#include "wayback/ArchiveSetting.h"
+#include "wayback/RawCapture.h"
 
 #include <utility>
 #include <vector>
@@ -19,13 +21,20 @@ unsigned CCaptureWorker::CaptureThreadProc(CCaptureWorker* worker, CUiHandOver& 
     try {
         ui.Run([&view] { view.EnableGo(false); });
         view.StartBusy();
-        if (const auto links =
-                capture::CapturePage(worker->m_strAddress, capture::Finders::Both, &ui.AbandonedFlag())) {
+        // A page the live web no longer gives comes from the archive; what the archive does not give shows nothing.
+        const capture::PageMovies movies =
+            capture::FindPageMovies(worker->m_strAddress, capture::Finders::Both, &ui.AbandonedFlag());
+        if (const auto& rows = movies.rows) {
             ui.Run([&view] { view.DeleteAllMovieRows(); });
+            if (movies.archived) {
+                const std::string page = wayback::RawCaptureAddress(wayback::Archive(), movies.archived->timestamp,
+                                                                    movies.archived->original);
+                ui.Run([&view, &page] { view.RowsFromArchive(page); });
+            }
             std::vector<std::string> batch;
-            for (auto it = links->begin(); it != links->end();) {
+            for (auto it = rows->begin(); it != rows->end();) {
                 batch.push_back(*it);
-                if (++it == links->end() || batch.size() == kRowsPerHandOver)
+                if (++it == rows->end() || batch.size() == kRowsPerHandOver)
                     ui.Run([&view, rows = std::exchange(batch, {})] { view.InsertMovieRowsAtTop(rows); });
             }
         }

@@ -12,11 +12,15 @@
 #include "framework/Commands.h"
 #include "framework/ListView.h"
 #include "framework/MovieDialogs.h"
+#include "wayback/ArchiveSetting.h"
+#include "wayback/RawCapture.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QPushButton>
 #include <QTableWidget>
+
+#include <algorithm>
 
 namespace {
 constexpr int kStatusColumn = 0;
@@ -56,6 +60,9 @@ bool CInternetPage::OnInitDialog()
     if (m_movieList) {
         ListView::AddGridAndFullRowSelect(m_movieList);
         ListView::InsertColumns(m_movieList, {{QStringLiteral("Status"), 60}, {QStringLiteral("File Name"), 500}});
+        // Cut long addresses in the middle: their end, the movie's own name, tells rows apart, and a row read
+        // from the archive begins with the archive's address and the capture's time.
+        m_movieList->setTextElideMode(Qt::ElideMiddle);
     }
 
     if (m_preview.CreateOverPlaceholder(IDC_PREVIEW, this)) {
@@ -174,11 +181,20 @@ void CInternetPage::OnSaveWithFiles()
     played.reserve(movies.size());
     for (const std::string& movie : movies)
         played.emplace_back(movie, m_preview.Played(movie));
+    // Rows read from the archive are its raw captures: the copy keeps the site's own addresses, and the archive
+    // gives what the live site does not from the captures nearest the page's.
+    const std::string archive = wayback::Archive();
+    const auto original = [&archive](std::string& address) { address = wayback::OriginalAddress(archive, address); };
+    std::ranges::for_each(movies, original);
+    for (auto& [movie, requests] : played) {
+        original(movie);
+        std::ranges::for_each(requests, original);
+    }
     auto outcome = std::make_shared<capture::SaveOutcome>();
     m_pSaveJob = std::make_unique<CProgressJob>(
         this, QStringLiteral("Save With Its Files"),
-        [folder, page = m_strRowsPage, movies, played, outcome](const CProgressJob::Tell& tell,
-                                                                const std::atomic<bool>& stop) {
+        [folder, page = wayback::OriginalAddress(archive, m_strRowsPage), movies, played,
+         outcome](const CProgressJob::Tell& tell, const std::atomic<bool>& stop) {
             *outcome = capture::RunCompleteSave(
                 folder,
                 [&](capture::CompleteSave& save) {
@@ -199,7 +215,8 @@ void CInternetPage::OnSaveWithFiles()
         [this, outcome] {
             MovieDialogs::TellSavedWithFiles(this, outcome->saved, outcome->missing, outcome->cancelled,
                                              QFile::decodeName(QByteArray::fromStdString(outcome->manifest)),
-                                             QString::fromStdString(outcome->failure));
+                                             QString::fromStdString(outcome->failure), outcome->archiveMissing,
+                                             QString::fromStdString(outcome->archiveProblem));
         });
 }
 

@@ -54,6 +54,7 @@ private:
     void EnableGo(bool enable) override;
     void DeleteAllMovieRows() override;
     void InsertMovieRowsAtTop(const std::vector<std::string>& addresses) override;
+    void RowsFromArchive(const std::string& page) override { m_strRowsPage = page; }
     void StartBusy() override;
     void StopBusy() override;
     void ResetBusy() override;

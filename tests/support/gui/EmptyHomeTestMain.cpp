@@ -5,6 +5,8 @@
 #include "support/TempFolder.h"
 #include "support/gui/EmptyHome.h"
 
+#include "wayback/ArchiveSetting.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -34,6 +36,8 @@ std::vector<std::string> FilesInRunTree()
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // No test reaches the real Wayback Machine: those of the archive point it at a loopback server.
+    wayback::SetArchive({});
     g_tree.emplace();
     const std::pair<const char*, const char*> folders[] = {
         {"HOME", "home"},
