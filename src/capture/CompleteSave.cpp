@@ -27,21 +27,6 @@ bool IsMovie(std::string_view bytes)
     return bytes.starts_with("FWS") || bytes.starts_with("CWS") || bytes.starts_with("ZWS");
 }
 
-std::string HowText(NamedBy namedBy)
-{
-    switch (namedBy) {
-    case NamedBy::Abc:
-        return "abc";
-    case NamedBy::Import:
-        return "import";
-    case NamedBy::FlashVars:
-        return "flashvars";
-    case NamedBy::Action:
-        break;
-    }
-    return "action";
-}
-
 std::string BaseName(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 } // namespace
@@ -345,7 +330,7 @@ void CompleteSave::Queue(const std::vector<LoadedFile>& files, const std::string
     for (const LoadedFile& file : files) {
         Want want;
         want.candidates = file.candidates;
-        want.found = {HowText(file.namedBy), by, file.name, file.embedded, {}};
+        want.found = {std::string(NamedByText(file.namedBy)), by, file.name, file.embedded, {}};
         want.depth = depth;
         want.page = page;
         want.pattern = file.pattern;

@@ -101,11 +101,9 @@ std::vector<std::string> Candidates(std::string_view name, const std::vector<std
 
 } // namespace
 
-std::string_view HowNamed(const LoadedFile& file)
+std::string_view NamedByText(NamedBy namedBy)
 {
-    if (file.embedded)
-        return "embedded";
-    switch (file.namedBy) {
+    switch (namedBy) {
     case NamedBy::Abc:
         return "abc";
     case NamedBy::Import:
@@ -117,6 +115,8 @@ std::string_view HowNamed(const LoadedFile& file)
     }
     return "action";
 }
+
+std::string_view HowNamed(const LoadedFile& file) { return file.embedded ? "embedded" : NamedByText(file.namedBy); }
 
 PageContext PageContextFor(std::string_view pageText, std::string pageAddress, std::string_view movieAddress)
 {

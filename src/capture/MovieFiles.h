@@ -31,7 +31,9 @@ struct LoadedFile {
     std::vector<std::string> candidates; // in the order to try; empty when nothing to resolve against
 };
 
-// "action", "abc", "import", "flashvars", or "embedded" for a name from an embedded movie.
+// "action", "abc", "import" or "flashvars".
+std::string_view NamedByText(NamedBy namedBy);
+// The same, or "embedded" for a name from an embedded movie.
 std::string_view HowNamed(const LoadedFile& file);
 
 // What the page text at `pageAddress` gives the movie at `movieAddress`: its FlashVars and base

@@ -116,17 +116,7 @@ int SaveArchived(const std::string& archive, const std::string& folder, const ca
         for (const wayback::CdxCapture& movie : found.movies)
             save.AddAddress(movie.original);
         save.Run();
-        std::string error;
-        const bool written = save.WriteManifest(error);
-        const int status = cli::SaveCompleteStatus(save.Manifest());
-        if (source.Unanswered() > 0)
-            cli::PrintError("archived: " + source.Problem() + " (" + std::to_string(source.Unanswered())
-                            + (source.Unanswered() == 1 ? " file" : " files") + " not had from it)");
-        if (!written) {
-            cli::PrintError(error);
-            return status == cli::kOk ? cli::kCannotOpen : status;
-        }
-        return status;
+        return cli::FinishCompleteSave(save, source, "archived: ");
     } catch (const CException& failure) {
         cli::PrintError(failure.what());
         return cli::kCannotOpen;

@@ -13,6 +13,21 @@
 
 #include <memory>
 
+int cli::FinishCompleteSave(capture::CompleteSave& save, const capture::ArchiveSource& archive, std::string_view prefix)
+{
+    std::string error;
+    const bool written = save.WriteManifest(error);
+    const int status = SaveCompleteStatus(save.Manifest());
+    if (archive.Unanswered() > 0)
+        PrintError(std::string(prefix) + archive.Problem() + " (" + std::to_string(archive.Unanswered())
+                   + (archive.Unanswered() == 1 ? " file" : " files") + " not had from it)");
+    if (!written) {
+        PrintError(error);
+        return status == kOk ? kCannotOpen : status;
+    }
+    return status;
+}
+
 int cli::SaveCompleteStatus(const capture::SaveManifest& manifest)
 {
     bool brokeOff = false, notHad = false, errorStatus = false;
@@ -84,17 +99,7 @@ int RunSaveComplete(const std::vector<std::string>& args)
         capture::CompleteSave save(folder, sources);
         save.AddAddress(capture::AddressToCapture(operands->values[0]));
         save.Run();
-        std::string error;
-        const bool written = save.WriteManifest(error);
-        const int status = cli::SaveCompleteStatus(save.Manifest());
-        if (archived.Unanswered() > 0)
-            cli::PrintError(archived.Problem() + " (" + std::to_string(archived.Unanswered())
-                            + (archived.Unanswered() == 1 ? " file" : " files") + " not had from it)");
-        if (!written) {
-            cli::PrintError(error);
-            return status == cli::kOk ? cli::kCannotOpen : status;
-        }
-        return status;
+        return cli::FinishCompleteSave(save, archived, "");
     } catch (const CException& failure) {
         cli::PrintError(failure.what());
         return cli::kCannotOpen;

@@ -1,5 +1,6 @@
 #include "cache/formats/ArchiveHeader.h"
 
+#include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
 #include <algorithm>
@@ -10,15 +11,6 @@ namespace cache {
 namespace {
 
 constexpr std::string_view kBlanks = " \t\r";
-
-std::optional<std::uint64_t> Decimal(std::string_view text)
-{
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
 
 bool AllDigits(std::string_view text)
 {
@@ -94,7 +86,7 @@ std::optional<ArchiveHeader> ParseWarcHeader(std::string_view lines)
         }
     }
     const auto length = header.Field("Content-Length");
-    const auto blockLength = length ? Decimal(*length) : std::nullopt;
+    const auto blockLength = length ? ParseDecimal(*length) : std::nullopt;
     if (first || !blockLength)
         return std::nullopt;
     header.blockLength = *blockLength;
@@ -117,7 +109,7 @@ std::optional<ArchiveHeader> ParseArcHeader(std::string_view line)
         part = line.substr(space + 1);
         line = line.substr(0, space);
     }
-    const auto length = Decimal(parts[0]);
+    const auto length = ParseDecimal(parts[0]);
     const std::string_view url = platform::Trimmed(line, kBlanks);
     if (!length || parts[2].size() != 14 || !AllDigits(parts[2]) || parts[3].empty() || url.empty()
         || url.find_first_of("\t\n") != std::string_view::npos)

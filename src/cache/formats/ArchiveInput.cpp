@@ -1,5 +1,7 @@
 #include "cache/formats/ArchiveInput.h"
 
+#include "cache/formats/EntryBytes.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -63,15 +65,6 @@ private:
     std::size_t m_at = 0;
 };
 
-std::optional<std::uint64_t> Decimal(std::string_view text)
-{
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 } // namespace
 
 std::string FormatRecordPosition(const RecordPosition& position)
@@ -88,12 +81,12 @@ std::optional<RecordPosition> ParseRecordPosition(std::string_view text)
         return std::nullopt;
     text.remove_prefix(1);
     const std::size_t plus = text.find('+');
-    const auto offset = Decimal(text.substr(0, plus));
+    const auto offset = ParseDecimal(text.substr(0, plus));
     if (!offset)
         return std::nullopt;
     if (plus == std::string_view::npos)
         return RecordPosition{*offset, 0};
-    const auto inside = Decimal(text.substr(plus + 1));
+    const auto inside = ParseDecimal(text.substr(plus + 1));
     if (!inside || *inside == 0) // one spelling for each position
         return std::nullopt;
     return RecordPosition{*offset, *inside};

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -115,6 +116,16 @@ inline std::uint32_t LittleEndian32(std::string_view bytes, std::size_t at)
 inline std::uint64_t LittleEndian64(std::string_view bytes, std::size_t at)
 {
     return LittleEndian32(bytes, at) | (std::uint64_t{LittleEndian32(bytes, at + 4)} << 32);
+}
+
+// A number written in decimal digits and nothing else (no sign, no blanks), as lengths and offsets are written.
+inline std::optional<std::uint64_t> ParseDecimal(std::string_view text)
+{
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 } // namespace cache

@@ -24,19 +24,6 @@ bool BitSet(std::uint32_t word, std::uint32_t bit, std::uint32_t count)
     return (word & mask) == mask;
 }
 
-void JenkinsMix(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c)
-{
-    a -= b, a -= c, a ^= (c >> 13);
-    b -= c, b -= a, b ^= (a << 8);
-    c -= a, c -= b, c ^= (b >> 13);
-    a -= b, a -= c, a ^= (c >> 12);
-    b -= c, b -= a, b ^= (a << 16);
-    c -= a, c -= b, c ^= (b >> 5);
-    a -= b, a -= c, a ^= (c >> 3);
-    b -= c, b -= a, b ^= (a << 10);
-    c -= a, c -= b, c ^= (b >> 15);
-}
-
 // A URL scheme and its colon: letters, digits, "+", "-" and "." after a first letter.
 bool StartsWithScheme(std::string_view text)
 {
@@ -153,31 +140,6 @@ std::uint32_t RotatingHash(std::string_view key)
     for (const char c : key)
         hash = (hash >> 28) ^ (hash << 4) ^ static_cast<unsigned char>(c);
     return hash == 0 ? 0xFFFFFFFFu : hash;
-}
-
-std::uint32_t JenkinsHash(std::string_view key)
-{
-    std::uint32_t a = 0x9e3779b9u, b = 0x9e3779b9u, c = 0;
-    std::size_t at = 0;
-    for (; key.size() - at >= 12; at += 12) {
-        a += LittleEndian32(key, at);
-        b += LittleEndian32(key, at + 4);
-        c += LittleEndian32(key, at + 8);
-        JenkinsMix(a, b, c);
-    }
-    c += static_cast<std::uint32_t>(key.size());
-    // The last 0 to 11 bytes; c's lowest byte holds the length.
-    for (std::size_t i = 0; at + i < key.size(); ++i) {
-        const std::uint32_t byte = static_cast<unsigned char>(key[at + i]);
-        if (i < 4)
-            a += byte << (8 * i);
-        else if (i < 8)
-            b += byte << (8 * (i - 4));
-        else
-            c += byte << (8 * (i - 7));
-    }
-    JenkinsMix(a, b, c);
-    return c;
 }
 
 int Layout::SmallestFileFor(std::uint64_t size) const

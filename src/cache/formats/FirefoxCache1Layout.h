@@ -4,6 +4,8 @@
 // (the record of one entry: header, key, metadata elements) and nsDiskCache::Hash (the key's hash). Numbers
 // are big-endian, except for the block files' allocation bitmaps up to map version 1.8, which were written in
 // the writing machine's byte order. Every reader here checks what is left before it reads.
+#include "cache/formats/JenkinsHash.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -106,7 +108,7 @@ private:
 };
 
 std::uint32_t RotatingHash(std::string_view key);
-std::uint32_t JenkinsHash(std::string_view key);
+using cache::JenkinsHash;
 
 // The header of an entry's record, checked against its own sizes.
 struct RecordHeader {

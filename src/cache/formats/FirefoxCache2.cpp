@@ -2,6 +2,7 @@
 // "cache2/entries", named by the SHA-1 of its key. A file holds the stored data (the body, then any alternative
 // data), the metadata (its hash, chunk hashes, header, key, elements), and the metadata's offset at its end.
 #include "cache/formats/FileNames.h"
+#include "cache/formats/JenkinsHash.h"
 #include "cache/formats/PrefetchedTail.h"
 #include "cache/formats/StoredFormat.h"
 
@@ -18,46 +19,6 @@ constexpr std::uint32_t kTrailerVersion = 4;
 constexpr std::uint32_t kEncryptedFlag = 0x80000000u;
 constexpr std::uint64_t kMaxKeyAndElements = 4u << 20; // Firefox caps the elements at 64 KiB; keys are URLs
 constexpr std::size_t kBodyStartLength = 16;
-
-// Bob Jenkins' hash as Firefox checks its metadata with (CacheHash::Hash, initial value 0).
-void Mix(std::uint32_t& a, std::uint32_t& b, std::uint32_t& c)
-{
-    a -= b, a -= c, a ^= (c >> 13);
-    b -= c, b -= a, b ^= (a << 8);
-    c -= a, c -= b, c ^= (b >> 13);
-    a -= b, a -= c, a ^= (c >> 12);
-    b -= c, b -= a, b ^= (a << 16);
-    c -= a, c -= b, c ^= (b >> 5);
-    a -= b, a -= c, a ^= (c >> 3);
-    b -= c, b -= a, b ^= (a << 10);
-    c -= a, c -= b, c ^= (b >> 15);
-}
-
-std::uint32_t MetadataHash(std::string_view data)
-{
-    std::uint32_t a = 0x9e3779b9u, b = 0x9e3779b9u, c = 0;
-    std::size_t at = 0;
-    for (; data.size() - at >= 12; at += 12) {
-        a += LittleEndian32(data, at);
-        b += LittleEndian32(data, at + 4);
-        c += LittleEndian32(data, at + 8);
-        Mix(a, b, c);
-    }
-    c += static_cast<std::uint32_t>(data.size());
-    // The last 0..11 bytes; the lowest byte of c is taken by the length.
-    const std::size_t left = data.size() - at;
-    for (std::size_t i = 0; i < left; ++i) {
-        const std::uint32_t byte = static_cast<unsigned char>(data[at + i]);
-        if (i < 4)
-            a += byte << (8 * i);
-        else if (i < 8)
-            b += byte << (8 * (i - 4));
-        else
-            c += byte << (8 * (i - 7));
-    }
-    Mix(a, b, c);
-    return c;
-}
 
 // ---- Which bytes: where the data and the metadata lie, from the file's last words ----
 
@@ -105,7 +66,7 @@ Refusable<Metadata> ReadMetadata(std::string_view metadata, const Layout& layout
     const std::size_t headerAt = static_cast<std::size_t>(4 + 2 * hashCount);
     if (headerAt + 28 > metadata.size())
         return Refusal::Damaged;
-    if (MetadataHash(metadata.substr(4)) != BigEndian32(metadata, 0) && kChecksumsCount)
+    if (JenkinsHash(metadata.substr(4)) != BigEndian32(metadata, 0) && kChecksumsCount)
         return Refusal::Damaged;
     const std::uint32_t version = BigEndian32(metadata, headerAt);
     if (layout.twoWordTrailer ? version != kTrailerVersion : (version < 1 || version > 3))
@@ -224,7 +185,7 @@ public:
             const auto length = static_cast<std::size_t>(std::min(kChunkSize, m_dataLength - start));
             if (!m_file.ReadAt(start, length, chunk))
                 return BodyResult::Unreadable;
-            if ((MetadataHash(chunk) & 0xffff) != m_chunkHashes[index] && kChecksumsCount)
+            if ((JenkinsHash(chunk) & 0xffff) != m_chunkHashes[index] && kChecksumsCount)
                 return BodyResult::Damaged;
         }
         return BodyResult::Done;

@@ -1,5 +1,6 @@
 #include "cache/formats/ResponseHead.h"
 
+#include "cache/formats/EntryBytes.h"
 #include "platform/Bytes.h"
 
 #include <algorithm>
@@ -57,15 +58,6 @@ bool IsNamed(std::string_view key, std::string_view name)
     return key.size() == name.size() && platform::EqualsIgnoringAsciiCase(key, name);
 }
 
-std::optional<std::uint64_t> Decimal(std::string_view text)
-{
-    std::uint64_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 // "HTTP/1.1 200 OK", "HTTP/2 200": the three digits after the first space.
 std::optional<int> StatusOf(std::string_view line)
 {
@@ -76,7 +68,7 @@ std::optional<int> StatusOf(std::string_view line)
         return std::nullopt;
     const std::string_view rest = line.substr(space + 1);
     const std::string_view code = rest.substr(0, rest.find(' '));
-    const auto value = Decimal(code);
+    const auto value = ParseDecimal(code);
     if (code.size() != 3 || !value)
         return std::nullopt;
     return static_cast<int>(*value);
@@ -111,7 +103,7 @@ std::optional<std::optional<std::uint64_t>> ResponseHead::ContentLength() const
         std::string_view rest = text;
         for (;;) {
             const std::size_t comma = rest.find(',');
-            const auto value = Decimal(WithoutBlanks(rest.substr(0, comma)));
+            const auto value = ParseDecimal(WithoutBlanks(rest.substr(0, comma)));
             if (!value || (length && *length != *value))
                 return std::optional<std::uint64_t>();
             length = value;
