@@ -293,8 +293,15 @@ bool SqlCacheShard::ReadEntries(const std::atomic<bool>& stop, RecordSink& sink)
     try {
         SqliteStatement rows(*m_database, std::string(kResources) + " ORDER BY res_id");
         SqliteStatement pieces(*m_database, kPieces);
+        std::optional<std::int64_t> previous;
         while (!stop.load(std::memory_order_relaxed) && rows.Step()) {
-            const std::string locator = SqlLocator(m_name, rows.Int64(0));
+            // The rows come in rising res_id order; one that does not rise is a damaged page that SQLite walks
+            // again and again (read-only, it cannot tell), and the listing ends there.
+            const std::int64_t resId = rows.Int64(0);
+            if (previous && resId <= *previous)
+                break;
+            previous = resId;
+            const std::string locator = SqlLocator(m_name, resId);
             auto entry = RowEntry(rows, pieces, m_database);
             if (!entry) {
                 sink.Refused(locator, entry.Why());
