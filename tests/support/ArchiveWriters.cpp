@@ -55,10 +55,10 @@ std::vector<std::string> Environment(const std::string& home) { return {"PATH=/u
 
 } // namespace
 
-std::string Deflated(const std::string& bytes, int windowBits)
+std::string Deflated(const std::string& bytes, int windowBits, int level)
 {
     z_stream stream{};
-    if (::deflateInit2(&stream, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (::deflateInit2(&stream, level, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw std::runtime_error("deflateInit2");
     std::string out(::deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));

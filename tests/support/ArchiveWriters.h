@@ -85,7 +85,7 @@ void RunWarcio(const std::string& file, const std::string& version, bool gzip,
                const std::vector<WarcioRecord>& records);
 
 // `bytes` through zlib's deflate, `windowBits` as deflateInit2 takes them: 15 for zlib, 15 + 16 for gzip.
-std::string Deflated(const std::string& bytes, int windowBits);
+std::string Deflated(const std::string& bytes, int windowBits, int level = 6);
 // `bytes` gzip-encoded, as a server sends a body with Content-Encoding: gzip.
 std::string GzipEncoded(const std::string& bytes);
 

@@ -1,5 +1,7 @@
 #include "support/MoviePage.h"
 
+#include "support/ArchiveWriters.h"
+
 #include <zlib.h>
 
 #include <chrono>
@@ -9,25 +11,6 @@
 namespace test {
 
 namespace {
-
-// The movie in a zlib stream of the given window: 15 + 16 gives gzip, 15 a zlib-wrapped deflate stream.
-std::string Compressed(const std::string& bytes, int windowBits)
-{
-    z_stream stream{};
-    if (::deflateInit2(&stream, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2 failed");
-    std::string out(::deflateBound(&stream, static_cast<uLong>(bytes.size())) + 32, '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-    stream.avail_in = static_cast<uInt>(bytes.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    const int status = ::deflate(&stream, Z_FINISH);
-    out.resize(stream.total_out);
-    ::deflateEnd(&stream);
-    if (status != Z_STREAM_END)
-        throw std::runtime_error("deflate failed");
-    return out;
-}
 
 MovieRecipe Recipe(std::uint8_t red, std::uint8_t green, std::uint8_t blue, std::size_t padding = 0)
 {
@@ -111,9 +94,9 @@ MoviePage::MoviePage(bool forBlockFiles)
             s.Get(route.path, [&route](const httplib::Request&, httplib::Response& res) {
                 std::string body = route.movie;
                 if (route.coding == "gzip")
-                    body = Compressed(body, 15 + 16);
+                    body = Deflated(body, 15 + 16, 9); // gzip
                 else if (route.coding == "deflate")
-                    body = Compressed(body, 15);
+                    body = Deflated(body, 15, 9); // a zlib-wrapped deflate stream
                 if (!route.coding.empty())
                     res.set_header("Content-Encoding", route.coding);
                 if (!route.extraHeader.empty())
