@@ -15,14 +15,6 @@ namespace {
 // The window borrows two at most at one time (the capture's and Save's); more wait for nothing.
 constexpr std::size_t kMostIdle = 4;
 
-// curl_global_init is not thread-safe and must precede every handle: a function-local static runs it once.
-void InitCurlOnce()
-{
-    static const CURLcode result = curl_global_init(CURL_GLOBAL_DEFAULT);
-    if (result != CURLE_OK)
-        throw CInternetException(std::string("Cannot start the HTTP client: ") + curl_easy_strerror(result));
-}
-
 } // namespace
 
 class HandlePool {
@@ -41,7 +33,7 @@ public:
                 return handle;
             }
         }
-        CurlEasy handle(curl_easy_init());
+        CurlEasy handle(Curl().easyInit());
         if (!handle)
             throw CInternetException("Cannot open an HTTP session");
         configure(handle.get());
@@ -70,7 +62,7 @@ namespace {
 HandlePool& ThePool()
 {
     // libcurl starts first, so the pool's handles are closed before the TLS library ends at exit.
-    InitCurlOnce();
+    Curl();
     static HandlePool pool;
     return pool;
 }

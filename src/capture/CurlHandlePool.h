@@ -4,7 +4,7 @@
 // same connection. A handle serves one thread at a time and may pass from thread to thread; libcurl
 // 7.88 cannot share one connection cache between threads safely (CURL_LOCK_DATA_CONNECT), so each
 // handle keeps its own.
-#include <curl/curl.h>
+#include "capture/CurlLibrary.h"
 
 #include <memory>
 
@@ -13,7 +13,7 @@ namespace capture {
 class HandlePool;
 
 struct CurlEasyCleanup {
-    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const noexcept { Curl().easyCleanup(handle); } // loaded: a handle exists
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyCleanup>;
 

@@ -8,8 +8,6 @@
 #include "wayback/ArchiveSetting.h"
 #include "wayback/RawCapture.h"
 
-#include <curl/curl.h>
-
 #include <cstring>
 #include <fcntl.h>
 
@@ -55,17 +53,17 @@ public:
             && Set(CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort))
             && Set(CURLOPT_NOPROGRESS, abort == nullptr ? 1L : 0L);
         if (!ok)
-            throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(m_setCode)));
+            throw CInternetException("Cannot set up an HTTP session: " + std::string(Curl().easyStrerror(m_setCode)));
     }
 
     // The handle goes back to the pool, where nothing of it may point here.
     ~Session()
     {
         CURL* handle = m_curl.Get();
-        curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, nullptr);
-        curl_easy_setopt(handle, CURLOPT_HEADERDATA, nullptr);
-        curl_easy_setopt(handle, CURLOPT_WRITEDATA, nullptr);
-        curl_easy_setopt(handle, CURLOPT_XFERINFODATA, nullptr);
+        SetCurlOption(handle, CURLOPT_ERRORBUFFER, nullptr);
+        SetCurlOption(handle, CURLOPT_HEADERDATA, nullptr);
+        SetCurlOption(handle, CURLOPT_WRITEDATA, nullptr);
+        SetCurlOption(handle, CURLOPT_XFERINFODATA, nullptr);
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -75,7 +73,7 @@ public:
     {
         CURLcode code = CURLE_OK;
         const auto set = [&](CURLoption option, auto value) {
-            code = curl_easy_setopt(handle, option, value);
+            code = SetCurlOption(handle, option, value);
             return code == CURLE_OK;
         };
         const bool ok = set(CURLOPT_USERAGENT, "Plumeroc") && set(CURLOPT_FOLLOWLOCATION, 1L)
@@ -94,7 +92,7 @@ public:
             && set(CURLOPT_WRITEFUNCTION, &Session::OnBody) && set(CURLOPT_LOW_SPEED_LIMIT, 1L)
             && set(CURLOPT_XFERINFOFUNCTION, &Session::OnProgress) && set(CURLOPT_SOCKOPTFUNCTION, &Session::OnSocket);
         if (!ok)
-            throw CInternetException("Cannot set up an HTTP session: " + std::string(curl_easy_strerror(code)));
+            throw CInternetException("Cannot set up an HTTP session: " + std::string(Curl().easyStrerror(code)));
     }
 
     Outcome Run(const std::string& url, bool acceptCompressed)
@@ -107,11 +105,11 @@ public:
             std::memcpy(m_szError, kOnlyHttp, sizeof kOnlyHttp);
             return Outcome::kNotOpened;
         }
-        if (curl_easy_setopt(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK
-            || curl_easy_setopt(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url, acceptCompressed))
+        if (SetCurlOption(m_curl.Get(), CURLOPT_URL, url.c_str()) != CURLE_OK
+            || SetCurlOption(m_curl.Get(), CURLOPT_ACCEPT_ENCODING, AcceptedEncodings(url, acceptCompressed))
                 != CURLE_OK)
             return Outcome::kNotOpened;
-        const CURLcode code = curl_easy_perform(m_curl.Get());
+        const CURLcode code = Curl().easyPerform(m_curl.Get());
         m_code = code;
         if (code == CURLE_OK) {
             if (!m_bStarted && !Start()) // a final response without a body
@@ -128,20 +126,20 @@ public:
     long Status() const { return m_nStatus; }
     const std::string& FinalAddress() const { return m_strFinalAddress; }
 
-    std::string CurlMessage() const { return m_szError[0] ? m_szError : curl_easy_strerror(m_code); }
+    std::string CurlMessage() const { return m_szError[0] ? m_szError : Curl().easyStrerror(m_code); }
 
 private:
     template <typename T>
     bool Set(CURLoption option, T value)
     {
-        m_setCode = curl_easy_setopt(m_curl.Get(), option, value);
+        m_setCode = SetCurlOption(m_curl.Get(), option, value);
         return m_setCode == CURLE_OK;
     }
 
     long ResponseCode() const
     {
         long code = 0;
-        curl_easy_getinfo(m_curl.Get(), CURLINFO_RESPONSE_CODE, &code);
+        Curl().easyGetinfo(m_curl.Get(), CURLINFO_RESPONSE_CODE, &code);
         return code;
     }
 
@@ -150,7 +148,7 @@ private:
         m_bStarted = true;
         m_nStatus = ResponseCode();
         char* address = nullptr;
-        if (curl_easy_getinfo(m_curl.Get(), CURLINFO_EFFECTIVE_URL, &address) == CURLE_OK && address != nullptr)
+        if (Curl().easyGetinfo(m_curl.Get(), CURLINFO_EFFECTIVE_URL, &address) == CURLE_OK && address != nullptr)
             m_strFinalAddress = address;
         if (!m_sink.Open()) {
             m_bSinkNotOpened = true;
