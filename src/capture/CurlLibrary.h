@@ -25,8 +25,8 @@ const CurlLibrary& Curl();
 // What curl_easy_setopt reads after the option: a long, a curl_off_t, or a pointer to data or to a function.
 // Through the loaded function nothing converts an int or a bool, whose upper bits it would read as well.
 template <typename T>
-concept CurlOptionValue = std::is_same_v<T, long> || std::is_same_v<T, curl_off_t> || std::is_pointer_v<T>
-    || std::is_null_pointer_v<T>;
+concept CurlOptionValue =
+    std::is_same_v<T, long> || std::is_same_v<T, curl_off_t> || std::is_pointer_v<T> || std::is_null_pointer_v<T>;
 
 inline CURLcode SetCurlOption(CURL* handle, CURLoption option, CurlOptionValue auto value)
 {

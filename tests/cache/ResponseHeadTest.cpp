@@ -50,4 +50,31 @@ TEST(ResponseHead, ContentLengthsCountOnlyWhenTheyAgree)
     EXPECT_EQ(length("Content-Length:\t\0"s), unreadable);
 }
 
+// The headers live in one string as ranges of it: a copy, a move, a header added after the parse and one
+// removed must each leave every other name and value as it was, byte for byte.
+TEST(ResponseHead, HeadersSurviveCopiesAdditionsAndRemovals)
+{
+    auto parsed = cache::ParseResponseHead("HTTP/1.1 200 OK\r\nA:  1 \r\nContent-Length: 5\r\nB:two\r\n"s);
+    ASSERT_TRUE(parsed);
+    cache::ResponseHead copy = *parsed;
+    parsed->headers.emplace_back("C", std::string(40, 'c')); // grows the string: the copy's own stays
+    cache::ResponseHead moved = std::move(*parsed);
+    EXPECT_EQ(copy.headers.size(), 3u);
+    EXPECT_EQ(copy.Value("A"), "1");
+    EXPECT_EQ(copy.Value("b"), "two");
+    ASSERT_EQ(moved.headers.size(), 4u);
+    EXPECT_EQ(moved.headers[3], cache::HeaderList::Field("C", std::string(40, 'c')));
+
+    EXPECT_EQ(
+        moved.headers.EraseIf([](const cache::HeaderList::Field& field) { return field.first == "Content-Length"; }),
+        1u);
+    EXPECT_EQ(moved.ContentLength(), std::nullopt);
+    std::vector<std::pair<std::string, std::string>> left;
+    for (const auto& [name, value] : moved.headers)
+        left.emplace_back(name, value);
+    EXPECT_EQ(
+        left,
+        (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"B", "two"}, {"C", std::string(40, 'c')}}));
+}
+
 } // namespace

@@ -441,7 +441,8 @@ void WaybackServer::AnswerRaw(const httplib::Request& request, httplib::Response
     // The site's status, type, coding and redirect (into the archive); its other headers renamed.
     response.status = head->head.status;
     std::string type = "application/octet-stream";
-    for (const auto& [name, value] : head->head.headers) {
+    for (const auto& [nameView, valueView] : head->head.headers) {
+        const std::string name(nameView), value(valueView);
         if (Lowered(name) == "content-type")
             type = value;
         else if (Lowered(name) == "content-encoding")

@@ -196,7 +196,7 @@ Refusable<RecordHead> ReadRecordHead(ArchiveReader& reader, const ArchiveHeader&
     found.length = http->length;
     found.chunked = *chunked;
     if (found.chunked) {
-        std::erase_if(found.head.headers, [](const auto& field) {
+        found.head.headers.EraseIf([](const HeaderList::Field& field) {
             return platform::EqualsIgnoringAsciiCase(field.first, "Content-Length");
         });
     }

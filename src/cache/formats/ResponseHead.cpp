@@ -7,6 +7,7 @@
 #include <array>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace cache {
 
@@ -76,6 +77,41 @@ std::optional<int> StatusOf(std::string_view line)
 
 } // namespace
 
+HeaderList::HeaderList(std::initializer_list<Field> fields)
+{
+    for (const auto& [name, value] : fields)
+        emplace_back(name, value);
+}
+
+HeaderList::HeaderList(const std::vector<std::pair<std::string, std::string>>& fields)
+{
+    for (const auto& [name, value] : fields)
+        emplace_back(name, value);
+}
+
+void HeaderList::emplace_back(std::string_view name, std::string_view value)
+{
+    const Range nameRange = Append(name);
+    m_fields.emplace_back(nameRange, Append(value));
+}
+
+HeaderList::Field HeaderList::operator[](std::size_t at) const
+{
+    return {Text(m_fields[at].first), Text(m_fields[at].second)};
+}
+
+HeaderList::Range HeaderList::Within(std::string_view part) const
+{
+    return {static_cast<std::uint32_t>(part.data() - m_text.data()), static_cast<std::uint32_t>(part.size())};
+}
+
+HeaderList::Range HeaderList::Append(std::string_view bytes)
+{
+    const Range range{static_cast<std::uint32_t>(m_text.size()), static_cast<std::uint32_t>(bytes.size())};
+    m_text.append(bytes);
+    return range;
+}
+
 std::optional<std::string> ResponseHead::Value(std::string_view name) const
 {
     std::optional<std::string> joined;
@@ -85,7 +121,7 @@ std::optional<std::string> ResponseHead::Value(std::string_view name) const
         if (joined)
             joined->append(", ").append(value);
         else
-            joined = value;
+            joined.emplace(value);
     }
     return joined;
 }
@@ -117,10 +153,16 @@ std::optional<std::optional<std::uint64_t>> ResponseHead::ContentLength() const
     return length;
 }
 
-std::optional<ResponseHead> ParseResponseHead(std::string_view text)
+std::optional<ResponseHead> ParseResponseHead(std::string_view stored)
 {
+    // Longer than any head a reader hands over, and than the list's ranges can point into.
+    if (stored.size() > std::numeric_limits<std::uint32_t>::max())
+        return std::nullopt;
     ResponseHead head;
-    head.headers.reserve(16); // a response's usual number of headers, without growing the vector
+    // The head is copied once, whole, and its headers are ranges of the copy.
+    HeaderList& headers = head.headers;
+    headers.m_text.assign(stored);
+    const std::string_view text = headers.m_text;
     LineEnds lineEnds(text);
     bool first = true;
     std::size_t at = 0;
@@ -141,7 +183,8 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view text)
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             continue;
-        head.headers.emplace_back(WithoutBlanks(line.substr(0, colon)), WithoutBlanks(line.substr(colon + 1)));
+        headers.m_fields.emplace_back(headers.Within(WithoutBlanks(line.substr(0, colon))),
+                                      headers.Within(WithoutBlanks(line.substr(colon + 1))));
     }
     if (first)
         return std::nullopt;
