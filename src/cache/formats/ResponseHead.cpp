@@ -163,6 +163,9 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view stored)
     HeaderList& headers = head.headers;
     headers.m_text.assign(stored);
     const std::string_view text = headers.m_text;
+    // Gathered in a list kept from head to head, then copied at their exact number: one allocation a head.
+    thread_local std::vector<std::pair<HeaderList::Range, HeaderList::Range>> fields;
+    fields.clear();
     LineEnds lineEnds(text);
     bool first = true;
     std::size_t at = 0;
@@ -183,11 +186,12 @@ std::optional<ResponseHead> ParseResponseHead(std::string_view stored)
         const std::size_t colon = line.find(':');
         if (colon == std::string_view::npos || colon == 0)
             continue;
-        headers.m_fields.emplace_back(headers.Within(WithoutBlanks(line.substr(0, colon))),
-                                      headers.Within(WithoutBlanks(line.substr(colon + 1))));
+        fields.emplace_back(headers.Within(WithoutBlanks(line.substr(0, colon))),
+                            headers.Within(WithoutBlanks(line.substr(colon + 1))));
     }
     if (first)
         return std::nullopt;
+    headers.m_fields.assign(fields.begin(), fields.end());
     return head;
 }
 

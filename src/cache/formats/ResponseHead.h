@@ -67,7 +67,8 @@ private:
         std::uint32_t at = 0;
         std::uint32_t length = 0;
     };
-    std::string_view Text(Range range) const { return std::string_view(m_text).substr(range.at, range.length); }
+    // Ranges are made inside the string and it never shrinks: no check on the way out.
+    std::string_view Text(Range range) const { return {m_text.data() + range.at, range.length}; }
     Range Within(std::string_view part) const; // `part` lies in m_text
     Range Append(std::string_view bytes);
 
