@@ -108,6 +108,18 @@ TEST(CacheCommand, ExitStatuses)
     }
 }
 
+// Reading the disk loads no HTTP client: libcurl and the libraries it brings cost more to load than a listing
+// of a small folder takes. The dynamic loader's own report of what it loads tells.
+TEST(CacheCommand, LoadsNoHttpClient)
+{
+    TempFolder scratch, empty;
+    const Outcome outcome = test::RunGrab({"cache", "--folder", empty.Path()}, scratch.Path(), {},
+                                          std::vector<std::string>{"PATH=/usr/bin:/bin", "LD_DEBUG=libs"});
+    EXPECT_EQ(outcome.status, 0);
+    ASSERT_NE(outcome.err.find("libsqlite3.so"), std::string::npos) << "no report of the libraries loaded";
+    EXPECT_EQ(outcome.err.find("libcurl"), std::string::npos);
+}
+
 // A first cache as Firefox 3 to 31 wrote it, with one movie; `mapVersion` replaces its map's version.
 void WriteFirstCache(const std::string& folder, const std::string& address, const std::string& movie,
                      std::uint32_t mapVersion = 0)
