@@ -1,6 +1,7 @@
 #include "html/script/MovieParameters.h"
 
 #include "html/script/ReferenceResolution.h"
+#include "html/script/TagAttributes.h"
 #include "html/script/TextEscapes.h"
 #include "platform/Bytes.h"
 
@@ -34,38 +35,15 @@ bool NameIs(std::string_view name, std::string_view lower) { return platform::Eq
 // their character references undone; `at` is left after the tag.
 std::map<std::string, std::string> ReadAttributes(std::string_view page, std::size_t& at)
 {
+    std::vector<TagAttribute> read;
+    at = ReadTagAttributes(page, at, read);
     std::map<std::string, std::string> attributes;
-    const std::size_t n = page.size();
-    for (;;) {
-        while (at < n && (IsBlank(page[at]) || page[at] == '/'))
-            ++at;
-        if (at >= n || page[at] == '>')
-            break;
-        const std::size_t nameAt = at;
-        while (at < n && !IsBlank(page[at]) && page[at] != '/' && page[at] != '>' && (page[at] != '=' || at == nameAt))
-            ++at;
-        std::string name(page.substr(nameAt, at - nameAt));
+    for (const TagAttribute& attribute : read) {
+        std::string name(attribute.name);
         for (char& c : name)
             c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-        std::string_view value;
-        at = SkipBlanks(page, at);
-        if (at < n && page[at] == '=') {
-            at = SkipBlanks(page, at + 1);
-            if (at < n && (page[at] == '"' || page[at] == '\'')) {
-                const std::size_t close = page.find(page[at], at + 1);
-                const std::size_t end = close == std::string_view::npos ? n : close;
-                value = page.substr(at + 1, end - at - 1);
-                at = std::min(end + 1, n);
-            } else {
-                const std::size_t valueAt = at;
-                while (at < n && !IsBlank(page[at]) && page[at] != '>')
-                    ++at;
-                value = page.substr(valueAt, at - valueAt);
-            }
-        }
-        attributes.emplace(std::move(name), DecodeCharacterReferences(value));
+        attributes.emplace(std::move(name), DecodeCharacterReferences(attribute.value));
     }
-    at = std::min(at + 1, n);
     return attributes;
 }
 
@@ -290,20 +268,27 @@ void AppendPairs(std::string& flashVars, const std::vector<std::pair<std::string
     }
 }
 
+// Each call of `call` in the page from `from` on that opens a parenthesis: where its name starts, and its
+// arguments.
+template <typename Each>
+void ForEachCall(std::string_view page, const ScriptValues& script, std::string_view call, std::size_t from, Each each)
+{
+    for (std::size_t at = page.find(call, from); at != std::string_view::npos; at = page.find(call, at + 1)) {
+        const std::size_t open = SkipBlanks(page, at + call.size());
+        if (open < page.size() && page[open] == '(')
+            each(at, script.Arguments(open));
+    }
+}
+
 // swfobject.embedSWF(url, id, width, height, version, expressInstall, flashvars, params, attributes):
 // the params' flashvars first, then the flashvars object's pairs, as SWFObject 2 joins them.
 void ReadEmbedSwf(std::string_view page, std::vector<Embedding>& embeddings)
 {
     const ScriptValues script(page);
-    constexpr std::string_view kCall = "embedSWF";
-    for (std::size_t at = page.find(kCall); at != std::string_view::npos; at = page.find(kCall, at + 1)) {
-        const std::size_t open = SkipBlanks(page, at + kCall.size());
-        if (open >= page.size() || page[open] != '(')
-            continue;
-        const std::vector<std::string_view> arguments = script.Arguments(open);
+    ForEachCall(page, script, "embedSWF", 0, [&](std::size_t, const std::vector<std::string_view>& arguments) {
         const std::optional<std::string> url = arguments.empty() ? std::nullopt : ScriptValues::String(arguments[0]);
         if (!url)
-            continue;
+            return;
         Embedding embedding{*url, {}};
         if (arguments.size() > 7) {
             for (const auto& [name, value] : script.Object(arguments[7])) {
@@ -316,7 +301,7 @@ void ReadEmbedSwf(std::string_view page, std::vector<Embedding>& embeddings)
         if (arguments.size() > 6)
             AppendPairs(embedding.parameters.flashVars, script.Object(arguments[6]));
         embeddings.push_back(std::move(embedding));
-    }
+    });
 }
 
 // var so = new SWFObject(url, ...); so.addVariable(name, value); so.addParam(name, value): the
@@ -324,12 +309,7 @@ void ReadEmbedSwf(std::string_view page, std::vector<Embedding>& embeddings)
 void ReadSwfObject(std::string_view page, std::vector<Embedding>& embeddings)
 {
     const ScriptValues script(page);
-    constexpr std::string_view kCall = "new SWFObject";
-    for (std::size_t at = page.find(kCall); at != std::string_view::npos; at = page.find(kCall, at + 1)) {
-        const std::size_t open = SkipBlanks(page, at + kCall.size());
-        if (open >= page.size() || page[open] != '(')
-            continue;
-        const std::vector<std::string_view> arguments = script.Arguments(open);
+    ForEachCall(page, script, "new SWFObject", 0, [&](std::size_t at, const std::vector<std::string_view>& arguments) {
         const std::optional<std::string> url = arguments.empty() ? std::nullopt : ScriptValues::String(arguments[0]);
         // The variable it is given to: "so" of "var so = new SWFObject(".
         std::size_t nameEnd = at;
@@ -342,32 +322,29 @@ void ReadSwfObject(std::string_view page, std::vector<Embedding>& embeddings)
             --nameStart;
         const std::string name(page.substr(nameStart, nameEnd - nameStart));
         if (!url || name.empty())
-            continue;
+            return;
         Embedding embedding{*url, {}};
         std::vector<std::pair<std::string, std::string>> variables;
         for (const std::string_view method : {".addParam", ".addVariable"}) {
-            const std::string call = name + std::string(method);
-            for (std::size_t c = page.find(call, at); c != std::string_view::npos; c = page.find(call, c + 1)) {
-                const std::size_t callOpen = SkipBlanks(page, c + call.size());
-                if (callOpen >= page.size() || page[callOpen] != '(')
-                    continue;
-                const std::vector<std::string_view> pair = script.Arguments(callOpen);
-                const std::optional<std::string> key = pair.size() == 2 ? ScriptValues::String(pair[0]) : std::nullopt;
-                const std::optional<std::string> value =
-                    pair.size() == 2 ? ScriptValues::String(pair[1]) : std::nullopt;
-                if (!key || !value)
-                    continue;
-                if (method == ".addVariable")
-                    variables.emplace_back(*key, *value);
-                else if (NameIs(*key, "flashvars"))
-                    embedding.parameters.flashVars = *value;
-                else if (NameIs(*key, "base"))
-                    embedding.parameters.base = *value;
-            }
+            ForEachCall(page, script, name + std::string(method), at,
+                        [&](std::size_t, const std::vector<std::string_view>& pair) {
+                            const std::optional<std::string> key =
+                                pair.size() == 2 ? ScriptValues::String(pair[0]) : std::nullopt;
+                            const std::optional<std::string> value =
+                                pair.size() == 2 ? ScriptValues::String(pair[1]) : std::nullopt;
+                            if (!key || !value)
+                                return;
+                            if (method == ".addVariable")
+                                variables.emplace_back(*key, *value);
+                            else if (NameIs(*key, "flashvars"))
+                                embedding.parameters.flashVars = *value;
+                            else if (NameIs(*key, "base"))
+                                embedding.parameters.base = *value;
+                        });
         }
         AppendPairs(embedding.parameters.flashVars, variables);
         embeddings.push_back(std::move(embedding));
-    }
+    });
 }
 
 std::string_view FileNameOf(std::string_view address)

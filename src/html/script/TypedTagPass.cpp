@@ -2,6 +2,7 @@
 
 #include "html/MovieAddress.h"
 #include "html/script/ScriptText.h"
+#include "html/script/TagAttributes.h"
 #include "html/script/TextEscapes.h"
 
 #include <cstring>
@@ -13,53 +14,20 @@ namespace {
 constexpr std::string_view kFlashType = "application/x-shockwave-flash";
 constexpr std::string_view kFlashClassId = "clsid:d27cdb6e-ae6d-11cf-96b8-444553540000";
 
-struct Attribute {
-    std::string_view name;
-    std::string_view value; // as written, character references not undone
-};
-
 struct Tag {
-    std::vector<Attribute> attributes;
+    std::vector<TagAttribute> attributes;
     std::size_t end = 0; // offset after its ">", or the page's end
 };
 
-// The attributes of a tag whose name ends at `at`, read as an HTML tokenizer does.
+// The attributes of a tag whose name ends at `at`.
 void ReadAttributes(std::string_view page, std::size_t at, Tag& tag)
 {
-    tag.attributes.clear();
-    const std::size_t n = page.size();
-    for (;;) {
-        while (at < n && (IsBlank(page[at]) || page[at] == '/'))
-            ++at;
-        if (at >= n || page[at] == '>')
-            break;
-        const std::size_t nameAt = at;
-        while (at < n && !IsBlank(page[at]) && page[at] != '/' && page[at] != '>' && (page[at] != '=' || at == nameAt))
-            ++at;
-        Attribute attribute{page.substr(nameAt, at - nameAt), {}};
-        at = SkipBlanks(page, at, n);
-        if (at < n && page[at] == '=') {
-            at = SkipBlanks(page, at + 1, n);
-            if (at < n && (page[at] == '"' || page[at] == '\'')) {
-                const char* close = static_cast<const char*>(std::memchr(page.data() + at + 1, page[at], n - at - 1));
-                const std::size_t closeAt = close ? static_cast<std::size_t>(close - page.data()) : n;
-                attribute.value = page.substr(at + 1, closeAt - at - 1);
-                at = std::min(closeAt + 1, n);
-            } else {
-                const std::size_t valueAt = at;
-                while (at < n && !IsBlank(page[at]) && page[at] != '>')
-                    ++at;
-                attribute.value = page.substr(valueAt, at - valueAt);
-            }
-        }
-        tag.attributes.push_back(attribute);
-    }
-    tag.end = std::min(at + 1, n);
+    tag.end = ReadTagAttributes(page, at, tag.attributes);
 }
 
 std::optional<std::string_view> AttributeValue(const Tag& tag, std::string_view lowerName)
 {
-    for (const Attribute& attribute : tag.attributes) {
+    for (const TagAttribute& attribute : tag.attributes) {
         if (attribute.name.size() == lowerName.size() && Lower(attribute.name.front()) == lowerName.front()
             && EqualsIgnoringAsciiCase(attribute.name, lowerName))
             return attribute.value;
