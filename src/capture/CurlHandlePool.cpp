@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <string>
 #include <utility>
 #include <vector>
 
