@@ -164,8 +164,10 @@ BlockFileCache::Stream BlockFileCache::ReadStream(std::uint32_t value, std::int3
         return {StreamRead::Missing, {}}; // recorded but never written out
     if (length > address.Capacity())
         return {StreamRead::Damaged, {}};
-    if (!address.IsSeparateFile() && address.FileNumber() == window.file && address.FileOffset() >= window.offset
-        && address.FileOffset() - window.offset <= window.bytes.size()
+    // The window is of the 256-byte block file: an address of other blocks in it is no stream of it, as
+    // BlockFile() below finds when the window is not at hand (opening the entry again).
+    if (!address.IsSeparateFile() && address.FileNumber() == window.file && address.BlockSize() == kEntryBlockSize
+        && address.FileOffset() >= window.offset && address.FileOffset() - window.offset <= window.bytes.size()
         && length <= window.bytes.size() - (address.FileOffset() - window.offset))
         return {StreamRead::Read,
                 window.bytes.substr(static_cast<std::size_t>(address.FileOffset() - window.offset),
